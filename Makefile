@@ -1,0 +1,29 @@
+# Convenience targets; the build itself is CMake's.
+BUILD_DIR ?= build
+SAN_DIR ?= build-sanitize
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all build test sanitize-test demo clean format
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+sanitize-test:
+	cmake -S . -B $(SAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	cd $(SAN_DIR) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD_DIR)/qvlauncher -qv:version
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(SAN_DIR)

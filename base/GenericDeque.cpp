@@ -1,0 +1,72 @@
+#include "base/GenericDeque.h"
+
+GenericDeque::GenericDeque() : m_count(0), m_entries(nullptr), m_growBy(30), m_capacity(0) {}
+
+GenericDeque::~GenericDeque() {
+    cleanup(m_entries, m_count);
+    delete[] m_entries;
+}
+
+void GenericDeque::cleanup(DequeEntry** array, long n) {
+    for (long i = 0; i < n; ++i) {
+        delete array[i];
+        array[i] = nullptr;
+    }
+}
+
+void GenericDeque::insert(long i, const DequeEntry* e) {
+    if (i >= m_count) {
+        return;
+    }
+    if (m_count + 1 > m_capacity) {
+        resize(m_capacity + m_growBy);
+    }
+    DequeEntry* entry = const_cast<DequeEntry*>(e);
+    if (i < 0) {
+        m_entries[m_count] = entry;
+    } else {
+        for (long j = m_count; j > i; --j) {
+            m_entries[j] = m_entries[j - 1];
+        }
+        m_entries[i] = entry;
+    }
+    ++m_count;
+}
+
+void GenericDeque::erase(long i) {
+    if (!validIndex(i)) {
+        return;
+    }
+    delete m_entries[i];
+    for (long j = i; j + 1 < m_count; ++j) {
+        m_entries[j] = m_entries[j + 1];
+    }
+    --m_count;
+    m_entries[m_count] = nullptr;
+}
+
+void GenericDeque::clear() {
+    cleanup(m_entries, m_count);
+    m_count = 0;
+}
+
+void GenericDeque::resize(long n) {
+    if (n > m_capacity) {
+        long newCapacity = ((n + m_growBy - 1) / m_growBy) * m_growBy;
+        DequeEntry** grown = new DequeEntry*[newCapacity];
+        for (long j = 0; j < newCapacity; ++j) {
+            grown[j] = j < m_count ? m_entries[j] : nullptr;
+        }
+        delete[] m_entries;
+        m_entries = grown;
+        m_capacity = newCapacity;
+    } else if (n < m_capacity) {
+        if (n < 0) {
+            n = 0;
+        }
+        if (n < m_count) {
+            cleanup(m_entries + n, m_count - n);
+            m_count = n;
+        }
+    }
+}

@@ -1,0 +1,265 @@
+#include "launcher/Launcher.h"
+
+#include <cstdio>
+
+#include "base/TextUtil.h"
+#include "platform/unix/PlatformImpl.h"
+
+// Class-type state is defined in this order so that it is built in this order and destroyed
+// in the reverse order after main returns.
+SString Launcher::m_logFileName;
+SString Launcher::m_launcherFileName;
+SString Launcher::m_origLauncherFileName;
+SString Launcher::m_stringVariables[Launcher::kStringVariables];
+LauncherInputFiles Launcher::m_inputFiles;
+StringDeque Launcher::m_passThroughArgs;
+StringDeque Launcher::m_args;
+SString Launcher::m_userJavaHome;
+SString Launcher::m_applicationArchive;
+bool Launcher::m_logFileInitialized = false;
+long Launcher::m_numericVariables[Launcher::kNumericVariables] = {0, 0, 0, 0, 0};
+bool Launcher::m_showJavaConsole = false;
+
+namespace {
+
+const char kVersion[] = "2.0";
+const char kLogSeparator[] = "------------------\n";
+
+// Owns a stdio stream for the duration of one operation.
+class ScopedFile {
+public:
+    ScopedFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    ~ScopedFile() {
+        if (m_file != nullptr) {
+            std::fclose(m_file);
+        }
+    }
+    FILE* get() const { return m_file; }
+
+private:
+    FILE* m_file;
+};
+
+const char* logPrefix(LogMessageType type) {
+    switch (type) {
+        case LOG_WARNING:
+            return "WARNING: ";
+        case LOG_ERROR:
+            return "ERROR: ";
+        default:
+            return "";
+    }
+}
+
+// Options that take a value read it from the next argument, when there is one.
+bool takeValue(const StringDeque& args, long& i, SString& value) {
+    if (!args.validIndex(i + 1)) {
+        return false;
+    }
+    ++i;
+    value = args.at(i);
+    return true;
+}
+
+}  // namespace
+
+Launcher::~Launcher() {
+    try {
+        PlatformImpl::cleanup();
+    } catch (...) {
+        // Cleanup runs on the way out, after any failure was already reported.
+    }
+}
+
+int Launcher::process(StringDeque& args, const SString& launcherPath) {
+    m_launcherFileName = launcherPath;
+    m_origLauncherFileName = launcherPath;
+    for (long i = 0; i < args.size(); ++i) {
+        m_args.push_back(args.at(i));
+    }
+    try {
+        return processCmdLine(args);
+    } catch (const LauncherException& e) {
+        PlatformImpl::showUIMessage(e.m_message);
+        logMessage(e.m_message, LOG_ERROR);
+        return 1;
+    }
+}
+
+int Launcher::processCmdLine(const StringDeque& args) {
+    PlatformImpl::m_deleteLauncher = false;
+    PlatformImpl::setUIProgress(0);
+    bool runInstructions = true;
+
+    for (long i = 0; i < args.size(); ++i) {
+        const SString& arg = args.at(i);
+        SString value;
+        if (arg.compare("-qv:log") == 0) {
+            if (takeValue(args, i, value)) {
+                setLogFileName(value);
+            } else {
+                PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+            }
+        } else if (arg.compare("-qv:orig") == 0) {
+            if (takeValue(args, i, value)) {
+                m_origLauncherFileName = value;
+                PlatformImpl::m_deleteLauncher = true;
+            } else {
+                PlatformImpl::showUIMessage("Missing original launcher file name.");
+            }
+        } else if (arg.compare("-qv:tempdir") == 0) {
+            if (takeValue(args, i, value)) {
+                PlatformImpl::setSystemTempDir(value);
+            }
+        } else if (arg.compare("-qv:silent") == 0) {
+            PlatformImpl::setSilent(true);
+        } else if (arg.compare("-qv:javahome") == 0) {
+            if (takeValue(args, i, value)) {
+                m_userJavaHome = value;
+            }
+        } else if (arg.compare("-qv:extract") == 0) {
+            try {
+                m_inputFiles.load(false);
+            } catch (const LauncherException& e) {
+                SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_LOAD_INDEX);
+                throw LauncherException(message += e.m_message);
+            }
+            try {
+                m_inputFiles.extractAll();
+            } catch (const LauncherException& e) {
+                SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_EXTRACT);
+                throw LauncherException(message += e.m_message);
+            }
+            PlatformImpl::setUIProgress(100);
+            runInstructions = false;
+        } else if (arg.compare("-qv:in") == 0) {
+            if (takeValue(args, i, value)) {
+                processInputFile(value, runInstructions);
+            } else {
+                PlatformImpl::showUIMessage(
+                    PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
+                runInstructions = false;
+            }
+        } else if (arg.compare("-qv:version") == 0) {
+            PlatformImpl::showUIMessage(kVersion);
+            runInstructions = false;
+        } else if (arg.compare("-qv:javaconsole") == 0) {
+            m_showJavaConsole = true;
+        } else {
+            m_passThroughArgs.push_back(arg);
+        }
+    }
+
+    if (runInstructions) {
+        loadFileIndex();
+        run();
+        PlatformImpl::setUIProgress(100);
+    }
+    return 0;
+}
+
+void Launcher::loadFileIndex() {
+    if (m_inputFiles.isIndexLoaded()) {
+        return;
+    }
+    try {
+        m_inputFiles.load(true);
+    } catch (const LauncherException& e) {
+        SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_LOAD_INDEX);
+        throw LauncherException(message += e.m_message);
+    }
+}
+
+void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstructions) {
+    runInstructions = false;
+    try {
+        SString path(inputFileArgument);
+        stripQuotes(path);
+        ScopedFile input(path.c_str(), "r");
+        if (path.empty() || input.get() == nullptr) {
+            throw LauncherException(PlatformImpl::getMessageText(MSG_UNABLE_TO_OPEN_INPUT_FILE));
+        }
+        SString loading("Loading input file ");
+        logMessage(loading += inputFileArgument, LOG_INFO);
+        throw LauncherException("Input files are not supported by this build.");
+    } catch (const LauncherException& e) {
+        SString shown = PlatformImpl::getMessageText(MSG_COULD_NOT_LOAD_INPUT_FILE);
+        PlatformImpl::showUIMessage(shown += e.m_message);
+        throw;
+    }
+}
+
+void Launcher::run() {
+    if (!m_inputFiles.hasInstructions()) {
+        return;
+    }
+}
+
+void Launcher::logMessage(const SString& text, LogMessageType type) {
+    logMessage(text.c_str(), type);
+}
+
+void Launcher::logMessage(const char* text, LogMessageType type) {
+    if (m_logFileName.empty()) {
+        return;
+    }
+    ScopedFile log(m_logFileName.c_str(), "a");
+    if (log.get() == nullptr) {
+        return;
+    }
+    if (!m_logFileInitialized) {
+        std::fputs(kLogSeparator, log.get());
+        m_logFileInitialized = true;
+    }
+    std::fprintf(log.get(), "%s%s\n", logPrefix(type), text);
+    std::fflush(log.get());
+}
+
+void Launcher::setLogFileName(const SString& name) { m_logFileName = name; }
+
+SString Launcher::getLauncherFileName() { return m_launcherFileName; }
+
+SString Launcher::getOriginalLauncherFileName() { return m_origLauncherFileName; }
+
+SString Launcher::getOriginalLauncherDir() {
+    SString path(m_origLauncherFileName);
+    SString::size_type separator = path.find_last_of("/\\");
+    if (separator == SString::npos) {
+        return SString();
+    }
+    return path.substr(0, separator);
+}
+
+SString Launcher::getStringVariable(long n) {
+    if (!isValidStringVariable(n)) {
+        SString message("Invalid string variable number: ");
+        throw LauncherException(message += convertToString(n));
+    }
+    return m_stringVariables[n - 1];
+}
+
+void Launcher::setStringVariable(long n, const SString& value) {
+    if (!isValidStringVariable(n)) {
+        SString message("Invalid string variable number: ");
+        throw LauncherException(message += convertToString(n));
+    }
+    m_stringVariables[n - 1] = value;
+}
+
+long Launcher::getLongVariable(long n) {
+    if (!isValidLongVariable(n)) {
+        SString message("Invalid numeric variable number: ");
+        throw LauncherException(message += convertToString(n));
+    }
+    return m_numericVariables[n - 1];
+}
+
+void Launcher::setLongVariable(long n, long value) {
+    if (!isValidLongVariable(n)) {
+        SString message("Invalid numeric variable number: ");
+        throw LauncherException(message += convertToString(n));
+    }
+    m_numericVariables[n - 1] = value;
+}

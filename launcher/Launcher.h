@@ -1,0 +1,71 @@
+#ifndef QV_LAUNCHER_LAUNCHER_H
+#define QV_LAUNCHER_LAUNCHER_H
+
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "input/LauncherInputFiles.h"
+#include "launcher/LauncherException.h"
+
+enum LogMessageType { LOG_INFO = 0, LOG_WARNING = 1, LOG_ERROR = 2 };
+
+// The launcher driver. All run-wide state is static; the one instance that main creates only
+// runs the temporary-file cleanup when it is destroyed.
+class Launcher {
+public:
+    Launcher() = default;
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+    // Removes the run's temporary files; never throws.
+    ~Launcher();
+
+    // Stores the launcher path and the arguments, then interprets the command line. A
+    // LauncherException is shown, logged and turned into the result 1; otherwise 0.
+    static int process(StringDeque& args, const SString& launcherPath);
+    // Reads the options left to right and performs them. Failures leave as LauncherException.
+    static int processCmdLine(const StringDeque& args);
+    // Runs the instruction script, if any. A script error leaves as LauncherException naming
+    // its line.
+    static void run();
+
+    // Appends one record to the log file when a name is set; failures are silent.
+    static void logMessage(const SString& text, LogMessageType type);
+    static void logMessage(const char* text, LogMessageType type);
+    // An empty name switches logging off.
+    static void setLogFileName(const SString& name);
+
+    static SString getLauncherFileName();
+    static SString getOriginalLauncherFileName();
+    // The directory part of the original launcher's path, without the separator.
+    static SString getOriginalLauncherDir();
+
+    // Variables S1..S10 and N1..N5; a bad number throws LauncherException.
+    static bool isValidStringVariable(long n) { return n >= 1 && n <= kStringVariables; }
+    static SString getStringVariable(long n);
+    static void setStringVariable(long n, const SString& value);
+    static bool isValidLongVariable(long n) { return n >= 1 && n <= kNumericVariables; }
+    static long getLongVariable(long n);
+    static void setLongVariable(long n, long value);
+
+    static const long kStringVariables = 10;
+    static const long kNumericVariables = 5;
+
+    // Run-wide state.
+    static SString m_logFileName;
+    static SString m_launcherFileName;
+    static SString m_origLauncherFileName;
+    static SString m_stringVariables[kStringVariables];
+    static LauncherInputFiles m_inputFiles;
+    static StringDeque m_passThroughArgs;
+    static StringDeque m_args;
+    static SString m_userJavaHome;
+    static SString m_applicationArchive;
+    static bool m_logFileInitialized;
+    static long m_numericVariables[kNumericVariables];
+    static bool m_showJavaConsole;
+
+private:
+    static void processInputFile(const SString& inputFileArgument, bool& runInstructions);
+    static void loadFileIndex();
+};
+
+#endif  // QV_LAUNCHER_LAUNCHER_H

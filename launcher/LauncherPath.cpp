@@ -1,0 +1,100 @@
+#include "launcher/LauncherPath.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "base/TextUtil.h"
+
+namespace {
+
+bool isExecutableFile(const SString& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+SString joinToWorkingDirectory(const SString& relative) {
+    SString path = currentDirectory();
+    appendPathSeparator(path);
+    path += relative;
+    return path;
+}
+
+SString searchPath(const char* name) {
+    const char* searchPathValue = std::getenv("PATH");
+    if (searchPathValue == nullptr) {
+        return SString();
+    }
+    SString list(searchPathValue);
+    SString::size_type start = 0;
+    while (start <= list.length()) {
+        SString::size_type colon = list.find(':', start);
+        SString::size_type end = colon == SString::npos ? list.length() : colon;
+        // An empty entry stands for the working directory.
+        SString candidate = end == start ? SString(".") : list.substr(start, end - start);
+        appendPathSeparator(candidate);
+        candidate += name;
+        if (candidate.c_str()[0] != '/') {
+            candidate = joinToWorkingDirectory(candidate);
+        }
+        if (isExecutableFile(candidate)) {
+            return candidate;
+        }
+        if (colon == SString::npos) {
+            break;
+        }
+        start = colon + 1;
+    }
+    return SString();
+}
+
+SString runningExecutable() {
+    std::vector<char> buffer(256);
+    for (;;) {
+        ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            return SString();
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            return SString(buffer.data(), static_cast<SString::size_type>(length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+SString currentDirectory() {
+    std::vector<char> buffer(1024);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return SString();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return SString(buffer.data());
+}
+
+SString resolveLauncherPath(const char* argv0) {
+    if (argv0 == nullptr) {
+        argv0 = "";
+    }
+    if (argv0[0] == '/') {
+        return SString(argv0);
+    }
+    if (std::strchr(argv0, '/') == nullptr && argv0[0] != '\0') {
+        SString found = searchPath(argv0);
+        if (found.empty()) {
+            found = runningExecutable();
+        }
+        if (!found.empty()) {
+            return found;
+        }
+    }
+    return joinToWorkingDirectory(SString(argv0));
+}

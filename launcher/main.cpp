@@ -1,0 +1,18 @@
+#include "base/StringDeque.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherPath.h"
+
+int main(int argc, char** argv) {
+    StringDeque args;
+    for (int i = 1; i < argc; ++i) {
+        args.push_back(SString(argv[i]));
+    }
+    SString launcherPath = resolveLauncherPath(argc > 0 ? argv[0] : nullptr);
+    int status;
+    {
+        // Destroying the launcher removes the run's temporary files.
+        Launcher launcher;
+        status = Launcher::process(args, launcherPath);
+    }
+    return status;
+}

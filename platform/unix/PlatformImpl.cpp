@@ -1,0 +1,169 @@
+// The console side of the platform layer: status lines, progress marks, the title, plain
+// messages and the destination prompt, all in the user's language.
+#include "platform/unix/PlatformImpl.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "base/TextUtil.h"
+#include "platform/unix/MessageCatalog.h"
+
+bool PlatformImpl::m_silent = false;
+UISubStatus PlatformImpl::m_subStatus = UI_SUBSTATUS_NONE;
+SString PlatformImpl::m_subStatusData;
+bool PlatformImpl::m_canceled = false;
+
+namespace {
+
+SString g_title;
+long ui_progress = 0;
+long ui_progressBlock = 0;
+
+// Catalog indexes of the texts the console prints.
+enum CatalogIndex {
+    kInitializing = 1,
+    kVerifying = 3,
+    kNoJvmFound = 4,
+    kCouldNotBeLaunched = 5,
+    kRunning = 7,
+    kPreparingJvm = 8,
+    kSearchingForJvm = 9,
+    kSearchingFor = 10,
+    kScanningDisks = 16,
+    kSupplyDestination = 17,
+    kProgressMark = 18,
+    kFirstIdentifiedMessage = 19,
+    kCanceledByUser = 38
+};
+
+}  // namespace
+
+void PlatformImpl::setUIStatus(UIStatus status) {
+    if (m_silent) {
+        return;
+    }
+    switch (status) {
+        case UI_STATUS_INITIALIZING:
+            writeLine("");
+            writeLine(get_msg(kInitializing, g_title.c_str()));
+            break;
+        case UI_STATUS_SEARCHING:
+            writeLine("");
+            writeLine(get_msg(kSearchingForJvm, nullptr));
+            break;
+        case UI_STATUS_NOT_FOUND:
+            writeLine("");
+            write(get_msg(kNoJvmFound, nullptr).c_str());
+            writeLine(get_msg(kCouldNotBeLaunched, g_title.c_str()));
+            break;
+        case UI_STATUS_RUNNING:
+            writeLine("");
+            writeLine(get_msg(kRunning, g_title.c_str()));
+            break;
+        case UI_STATUS_PREPARING_JVM:
+            writeLine("");
+            writeLine(get_msg(kPreparingJvm, nullptr));
+            break;
+        default:
+            break;
+    }
+}
+
+void PlatformImpl::setUISubStatus(UISubStatus status, const SString& text) {
+    if (m_silent) {
+        return;
+    }
+    // The console has no sub-status line: the text is composed for a UI that shows one.
+    switch (status) {
+        case UI_SUBSTATUS_SEARCHING_FOR:
+            get_msg(kSearchingFor, text.c_str());
+            break;
+        case UI_SUBSTATUS_SCANNING_DISKS:
+            get_msg(kScanningDisks, nullptr);
+            break;
+        case UI_SUBSTATUS_VERIFYING:
+            get_msg(kVerifying, text.c_str());
+            break;
+        default:
+            break;
+    }
+    m_subStatus = UI_SUBSTATUS_NONE;
+}
+
+void PlatformImpl::advanceUIProgress(long n) {
+    if (m_silent) {
+        return;
+    }
+    ui_progress += n;
+    if (g_enableOutput && n > 0) {
+        SString mark = get_msg(kProgressMark, nullptr);
+        for (long i = 0; i < n; ++i) {
+            write(mark.c_str());
+        }
+    }
+    setUIProgress(ui_progress);
+}
+
+void PlatformImpl::setUIProgress(long progress) {
+    if (m_silent) {
+        return;
+    }
+    ui_progress = progress;
+    if (g_enableOutput && progress / 70 > ui_progressBlock) {
+        writeLine("");
+        ui_progressBlock = progress / 70;
+    }
+}
+
+void PlatformImpl::showUI() {
+    if (m_silent) {
+        hideUI(0);
+    } else {
+        g_enableOutput = true;
+    }
+}
+
+void PlatformImpl::hideUI(short /*seconds*/) { g_enableOutput = false; }
+
+void PlatformImpl::setSilent(bool silent) { m_silent = silent; }
+
+bool PlatformImpl::isUIVisible() { return g_enableOutput; }
+
+void PlatformImpl::showUIMessage(const SString& msg) {
+    if (m_silent) {
+        return;
+    }
+    std::printf("%s\n", msg.c_str());
+    std::fflush(stdout);
+}
+
+void PlatformImpl::setUITitle(const SString& title) {
+    std::unique_ptr<wchar_t[]> wide = convertToUnicode(title);
+    if (wide) {
+        g_title = wideToMultiByte(wide.get());
+    }
+    if (!m_silent) {
+        writeLine(g_title);
+    }
+}
+
+SString PlatformImpl::wideToMultiByte(const wchar_t* wide) { return wideToConsoleEncoding(wide); }
+
+SString PlatformImpl::promptJVMDestinationDirectory() {
+    if (m_silent) {
+        return SString();
+    }
+    writeLine(get_msg(kSupplyDestination, nullptr));
+    return getLine();
+}
+
+SString PlatformImpl::getMessageText(MessageIdentifier id) {
+    int value = static_cast<int>(id);
+    if (value < MSG_COULD_NOT_LOAD_INPUT_FILE || value > MSG_CANCELED) {
+        return SString();
+    }
+    // Identifiers 0..14 read catalog texts 19..33; 15..17 skip the two unused texts 34, 35.
+    int index = value <= MSG_UNABLE_TO_OPEN_INPUT_FILE ? kFirstIdentifiedMessage + value
+                                                       : kCanceledByUser - (MSG_CANCELED - value);
+    return get_msg(index, nullptr);
+}

@@ -1,0 +1,135 @@
+#ifndef QV_PLATFORM_UNIX_PLATFORMIMPL_H
+#define QV_PLATFORM_UNIX_PLATFORMIMPL_H
+
+#include "base/SString.h"
+#include "base/StringDeque.h"
+
+class FileFindListener;
+
+// What the console prints for a stage of the run.
+enum UIStatus {
+    UI_STATUS_INITIALIZING = 0,
+    UI_STATUS_SEARCHING = 1,
+    UI_STATUS_NOT_FOUND = 2,
+    UI_STATUS_RUNNING = 3,
+    UI_STATUS_PREPARING_JVM = 4
+};
+
+// The step within a stage; the console composes its text but shows none.
+enum UISubStatus {
+    UI_SUBSTATUS_NONE = 0,
+    UI_SUBSTATUS_SEARCHING_FOR = 1,
+    UI_SUBSTATUS_SCANNING_DISKS = 2,
+    UI_SUBSTATUS_VERIFYING = 3
+};
+
+// The catalog messages that callers fetch by meaning rather than by catalog index.
+enum MessageIdentifier {
+    MSG_COULD_NOT_LOAD_INPUT_FILE = 0,
+    MSG_ERROR_LOADING_INSTRUCTIONS = 1,
+    MSG_ERROR_LOADING_LAUNCH_SCRIPT = 2,
+    MSG_ERROR_LOADING_JVM_FILE = 3,
+    MSG_INVALID_JVM_FILE_ID = 4,
+    MSG_INVALID_ACTION = 5,
+    MSG_LOG_FILE_NAME_MISSING = 6,
+    MSG_UNABLE_TO_EXTRACT = 7,
+    MSG_UNABLE_TO_LOAD_INDEX = 8,
+    MSG_NO_JVM_INSTALLER = 9,
+    MSG_JVM_NOT_VALID = 10,
+    MSG_INPUT_FILE_NAME_MISSING = 11,
+    MSG_NO_MATCHING_JVM = 12,
+    MSG_UNABLE_TO_SEARCH_ALL = 13,
+    MSG_UNABLE_TO_OPEN_INPUT_FILE = 14,
+    MSG_ERROR_WRITING_FILE = 15,
+    MSG_NOT_ENOUGH_SPACE = 16,
+    MSG_CANCELED = 17
+};
+
+// The Unix platform layer: console, temporary files and cleanup, directory walks, child
+// processes and the environment. Every member is static; nobody needs an instance.
+class PlatformImpl {
+public:
+    // ---- Console and message catalog ----
+
+    // Prints an empty line and the status text for values 0..4 (nothing for other values or
+    // when silent).
+    static void setUIStatus(UIStatus status);
+    // Composes the sub-status text; the console shows none and m_subStatus stays 0.
+    static void setUISubStatus(UISubStatus status, const SString& text);
+    // Adds n to the progress and prints n progress marks.
+    static void advanceUIProgress(long n);
+    // Sets the progress; prints one line break each time a new block of 70 is reached.
+    static void setUIProgress(long progress);
+    static void showUI();
+    static void hideUI(short seconds);
+    static void setSilent(bool silent);
+    static bool isUIVisible();
+    // Prints msg and a line feed even while output is off, but never when silent.
+    static void showUIMessage(const SString& msg);
+    // Resolves the title's \uXXXX escapes, keeps it for the status lines and prints it.
+    static void setUITitle(const SString& title);
+    static SString wideToMultiByte(const wchar_t* wide);
+    // Asks for a directory on the console; the empty string when silent.
+    static SString promptJVMDestinationDirectory();
+    // The catalog text for id in the user's language; empty for an unknown id.
+    static SString getMessageText(MessageIdentifier id);
+
+    static bool m_silent;
+    static UISubStatus m_subStatus;
+    static SString m_subStatusData;
+    static bool m_canceled;
+
+    // ---- Temporary files, cleanup and file operations ----
+
+    static SString getSystemTempDirectory();
+    // Takes dir only when it names an existing directory.
+    static void setSystemTempDir(const SString& dir);
+    // Create a new, registered directory or empty file in the temporary directory, named with
+    // the prefix "qvj". Throw LauncherException on failure.
+    static SString createTempSubDirectory();
+    static SString createTempFile();
+    static void addFileToCleanupList(const SString& path);
+    static void removeFileFromCleanupList(const SString& path);
+    static void removeDirFromCleanupList(const SString& path);
+    // Removes the listed files, then the listed directories, then (after -qv:orig) the
+    // launcher file itself. Failures are logged only.
+    static void cleanup();
+    // Removes a file, or a directory with everything below it.
+    static void deleteFile(const SString& path);
+    static bool fileExists(const SString& path);
+    static void setFileExecutable(const SString& path);
+    // True when the file system holding path has room for bytes. Throws LauncherException
+    // when the file system cannot be queried.
+    static bool checkFreeSpace(const SString& path, long bytes);
+    static void deleteLauncher();
+    static SString getPathSeparator();
+    static SString getPlatformHint(const SString& hint);
+    // Decode the launcher file's big-endian integers.
+    static long convertToLong(const char* bytes);
+    static short convertToShort(const char* bytes);
+
+    static SString m_tempDir;
+    static StringDeque m_sdqCreatedFiles;
+    static StringDeque m_sdqCreatedDrs;
+    static bool m_deleteLauncher;
+
+    // ---- File search ----
+
+    // Walks every search root and reports each file whose path ends with "/" + a name.
+    static void findFiles(const StringDeque& names, FileFindListener& listener);
+    // Appends the roots of the exhaustive search.
+    static void getJVMSearchPartitions(StringDeque& roots);
+
+    // ---- Processes and environment ----
+
+    // Runs command through /bin/sh: in the foreground (optionally capturing its output into
+    // the two strings, appended) or, without wait, in the background. Throws
+    // LauncherException when the child cannot be started or waited for.
+    static void executeProcess(const SString& command, const SString& workingDirectory,
+                               bool showConsole, bool captureOutput, bool wait,
+                               SString* standardOutput, SString* standardError);
+    static SString getEnvironmentVariable(const SString& name);
+    static void setEnvironmentVariable(const SString& name, const SString& value);
+};
+
+#endif  // QV_PLATFORM_UNIX_PLATFORMIMPL_H
