@@ -8,6 +8,15 @@
 
 enum LogMessageType { LOG_INFO = 0, LOG_WARNING = 1, LOG_ERROR = 2 };
 
+// Where INSTALL_JVM puts the JVM carried in the launcher file.
+enum InstallJVMOption {
+    INSTALL_TO_TEMP_HIDDEN = 0,
+    INSTALL_TO_TEMP = 1,
+    INSTALL_TO_PROMPTED_DIR = 2
+};
+
+class TagFile;
+
 // The launcher driver. All run-wide state is static; the one instance that main creates only
 // runs the temporary-file cleanup when it is destroyed.
 class Launcher {
@@ -26,6 +35,29 @@ public:
     // Runs the instruction script, if any. A script error leaves as LauncherException naming
     // its line.
     static void run();
+
+    // ---- JVM actions: results go to N1, S1, S2 (scripts) or standard output (input files).
+    static void findJVM(bool showProgress, bool showFailMsg);
+    static void search(bool showProgress, bool showFailMsg);
+    static void searchAll(bool showProgress, bool showFailMsg);
+    static void verifyJVM(bool showProgress, bool showFailMsg, long fileId);
+    static void verifyJVM(bool showProgress, bool showFailMsg, const SString& jvmFilePath,
+                          const SString& jvmHome);
+    static void verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
+                          const SString& jvmHome);
+    static void installJVM(InstallJVMOption option);
+    static void installJVM(bool showProgress, bool showFailMsg, const SString& installerPath,
+                           const SString& destDir);
+    static void initializeUI();
+
+    // ---- Launch actions.
+    static void launch(const SString& jvmFilePath, short uiDisplaySeconds);
+    static void ilaunch(long fileId, short uiDisplaySeconds);
+    static void executeEmbeddedLauncher(long index);
+    // The embedded application archive, extracted on first use.
+    static const SString& getApplicationArchive();
+    // A temporary copy of the file name beside the original launcher.
+    static const SString& getApplicationArchive(const SString& name);
 
     // Appends one record to the log file when a name is set; failures are silent.
     static void logMessage(const SString& text, LogMessageType type);

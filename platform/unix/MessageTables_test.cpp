@@ -26,7 +26,10 @@ const LocaleInfo kLocales[kLocaleCount] = {
     {"zh", "GB2312"},        {"zh_TW", "BIG5"},
 };
 
-// The English texts, written out independently of the table under test.
+// The English texts, written out independently of the table under test. Long texts are split
+// into adjacent literals on purpose; a missing comma would leave the last slot empty and fail
+// EnglishTextsAreExact.
+// NOLINTBEGIN(bugprone-suspicious-missing-comma)
 const char* const kEnglish[kMessageCount + 1] = {
     nullptr,
     "Initializing %s...",
@@ -70,6 +73,7 @@ const char* const kEnglish[kMessageCount + 1] = {
     "directory on a partition with more disk space.",
     "Canceled by the user.",
 };
+// NOLINTEND(bugprone-suspicious-missing-comma)
 
 std::string Where(int locale, int msg) {
     return std::string("locale ") + kLocales[locale].code + ", message " + std::to_string(msg);
@@ -130,7 +134,8 @@ bool IsValidUtf8(const std::string& s) {
 // success and a description of the failure otherwise.
 std::string ConvertError(const std::string& text, const char* codeset) {
     iconv_t cd = iconv_open(codeset, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    // iconv_open reports failure as (iconv_t)-1.
+    if (cd == reinterpret_cast<iconv_t>(-1))  // NOLINT(performance-no-int-to-ptr)
         return std::string("iconv_open failed for ") + codeset;
     std::vector<char> in(text.begin(), text.end());
     std::vector<char> out(text.size() * 4 + 16);

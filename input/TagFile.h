@@ -1,0 +1,90 @@
+#ifndef QV_INPUT_TAGFILE_H
+#define QV_INPUT_TAGFILE_H
+
+#include <cstdio>
+
+#include "base/PtrDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+
+// One tag of a tag file: its name as written and its values (owned).
+class TagFileEntry {
+public:
+    explicit TagFileEntry(const SString& name) : m_name(name), m_values(new StringDeque) {}
+    TagFileEntry(const TagFileEntry&) = delete;
+    TagFileEntry& operator=(const TagFileEntry&) = delete;
+    ~TagFileEntry() { delete m_values; }
+
+    SString m_name;
+    StringDeque* m_values;
+};
+
+typedef PtrDE<TagFileEntry> TagFileEntryPtrDE;
+typedef PtrDeque<TagFileEntry> TagFileEntryPtrDeque;
+
+// A parsed tag file: named tags, each with one or more string values. Every configuration file
+// of the launcher is one (input files, jvm files, launch scripts, instruction scripts).
+//
+// Format: one "NAME: value" per line ("NAME: "quoted "" value"" for a value with quotes or
+// edge blanks), or "NAME:" followed by one value per line up to a "/:" line. The last
+// definition of a tag wins; empty lines are ignored; there are no comments. Loading errors are
+// logged and thrown as LauncherException "Syntax error in <file> at line <n> ==> <message>".
+class TagFile {
+public:
+    TagFile();
+    // Loads the file at path. Throws LauncherException "Unable to load input file: <path>" when
+    // it cannot be opened, or the loading errors.
+    explicit TagFile(const SString& path);
+    TagFile(const TagFile&) = delete;
+    TagFile& operator=(const TagFile&) = delete;
+    virtual ~TagFile();
+
+    // Reads tags from offset; with a length of 0 or more, stops at the first tag that starts at
+    // or after offset + length. Merges into the tags already held. name is used in error texts.
+    void load(FILE* file, const SString& name, long offset, long length);
+    bool isLoaded() const { return m_loaded; }
+
+    // The tag's values, or null when absent (exact, case-sensitive name).
+    StringDeque* getValue(const char* tag) const;
+    // The value at index; empty when the tag is absent or index is past its values.
+    SString getTagValue(const char* tag, unsigned index) const;
+    unsigned getTagValueCount(const char* tag) const;
+    // Makes value the tag's only value, creating the tag at the end when absent.
+    void setTagValue(const char* tag, const SString& value);
+    // Adds value after the tag's values, creating the tag at the end when absent.
+    void appendTagValue(const char* tag, const SString& value);
+    // The first value read as a 16-bit decimal number (!= 0), or defaultValue when it is empty
+    // or not a number.
+    bool getBoolTagValue(const char* tag, bool defaultValue) const;
+    void setBoolTagValue(const char* tag, bool value);
+    void removeValue(const char* tag);
+
+    // Writes the tags with values to path, quoting values that need it. An unopenable path is
+    // silently skipped.
+    void write(const SString& path) const;
+    // Records where a JVM found or installed at run time lives: JVM_HOME, JVM_FILE, JVM_TEMP.
+    void setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool jvmTemp);
+
+    // Logs "Syntax error in <fileName> at line <line> ==> <message>" and throws it.
+    [[noreturn]] void logSyntaxError(const SString& message, const SString& fileName,
+                                     long line) const;
+    // Reads one line and counts it.
+    void readLine(FILE* file, SString& line);
+
+    const TagFileEntryPtrDeque& entries() const { return m_entries; }
+    const SString& fileName() const { return m_fileName; }
+
+private:
+    TagFileEntry* findEntry(const char* tag) const;
+    TagFileEntry* createEntry(const char* tag);
+
+    TagFileEntryPtrDeque m_entries;
+    bool m_loaded;
+    long m_lineNumber;
+    SString m_fileName;
+};
+
+typedef PtrDE<TagFile> TagFilePtrDE;
+typedef PtrDeque<TagFile> TagFilePtrDeque;
+
+#endif  // QV_INPUT_TAGFILE_H
