@@ -908,7 +908,7 @@ const char* const unixlauncher_msg_tr[] = {
     "Giriş dosyasında geçersiz eylem: ",
     "Komut satırında -log seçeneğinden sonra bir günlük dosyası adı belirtilmelidir.",
     "Gömülü dosyalar başlatıcıdan çıkarılamıyor. ",
-    "Başlatıcının dosya dizini yüklenemiyor. ",
+    "Başlatıcının dosya indeksi yüklenemiyor. ",
     "Başlatıcıda JVM yükleyicisi bulunmuyor.",
     "JVM geçerli değil.",
     "'-in' komut satırı seçeneğinden sonra bir giriş dosyası adı gelmelidir.",
