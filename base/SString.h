@@ -25,7 +25,7 @@ class RangeException {};
 class SString {
 public:
     typedef std::uint32_t size_type;
-    static const size_type npos = 4294967295u;
+    static constexpr size_type npos = 4294967295u;
 
     SString() { tidy(); }
     SString(const SString& other);

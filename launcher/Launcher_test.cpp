@@ -1,0 +1,186 @@
+#include "launcher/Launcher.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "launcher/LauncherPath.h"
+
+namespace {
+
+std::string str(const SString& s) { return std::string(s.data(), s.length()); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class LauncherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvtest-launcher-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        m_dir = pattern;
+        Launcher::setLogFileName("");
+        Launcher::m_logFileInitialized = false;
+    }
+    void TearDown() override {
+        Launcher::setLogFileName("");
+        Launcher::m_logFileInitialized = false;
+        std::string command = "rm -rf '" + m_dir + "'";
+        ASSERT_EQ(0, std::system(command.c_str()));
+    }
+
+    std::string m_dir;
+};
+
+// Runs the built launcher with a shell command line and returns its standard output.
+std::string runLauncher(const std::string& arguments, int& status) {
+    std::string command = std::string(QV_LAUNCHER_BINARY) + " " + arguments + " </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char buffer[256];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, got);
+    }
+    status = pclose(pipe);
+    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return output;
+}
+
+TEST_F(LauncherTest, VariablesCheckTheirNumbers) {
+    struct Case {
+        long n;
+        bool isString;
+        const char* message;
+    } cases[] = {{0, true, "Invalid string variable number: 0"},
+                 {11, true, "Invalid string variable number: 11"},
+                 {6, false, "Invalid numeric variable number: 6"},
+                 {-1, false, "Invalid numeric variable number: -1"}};
+    for (const Case& c : cases) {
+        try {
+            if (c.isString) {
+                Launcher::getStringVariable(c.n);
+            } else {
+                Launcher::setLongVariable(c.n, 1);
+            }
+            ADD_FAILURE() << "no exception for " << c.n;
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(c.message, str(e.m_message));
+        }
+    }
+    Launcher::setLongVariable(5, 42);
+    EXPECT_EQ(42, Launcher::getLongVariable(5));
+    Launcher::setStringVariable(10, "ten");
+    EXPECT_EQ("ten", str(Launcher::getStringVariable(10)));
+    Launcher::setLongVariable(5, 0);
+    Launcher::setStringVariable(10, "");
+}
+
+TEST_F(LauncherTest, LogHasOneSeparatorAndPrefixedRecords) {
+    std::string log = m_dir + "/run.log";
+    Launcher::logMessage("lost before a name is set", LOG_ERROR);
+    Launcher::setLogFileName(log.c_str());
+    Launcher::logMessage("first", LOG_INFO);
+    Launcher::logMessage(SString("second\nline"), LOG_WARNING);
+    Launcher::logMessage("third", LOG_ERROR);
+    Launcher::logMessage("fourth", static_cast<LogMessageType>(3));
+    EXPECT_EQ("------------------\nfirst\nWARNING: second\nline\nERROR: third\nfourth\n",
+              readFile(log));
+
+    // A new name in the same run gets no separator.
+    std::string other = m_dir + "/other.log";
+    Launcher::setLogFileName(other.c_str());
+    Launcher::logMessage("fifth", LOG_INFO);
+    EXPECT_EQ("fifth\n", readFile(other));
+}
+
+TEST_F(LauncherTest, UnwritableLogIsIgnored) {
+    std::string log = m_dir + "/missing-dir/run.log";
+    Launcher::setLogFileName(log.c_str());
+    EXPECT_NO_THROW(Launcher::logMessage("dropped", LOG_INFO));
+    struct stat info;
+    EXPECT_NE(0, stat(log.c_str(), &info));
+}
+
+TEST_F(LauncherTest, OriginalLauncherDir) {
+    struct Case {
+        const char* path;
+        const char* dir;
+    } cases[] = {{"/opt/app/launcher", "/opt/app"}, {"launcher", ""}, {"/launcher", ""},
+                 {"/opt/app/", "/opt/app"},          {"c:\\app\\l", "c:\\app"}};
+    SString saved = Launcher::m_origLauncherFileName;
+    for (const Case& c : cases) {
+        Launcher::m_origLauncherFileName = c.path;
+        EXPECT_EQ(c.dir, str(Launcher::getOriginalLauncherDir())) << c.path;
+    }
+    Launcher::m_origLauncherFileName = saved;
+}
+
+TEST_F(LauncherTest, LauncherPathFromArgv0) {
+    EXPECT_EQ("/abs/launcher", str(resolveLauncherPath("/abs/launcher")));
+    std::string cwd = str(currentDirectory());
+    EXPECT_EQ(cwd + "/sub/launcher", str(resolveLauncherPath("sub/launcher")));
+
+    // A bare name is looked up in PATH as the shell did.
+    std::string bin = m_dir + "/bin";
+    ASSERT_EQ(0, mkdir(bin.c_str(), 0755));
+    std::string program = bin + "/qvprog";
+    { std::ofstream(program) << "#!/bin/sh\n"; }
+    ASSERT_EQ(0, chmod(program.c_str(), 0755));
+    const char* savedPath = std::getenv("PATH");
+    std::string saved = savedPath == nullptr ? "" : savedPath;
+    setenv("PATH", ("/nonexistent:" + bin).c_str(), 1);
+    EXPECT_EQ(program, str(resolveLauncherPath("qvprog")));
+    // Not in PATH: the running executable stands in.
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(length, 0);
+    self[length] = '\0';
+    EXPECT_EQ(std::string(self), str(resolveLauncherPath("no-such-program-anywhere")));
+    setenv("PATH", saved.c_str(), 1);
+}
+
+TEST_F(LauncherTest, CommandLineOptions) {
+    int status = -1;
+    EXPECT_EQ("2.0\n", runLauncher("-qv:version", status));
+    EXPECT_EQ(0, status);
+
+    std::string output = runLauncher("-qv:log", status);
+    EXPECT_EQ(0u, output.find("A log file name must be specified after the -log option on the "
+                              "command line.\n"))
+        << output;
+    EXPECT_EQ(0, status);
+
+    output = runLauncher("-qv:version -qv:tempdir", status);
+    EXPECT_EQ("2.0\n", output);
+    output = runLauncher("-qv:version -qv:javahome", status);
+    EXPECT_EQ("2.0\n", output);
+    output = runLauncher("-qv:silent -qv:log", status);
+    EXPECT_EQ(std::string::npos, output.find("log file name")) << output;
+
+    std::string log = m_dir + "/cmd.log";
+    output = runLauncher("-qv:log " + log + " -qv:in " + m_dir + "/missing.tag", status);
+    EXPECT_EQ(1, status);
+    EXPECT_EQ(
+        "Could not load the input file.Unable to open input file specified on the command "
+        "line after the -in option.\n"
+        "Unable to open input file specified on the command line after the -in option.\n",
+        output);
+    EXPECT_EQ(
+        "------------------\nERROR: Unable to open input file specified on the command line "
+        "after the -in option.\n",
+        readFile(log));
+}
+
+}  // namespace
