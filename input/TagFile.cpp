@@ -1,1 +1,337 @@
 #include "input/TagFile.h"
+
+#include <cstring>
+
+#include "base/TextUtil.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+
+namespace {
+
+const char kTagCompleter[] = "/:";
+const char kMissingColon[] = "Missing colon at the end of the tag name.";
+const char kMissingCompleter[] = "Missing /: tag completer.";
+const char kUnableToRead[] = "Unable to read tag file.";
+
+// Owns a stdio stream for the duration of one operation.
+class ScopedFile {
+public:
+    ScopedFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    ~ScopedFile() { close(); }
+    FILE* get() const { return m_file; }
+    // Closes the stream now; false when buffered data could not be written.
+    bool close() {
+        if (m_file == nullptr) {
+            return true;
+        }
+        bool closed = std::fclose(m_file) == 0;
+        m_file = nullptr;
+        return closed;
+    }
+
+private:
+    FILE* m_file;
+};
+
+[[noreturn]] void throwWriteError(const SString& path) {
+    SString message("Unable to write tag file ");
+    throw LauncherException(message += path);
+}
+
+bool startsWithQuote(const SString& line) {
+    return !line.empty() && line.c_str()[0] == '"';
+}
+
+// A block line that starts with a double quote stands for the quoted argument after it.
+SString blockValue(const SString& line) {
+    if (!startsWithQuote(line)) {
+        return line;
+    }
+    unsigned pos = 1;
+    return parseStringArgument(line, pos, true);
+}
+
+// A value is written bare only when reading it back cannot change it.
+bool needsQuotes(const SString& value) {
+    if (value.empty() || value.find('"') != SString::npos) {
+        return true;
+    }
+    return isWhitespace(value.c_str()[0]) || isWhitespace(value.c_str()[value.length() - 1]);
+}
+
+bool holdsLineBreakOrNul(const SString& text) {
+    return text.find_first_of("\n\r") != SString::npos ||
+           std::memchr(text.c_str(), '\0', text.length()) != nullptr;
+}
+
+// A line feed, carriage return or NUL cannot be stored in the format: writing one would split
+// the value into further lines, which would read back as other tags. A name must also survive
+// being cut at its first colon and trimmed.
+void checkWritable(const TagFileEntry& entry, const SString& path) {
+    SString trimmedName(entry.m_name);
+    trim(trimmedName, whitespaceChars);
+    bool nameOk = !holdsLineBreakOrNul(entry.m_name) && entry.m_name.find(':') == SString::npos &&
+                  trimmedName.compare(entry.m_name) == 0;
+    bool valuesOk = true;
+    for (long i = 0; i < entry.m_values->size() && valuesOk; ++i) {
+        valuesOk = !holdsLineBreakOrNul(entry.m_values->at(i));
+    }
+    if (nameOk && valuesOk) {
+        return;
+    }
+    SString message("Unable to write tag file ");
+    message += path;
+    message += ": tag \"";
+    message += entry.m_name;
+    message += nameOk ? "\" has a value that cannot be written (line break or NUL byte)."
+                      : "\" has a name that cannot be written.";
+    throw LauncherException(message);
+}
+
+void writeValue(FILE* file, const SString& value) {
+    if (!needsQuotes(value)) {
+        std::fprintf(file, "  %s\n", value.c_str());
+        return;
+    }
+    SString quoted(value);
+    for (SString::size_type pos = quoted.find('"'); pos != SString::npos;
+         pos = quoted.find('"', pos + 2)) {
+        quoted.insert(pos, 1, '"');
+    }
+    std::fprintf(file, "  \"%s\"\n", quoted.c_str());
+}
+
+void writeEntry(FILE* file, const TagFileEntry& entry) {
+    long count = entry.m_values->size();
+    std::fprintf(file, "%s:", entry.m_name.c_str());
+    if (count > 1) {
+        std::fputc('\n', file);
+    }
+    for (long i = 0; i < count; ++i) {
+        writeValue(file, entry.m_values->at(i));
+    }
+    if (count > 1) {
+        std::fprintf(file, "%s\n", kTagCompleter);
+    }
+}
+
+}  // namespace
+
+TagFile::TagFile() : m_loaded(false), m_lineNumber(0) {}
+
+TagFile::TagFile(const SString& path) : TagFile() {
+    ScopedFile file(path.c_str(), "re");
+    if (file.get() == nullptr) {
+        SString message("Unable to load input file: ");
+        throw LauncherException(message += path);
+    }
+    load(file.get(), path, 0, -1);
+}
+
+TagFile::~TagFile() = default;
+
+void TagFile::load(FILE* file, const SString& name, long offset, long length) {
+    m_fileName = name;
+    m_lineNumber = 0;
+    if (offset < 0 || std::fseek(file, offset, SEEK_SET) != 0) {
+        throw LauncherException(kUnableToRead);
+    }
+    const long end = length < 0 ? -1 : offset + length;
+    while (!std::feof(file) && (end < 0 || std::ftell(file) < end)) {
+        // A read error leaves the stream short of its end for good; without this check the
+        // loop would spin on it (a directory opened as a file does this).
+        if (std::ferror(file)) {
+            throw LauncherException(kUnableToRead);
+        }
+        SString line;
+        readLine(file, line);
+        if (line.empty()) {
+            continue;
+        }
+        SString::size_type colon = line.find(':');
+        if (colon == SString::npos) {
+            logSyntaxError(kMissingColon, m_fileName, m_lineNumber);
+        }
+        SString tagName(line, 0, colon);
+        trim(tagName, whitespaceChars);
+        removeValue(tagName.c_str());
+        if (colon + 1 == line.length()) {
+            loadValueBlock(file, tagName);
+        } else {
+            loadSingleValue(line, colon, tagName);
+        }
+    }
+    if (std::ferror(file)) {
+        throw LauncherException(kUnableToRead);
+    }
+    m_loaded = true;
+}
+
+void TagFile::loadSingleValue(const SString& line, SString::size_type colon,
+                              const SString& tagName) {
+    // The line is trimmed and the colon is not its last byte, so a value byte exists.
+    unsigned pos = line.find_first_not_of(whitespaceChars, colon + 1);
+    SString value;
+    if (line.c_str()[pos] == '"') {
+        ++pos;
+        value = parseStringArgument(line, pos, true);
+    } else {
+        value.assign(line, pos, SString::npos);
+    }
+    createEntry(tagName.c_str())->m_values->push_back(value);
+}
+
+void TagFile::loadValueBlock(FILE* file, const SString& tagName) {
+    const long tagLine = m_lineNumber;
+    StringDeque values;
+    for (;;) {
+        if (std::feof(file) || std::ferror(file)) {
+            logSyntaxError(kMissingCompleter, m_fileName, tagLine);
+        }
+        SString line;
+        readLine(file, line);
+        SString value = blockValue(line);
+        if (value.empty()) {
+            continue;
+        }
+        if (value.compare(kTagCompleter) == 0) {
+            break;
+        }
+        values.push_back(value);
+    }
+    if (values.size() == 0) {
+        return;
+    }
+    StringDeque* stored = createEntry(tagName.c_str())->m_values;
+    for (long i = 0; i < values.size(); ++i) {
+        stored->push_back(values.at(i));
+    }
+}
+
+StringDeque* TagFile::getValue(const char* tag) const {
+    TagFileEntry* entry = findEntry(tag);
+    return entry == nullptr ? nullptr : entry->m_values;
+}
+
+SString TagFile::getTagValue(const char* tag, unsigned index) const {
+    const StringDeque* values = getValue(tag);
+    if (values == nullptr || index >= static_cast<unsigned long>(values->size())) {
+        return SString();
+    }
+    return values->at(static_cast<long>(index));
+}
+
+unsigned TagFile::getTagValueCount(const char* tag) const {
+    const StringDeque* values = getValue(tag);
+    return values == nullptr ? 0 : static_cast<unsigned>(values->size());
+}
+
+void TagFile::setTagValue(const char* tag, const SString& value) {
+    TagFileEntry* entry = findEntry(tag);
+    if (entry == nullptr) {
+        createEntry(tag)->m_values->push_back(value);
+        return;
+    }
+    StringDeque* values = entry->m_values;
+    while (values->size() > 1) {
+        values->erase(values->size() - 1);
+    }
+    if (values->size() == 0) {
+        values->push_back(value);
+    } else {
+        values->at(0) = value;
+    }
+}
+
+void TagFile::appendTagValue(const char* tag, const SString& value) {
+    TagFileEntry* entry = findEntry(tag);
+    if (entry == nullptr) {
+        entry = createEntry(tag);
+    }
+    entry->m_values->push_back(value);
+}
+
+bool TagFile::getBoolTagValue(const char* tag, bool defaultValue) const {
+    SString value = getTagValue(tag, 0);
+    short number = 0;
+    if (value.empty() || !convertToShort(value, number)) {
+        return defaultValue;
+    }
+    return number != 0;
+}
+
+void TagFile::setBoolTagValue(const char* tag, bool value) {
+    setTagValue(tag, value ? "1" : "0");
+}
+
+void TagFile::removeValue(const char* tag) {
+    for (long i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i)->m_name.compare(tag) == 0) {
+            m_entries.erase(i);
+            return;
+        }
+    }
+}
+
+void TagFile::write(const SString& path) const {
+    for (long i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i)->m_values->size() > 0) {
+            checkWritable(*m_entries.at(i), path);
+        }
+    }
+    ScopedFile file(path.c_str(), "we");
+    if (file.get() == nullptr) {
+        throwWriteError(path);
+    }
+    for (long i = 0; i < m_entries.size(); ++i) {
+        const TagFileEntry& entry = *m_entries.at(i);
+        if (entry.m_values->size() > 0) {
+            writeEntry(file.get(), entry);
+        }
+    }
+    bool written = !std::ferror(file.get());
+    if (!file.close() || !written) {
+        throwWriteError(path);
+    }
+}
+
+void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool jvmTemp) {
+    setTagValue("JVM_HOME", jvmHome);
+    setTagValue("JVM_FILE", jvmFile);
+    setBoolTagValue("JVM_TEMP", jvmTemp);
+}
+
+void TagFile::logSyntaxError(const SString& message, const SString& fileName, long line) const {
+    SString text("Syntax error in ");
+    text += fileName;
+    text += " at line ";
+    text += convertToString(line);
+    text += " ==> ";
+    text += message;
+    Launcher::logMessage(text, LOG_ERROR);
+    throw LauncherException(text);
+}
+
+void TagFile::readLine(FILE* file, SString& line) {
+    line.erase();
+    readLineFromStream(file, line);
+    ++m_lineNumber;
+}
+
+TagFileEntry* TagFile::findEntry(const char* tag) const {
+    for (long i = 0; i < m_entries.size(); ++i) {
+        const TagFileEntry* entry = m_entries.at(i);
+        if (entry->m_name.compare(tag) == 0) {
+            return const_cast<TagFileEntry*>(entry);
+        }
+    }
+    return nullptr;
+}
+
+TagFileEntry* TagFile::createEntry(const char* tag) {
+    TagFileEntry* entry = new TagFileEntry(SString(tag));
+    m_entries.push_back(entry);
+    return entry;
+}

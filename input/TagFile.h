@@ -59,8 +59,11 @@ public:
     void setBoolTagValue(const char* tag, bool value);
     void removeValue(const char* tag);
 
-    // Writes the tags with values to path, quoting values that need it. An unopenable path is
-    // silently skipped.
+    // Writes the tags with values to path (created or truncated), quoting values that need it.
+    // Throws LauncherException "Unable to write tag file <path>" when path cannot be opened or
+    // the data cannot be written out completely, and, before anything is written, when a name
+    // or value cannot be represented (a line break or NUL byte; a colon or edge blanks in a
+    // name).
     void write(const SString& path) const;
     // Records where a JVM found or installed at run time lives: JVM_HOME, JVM_FILE, JVM_TEMP.
     void setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool jvmTemp);
@@ -75,6 +78,10 @@ public:
     const SString& fileName() const { return m_fileName; }
 
 private:
+    // The value of a "NAME: value" line whose first colon is at colon.
+    void loadSingleValue(const SString& line, SString::size_type colon, const SString& tagName);
+    // Reads the lines after "NAME:" up to the "/:" line; throws when the stream ends first.
+    void loadValueBlock(FILE* file, const SString& tagName);
     TagFileEntry* findEntry(const char* tag) const;
     TagFileEntry* createEntry(const char* tag);
 
