@@ -157,6 +157,17 @@ SString PlatformImpl::promptJVMDestinationDirectory() {
     return getLine();
 }
 
+void PlatformImpl::resetUIState() {
+    g_enableOutput = true;
+    m_silent = false;
+    m_subStatus = UI_SUBSTATUS_NONE;
+    m_subStatusData.erase();
+    m_canceled = false;
+    g_title.erase();
+    ui_progress = 0;
+    ui_progressBlock = 0;
+}
+
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
     int value = static_cast<int>(id);
     if (value < MSG_COULD_NOT_LOAD_INPUT_FILE || value > MSG_CANCELED) {

@@ -73,6 +73,9 @@ public:
     static SString promptJVMDestinationDirectory();
     // The catalog text for id in the user's language; empty for an unknown id.
     static SString getMessageText(MessageIdentifier id);
+    // Returns the console to its start state (output on, not silent, no title, no progress),
+    // as a new run finds it.
+    static void resetUIState();
 
     static bool m_silent;
     static UISubStatus m_subStatus;
