@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/TextUtil.h"
+#include "input/TagFile.h"
 #include "platform/unix/PlatformImpl.h"
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
@@ -173,7 +174,7 @@ void Launcher::loadFileIndex() {
 }
 
 void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstructions) {
-    runInstructions = false;
+    TagFile inputFile;
     try {
         SString path(inputFileArgument);
         stripQuotes(path);
@@ -183,11 +184,64 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
         }
         SString loading("Loading input file ");
         logMessage(loading += inputFileArgument, LOG_INFO);
-        throw LauncherException("Input files are not supported by this build.");
+        inputFile.load(input.get(), inputFileArgument, 0, -1);
+        setLogFileName(inputFile.getTagValue("LOGFILE", 0));
     } catch (const LauncherException& e) {
         SString shown = PlatformImpl::getMessageText(MSG_COULD_NOT_LOAD_INPUT_FILE);
         PlatformImpl::showUIMessage(shown += e.m_message);
         throw;
+    }
+    loadFileIndex();
+
+    bool showProgress = inputFile.getBoolTagValue("SHOW_PROGRESS", false);
+    bool showFailMsg = inputFile.getBoolTagValue("SHOW_FAIL_MSG", false);
+    if (showProgress || showFailMsg) {
+        PlatformImpl::showUI();
+    } else {
+        PlatformImpl::hideUI(0);
+    }
+    if (showProgress) {
+        PlatformImpl::setUIProgress(0);
+    }
+    performInputAction(inputFile, showProgress, showFailMsg, runInstructions);
+}
+
+void Launcher::performInputAction(const TagFile& inputFile, bool showProgress, bool showFailMsg,
+                                  bool& runInstructions) {
+    SString action = inputFile.getTagValue("ACTION", 0);
+    runInstructions = false;
+    if (action.compare("RUN_INSTRUCTIONS") == 0) {
+        runInstructions = true;
+    } else if (action.compare("SEARCH") == 0) {
+        search(showProgress, showFailMsg);
+        PlatformImpl::setUIProgress(100);
+    } else if (action.compare("SEARCH_ALL") == 0) {
+        searchAll(showProgress, showFailMsg);
+        PlatformImpl::setUIProgress(100);
+    } else if (action.compare("VERIFY_JVM") == 0) {
+        SString jvmFile = inputFile.getTagValue("VERIFY_JVM_FILE", 0);
+        SString jvmHome = inputFile.getTagValue("VERIFY_JVM_HOME", 0);
+        if (jvmFile.empty() || jvmHome.empty()) {
+            logMessage(
+                "TO execute the VERIFY_JVM action, you must also provide values in the input file "
+                "for VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
+                LOG_ERROR);
+        } else {
+            verifyJVM(showProgress, showFailMsg, jvmFile, jvmHome);
+            PlatformImpl::setUIProgress(100);
+        }
+    } else if (action.compare("INSTALL_JVM") == 0) {
+        SString installer = inputFile.getTagValue("INSTALL_JVM_EXE", 0);
+        SString destination = inputFile.getTagValue("INSTALL_JVM_DEST", 0);
+        if (!installer.empty() && !destination.empty()) {
+            installJVM(showProgress, showFailMsg, installer, destination);
+        }
+        PlatformImpl::setUIProgress(100);
+    } else {
+        SString message = PlatformImpl::getMessageText(MSG_INVALID_ACTION);
+        message += action;
+        PlatformImpl::showUIMessage(message);
+        throw LauncherException(message);
     }
 }
 

@@ -97,6 +97,8 @@ public:
 
 private:
     static void processInputFile(const SString& inputFileArgument, bool& runInstructions);
+    static void performInputAction(const TagFile& inputFile, bool showProgress, bool showFailMsg,
+                                   bool& runInstructions);
     static void loadFileIndex();
 };
 

@@ -183,4 +183,41 @@ TEST_F(LauncherTest, CommandLineOptions) {
         readFile(log));
 }
 
+TEST_F(LauncherTest, InputFileActions) {
+    int status = -1;
+    std::string log = m_dir + "/input.log";
+    std::string bogus = m_dir + "/bogus.tag";
+    { std::ofstream(bogus) << "ACTION: BOGUS\nLOGFILE: " << log << "\n"; }
+    EXPECT_EQ("Invalid action in input file: BOGUS\nInvalid action in input file: BOGUS\n",
+              runLauncher("-qv:in " + bogus, status));
+    EXPECT_EQ(1, status);
+    EXPECT_EQ("------------------\nERROR: Invalid action in input file: BOGUS\n", readFile(log));
+
+    // Quotes around the path are dropped for opening; the log shows the argument as given.
+    std::string run = m_dir + "/run.tag";
+    { std::ofstream(run) << "ACTION: RUN_INSTRUCTIONS\n"; }
+    std::string runLog = m_dir + "/run.log";
+    runLauncher("-qv:log " + runLog + " -qv:in '\"" + run + "\"'", status);
+    EXPECT_EQ(0, status);
+    EXPECT_EQ("------------------\nLoading input file \"" + run + "\"\n", readFile(runLog));
+
+    std::string broken = m_dir + "/broken.tag";
+    { std::ofstream(broken) << "ACTION: SEARCH\n\nno colon here\n"; }
+    std::string error =
+        "Syntax error in " + broken + " at line 3 ==> Missing colon at the end of the tag name.";
+    EXPECT_EQ("Could not load the input file." + error + "\n" + error + "\n",
+              runLauncher("-qv:in " + broken, status));
+    EXPECT_EQ(1, status);
+
+    std::string noValues = m_dir + "/verify.tag";
+    std::string verifyLog = m_dir + "/verify.log";
+    { std::ofstream(noValues) << "ACTION: VERIFY_JVM\nLOGFILE: " << verifyLog << "\n"; }
+    EXPECT_EQ("", runLauncher("-qv:in " + noValues, status));
+    EXPECT_EQ(0, status);
+    EXPECT_NE(std::string::npos,
+              readFile(verifyLog).find("ERROR: TO execute the VERIFY_JVM action, you must also "
+                                       "provide values in the input file for VERIFY_JVM_FILE and "
+                                       "VERIFY_JVM_HOME."));
+}
+
 }  // namespace
