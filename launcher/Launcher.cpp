@@ -4,6 +4,8 @@
 
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
+#include "instructions/Instructions.h"
+#include "instructions/InstructionsException.h"
 #include "platform/unix/PlatformImpl.h"
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
@@ -248,6 +250,21 @@ void Launcher::performInputAction(const TagFile& inputFile, bool showProgress, b
 void Launcher::run() {
     if (!m_inputFiles.hasInstructions()) {
         return;
+    }
+    // Once LauncherInputFiles hands out its instruction script:
+    // runInstructions(*m_inputFiles.getInstructions());
+}
+
+void Launcher::runInstructions(const Instructions& instructions) {
+    try {
+        instructions.execute();
+    } catch (const InstructionsException& e) {
+        SString message("Error in instructions. ");
+        message += e.m_message;
+        message += " Line number (";
+        message += convertToString(e.m_lineNumber);
+        message += ")";
+        throw LauncherException(message);
     }
 }
 

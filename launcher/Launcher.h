@@ -15,6 +15,7 @@ enum InstallJVMOption {
     INSTALL_TO_PROMPTED_DIR = 2
 };
 
+class Instructions;
 class TagFile;
 
 // The launcher driver. All run-wide state is static; the one instance that main creates only
@@ -35,6 +36,9 @@ public:
     // Runs the instruction script, if any. A script error leaves as LauncherException naming
     // its line.
     static void run();
+    // Executes instructions; an InstructionsException leaves as LauncherException "Error in
+    // instructions. <message> Line number (<n>)". Other exceptions pass through unchanged.
+    static void runInstructions(const Instructions& instructions);
 
     // ---- JVM actions: results go to N1, S1, S2 (scripts) or standard output (input files).
     static void findJVM(bool showProgress, bool showFailMsg);

@@ -1,0 +1,599 @@
+#include "instructions/Instructions.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "input/TagFile.h"
+#include "instructions/InstructionActions.h"
+#include "instructions/InstructionsException.h"
+#include "launcher/Launcher.h"
+
+namespace {
+
+std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
+
+void resetVariables() {
+    for (long n = 1; n <= Launcher::kStringVariables; ++n) {
+        Launcher::setStringVariable(n, SString());
+    }
+    for (long n = 1; n <= Launcher::kNumericVariables; ++n) {
+        Launcher::setLongVariable(n, 0);
+    }
+}
+
+// Stands in for the launcher actions: records each call with its arguments, and throws
+// LauncherException("action failed") from the action named in failingAction.
+class RecordingActions : public InstructionActions {
+public:
+    void findJVM(bool showProgress, bool showFailMsg) override {
+        record("findJVM", showProgress, showFailMsg);
+    }
+    void verifyJVM(bool showProgress, bool showFailMsg, long fileId) override {
+        record("verifyJVM", showProgress, showFailMsg, fileId);
+    }
+    void installJVM(InstallJVMOption option) override {
+        record("installJVM", static_cast<int>(option));
+    }
+    void initializeUI() override { record("initializeUI"); }
+    void launch(const SString& jvmFilePath, short uiDisplaySeconds) override {
+        record("launch", "[" + str(jvmFilePath) + "]", uiDisplaySeconds);
+    }
+    void ilaunch(long fileId, short uiDisplaySeconds) override {
+        record("ilaunch", fileId, uiDisplaySeconds);
+    }
+    void executeEmbeddedLauncher(long index) override { record("executeEmbeddedLauncher", index); }
+
+    std::vector<std::string> m_calls;
+    std::string m_failingAction;
+
+private:
+    void record(const std::string& action) { recordCall(action, action + "()"); }
+    template <typename First, typename... Rest>
+    void record(const std::string& action, const First& first, const Rest&... rest) {
+        std::ostringstream call;
+        call << action << "(" << first;
+        ((call << "," << rest), ...);
+        call << ")";
+        recordCall(action, call.str());
+    }
+    void recordCall(const std::string& action, const std::string& call) {
+        m_calls.push_back(call);
+        if (action == m_failingAction) {
+            throw LauncherException("action failed");
+        }
+    }
+};
+
+// A script held in a tag file, its interpreter and recorded actions.
+class ScriptRunner {
+public:
+    explicit ScriptRunner(std::initializer_list<const char*> lines) : m_instructions(m_script) {
+        for (const char* line : lines) {
+            m_script.appendTagValue(Instructions::g_instructionsTag, line);
+        }
+        m_instructions.setActions(&m_actions);
+    }
+
+    // "" when the script ran to its end; "line <n>: <message>" for an InstructionsException;
+    // "launcher: <message>" for a LauncherException.
+    std::string run() {
+        try {
+            m_instructions.execute();
+        } catch (const InstructionsException& e) {
+            return "line " + std::to_string(e.m_lineNumber) + ": " + str(e.m_message);
+        } catch (const LauncherException& e) {
+            return "launcher: " + str(e.m_message);
+        }
+        return "";
+    }
+
+    TagFile m_script;
+    Instructions m_instructions;
+    RecordingActions m_actions;
+};
+
+std::ostream& operator<<(std::ostream& out, const SString& s) {
+    return out << str(s);
+}
+
+// The outcome of one evaluation in the same form, or "=" + the result.
+template <typename Evaluation>
+std::string outcome(Evaluation evaluate) {
+    try {
+        std::ostringstream result;
+        result << "=" << evaluate();
+        return result.str();
+    } catch (const InstructionsException& e) {
+        return "line " + std::to_string(e.m_lineNumber) + ": " + str(e.m_message);
+    } catch (const LauncherException& e) {
+        return "launcher: " + str(e.m_message);
+    }
+}
+
+const char kWrongType[] = "). Must use N or S as the variable type, e.g. N2 or S1.";
+
+class InstructionsEvalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetVariables();
+        Launcher::setStringVariable(1, "abc");
+        Launcher::setStringVariable(2, "x@S3@");
+        Launcher::setStringVariable(3, "z");
+        Launcher::setLongVariable(2, -7);
+    }
+    void TearDown() override { resetVariables(); }
+
+    std::string expr(const std::string& text, const char* prefix = "") {
+        return outcome([&] {
+            SString value(text.c_str(), static_cast<SString::size_type>(text.size()));
+            m_runner.m_instructions.evalExpr(value, prefix);
+            return value;
+        });
+    }
+
+    ScriptRunner m_runner{};
+};
+
+TEST_F(InstructionsEvalTest, EvalExprSubstitutesReferences) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"x@S1@y", "=xabcy"},
+        {"@S1@@S1@", "=abcabc"},
+        {"@s1@", "=abc"},
+        {"@N2@", "=-7"},
+        {"a@@b", "=a@b"},
+        {"@@@@", "=@@"},
+        // A reference inside an inserted value is expanded unless it begins the value.
+        {"@S2@", "=xz"},
+        {"[@S4@]", "=[]"},
+        {"no references", "=no references"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, expr(c.text)) << c.text;
+    }
+}
+
+TEST_F(InstructionsEvalTest, EvalExprFailures) {
+    Launcher::setStringVariable(5, "c");
+    Launcher::setStringVariable(6, "@S3@");
+    struct Case {
+        const char* text;
+        const char* prefix;
+        std::string expected;
+    } cases[] = {
+        {"", "", "line 1:  Empty expression."},
+        {"abc@", "", "line 1:  Invalid variable specification."},
+        {"abc@", "P", "line 1: P Invalid variable specification."},
+        // The first pass yields "a@bc"; the second finds the lone "@".
+        {"a@@b@S5@", "", "line 1:  Invalid variable specification."},
+        // The scan resumes inside the inserted value and takes its closing "@" for an opening.
+        {"@S6@", "", "line 1:  Invalid variable specification."},
+        {"@X1@", "P", std::string("launcher: P Invalid variable reference (X1") + kWrongType},
+        {"@S11@", "", "launcher:  Variable number is invalid (11)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, expr(c.text, c.prefix)) << c.text;
+    }
+}
+
+TEST_F(InstructionsEvalTest, SelfReferenceFailsInsteadOfRunningForEver) {
+    Launcher::setStringVariable(4, "x@S4@");
+    EXPECT_EQ("line 1:  Too many variable substitutions in (@S4@). A variable may refer to itself.",
+              expr("@S4@"));
+
+    // Two variables that refer to each other.
+    Launcher::setStringVariable(5, "y@S6@");
+    Launcher::setStringVariable(6, "z@S5@");
+    EXPECT_EQ(
+        "line 1: P Too many variable substitutions in (<@S5@>). A variable may refer to "
+        "itself.",
+        expr("<@S5@>", "P"));
+
+    // A long value that reproduces its reference reaches the size bound first.
+    std::string big(300000, 'a');
+    Launcher::setStringVariable(7, (big + "@S7@").c_str());
+    EXPECT_EQ("line 1:  Variable substitution in (@S7@) gives a text longer than 1048576 bytes.",
+              expr("@S7@"));
+}
+
+TEST_F(InstructionsEvalTest, SubstitutionLimitIsTenThousandReferences) {
+    std::string text;
+    for (int i = 0; i < 10000; ++i) {
+        text += "@S3@";
+    }
+    EXPECT_EQ("=" + std::string(10000, 'z'), expr(text));
+    const std::string refusal = "line 1:  Too many variable substitutions in (";
+    EXPECT_EQ(refusal, expr(text + "@S3@").substr(0, refusal.size()));
+}
+
+TEST_F(InstructionsEvalTest, TextFormUnquotesOrCutsThenSubstitutes) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"\"abc\" rest", "=abc"},
+        {"abc rest", "=abc"},
+        {"abc\trest", "=abc"},
+        {"", "="},
+        {"\"a\"\"b\"", "=a\"b"},
+        {"\"@S1@ and @N2@\"", "=abc and -7"},
+        {"@S1@ rest", "=abc"},
+        {"\"abc", "launcher: Expected double quote to end argument near 1"},
+        // Unquoting leaves nothing, and substitution refuses an empty text.
+        {"\"\"", "line 1: P Empty expression."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, outcome([&] {
+                      SString value(c.text);
+                      m_runner.m_instructions.evalStringExpr(value, "P");
+                      return value;
+                  }))
+            << c.text;
+    }
+}
+
+TEST_F(InstructionsEvalTest, ReaderFormTakesOneArgumentAndAdvances) {
+    struct Case {
+        const char* line;
+        unsigned start;
+        const char* expected;
+        unsigned endPos;
+    } cases[] = {
+        {"LAUNCH \"my \"\"x\"\" file\" 5", 6, "=my \"x\" file", 22},
+        {"LAUNCH abc 5", 6, "=abc", 11},
+        {"LAUNCH abc", 6, "=abc", 10},
+        {"LAUNCH  \t\"a b\"", 6, "=a b", 14},
+        {"LAUNCH \"\"\"\"", 6, "=\"", 11},
+        {"LAUNCH \"a\"\"\" x", 6, "=a\"", 12},
+        {"LAUNCH @S1@ 5", 6, "=abc", 12},
+        {"LAUNCH", 7, "=", 7},
+    };
+    for (const Case& c : cases) {
+        unsigned pos = c.start;
+        EXPECT_EQ(c.expected, outcome([&] {
+                      SString result("old");
+                      m_runner.m_instructions.evalStringExpr(c.line, pos, result, "P");
+                      return result;
+                  }))
+            << c.line;
+        EXPECT_EQ(c.endPos, pos) << c.line;
+    }
+}
+
+TEST_F(InstructionsEvalTest, ReaderFormRefusesUnterminatedQuote) {
+    struct Case {
+        const char* line;
+        const char* expected;
+    } cases[] = {
+        {"LAUNCH \"abc", "launcher: Expected ending quote in \"abc:  P"},
+        {"LAUNCH \"a\"\"", "launcher: Expected ending quote in \"a\"\":  P"},
+        {"LAUNCH \"", "launcher: Expected ending quote in \":  P"},
+    };
+    for (const Case& c : cases) {
+        unsigned pos = 6;
+        EXPECT_EQ(c.expected, outcome([&] {
+                      SString result;
+                      m_runner.m_instructions.evalStringExpr(c.line, pos, result, "P");
+                      return result;
+                  }))
+            << c.line;
+    }
+}
+
+TEST_F(InstructionsEvalTest, NumbersAndTruthValues) {
+    const Instructions& interpreter = m_runner.m_instructions;
+    struct Case {
+        char form;  // L long, S short, B bool
+        const char* text;
+        const char* prefix;
+        const char* expected;
+    } cases[] = {
+        {'L', "12abc", "", "=12"},
+        {'L', " -5", "", "=-5"},
+        {'L', "@N2@", "", "=-7"},
+        {'L', "abc", "", "line 1: Invalid numeric expression (abc)"},
+        {'L', "@S1@", "P", "line 1: PInvalid numeric expression (abc)"},
+        {'L', "", "", "line 1:  Empty expression."},
+        {'S', "300", "", "=300"},
+        {'S', "abc", "", "line 1:  Invalid numeric expression (abc)"},
+        {'S', "@S1@", "P", "line 1: P Invalid numeric expression (abc)"},
+        {'B', "1", "", "=1"},
+        {'B', "0", "", "=0"},
+        {'B', "1 ", "", "=1"},
+        {'B', "2", "", "line 1:  Invalid boolean value (2)"},
+        // The boolean message shows the text as written, before substitution.
+        {'B', "@N2@", "P", "line 1: P Invalid boolean value (@N2@)"},
+        {'B', "x", "", "line 1: Invalid numeric expression (x)"},
+    };
+    for (const Case& c : cases) {
+        std::string result = outcome([&]() -> long {
+            switch (c.form) {
+                case 'L':
+                    return interpreter.evalLongExpr(c.text, c.prefix);
+                case 'S':
+                    return interpreter.evalShortExpr(c.text, c.prefix);
+                default:
+                    return interpreter.evalBoolExpr(c.text, c.prefix) ? 1 : 0;
+            }
+        });
+        EXPECT_EQ(c.expected, result) << c.form << " " << c.text;
+    }
+}
+
+class InstructionsTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetVariables(); }
+    void TearDown() override { resetVariables(); }
+};
+
+TEST_F(InstructionsTest, EmptyScriptDoesNothing) {
+    ScriptRunner runner{};
+    EXPECT_EQ("", runner.run());
+    EXPECT_TRUE(runner.m_actions.m_calls.empty());
+}
+
+TEST_F(InstructionsTest, CommandsCallTheirActions) {
+    Launcher::setLongVariable(2, 4);
+    Launcher::setStringVariable(1, "a.jvm");
+    ScriptRunner runner{
+        "INITIALIZE_UI",
+        "FIND_JVM 1 0",
+        "VERIFY 0 1 @N2@",
+        "INSTALL_JVM 0",
+        "INSTALL_JVM 2 ignored",
+        "LAUNCH \"my app.jvm\" 10",
+        "LAUNCH @S1@ 3",
+        "LAUNCH \"my \"\"x\"\" file\" 5",
+        "ILAUNCH 3 7",
+        "EXECUTE_LAUNCHER 4",
+        "// comment FIND_JVM 1 1",
+        ":label INITIALIZE_UI",
+    };
+    EXPECT_EQ("", runner.run());
+    std::vector<std::string> expected = {
+        "initializeUI()",    "findJVM(1,0)",
+        "verifyJVM(0,1,4)",  "installJVM(0)",
+        "installJVM(2)",     "launch([my app.jvm],10)",
+        "launch([a.jvm],3)", "launch([my \"x\" file],5)",
+        "ilaunch(3,7)",      "executeEmbeddedLauncher(4)",
+    };
+    EXPECT_EQ(expected, runner.m_actions.m_calls);
+
+    // A second run starts again at the first line.
+    runner.m_actions.m_calls.clear();
+    EXPECT_EQ("", runner.run());
+    EXPECT_EQ(expected, runner.m_actions.m_calls);
+}
+
+TEST_F(InstructionsTest, ErrorsStopTheRunAtTheirLine) {
+    const std::string ilaunchFirst =
+        "The first argument to ILAUNCH should be the file index number of the jvm file.";
+    const std::string setLeft = "Invalid variable specified on left hand side of SET statement. ";
+    const std::string setExpr = "Invalid expression specified for SET command ";
+    const std::string launchName = "Invalid jvm file name specified in LAUNCH.";
+    struct Case {
+        const char* line;
+        std::string expected;
+    } cases[] = {
+        {" \t ", "No command specified."},
+        {"FIND_JVM",
+         "The first argument to FIND_JVM should be a 1 if the UI should be displayed or a 0 if "
+         "the UI should be suppressed."},
+        {"FIND_JVM 1",
+         "The second argument to FIND_JVM should be a 1 if a find failure message should be "
+         "displayed in a UI or 0 if no message should be displayed."},
+        {"FIND_JVM 1 2", " Invalid boolean value (2)"},
+        {"FIND_JVM 2", " Invalid boolean value (2)"},
+        {"VERIFY",
+         "The first argument to VERIFY should be a 1 if the UI should be displayed or a 0 if the "
+         "UI should be suppressed."},
+        {"VERIFY 1",
+         "The second argument to VERIFY should be a 1 if a find failure message should be "
+         "displayed in a UI or 0 if no message should be displayed."},
+        {"VERIFY 1 0",
+         "The third argument to VERIFY should be the file index number of the jvm file."},
+        {"INSTALL_JVM", "The first argument to INSTALL_JVM should be a 0, 1 or 2."},
+        {"INSTALL_JVM 3", "The first argument to INSTALL_JVM should be a 0, 1 or 2."},
+        {"ILAUNCH", ilaunchFirst},
+        {"ILAUNCH 1",
+         "The second argument to ILAUNCH should be the number of seconds to display the UI "
+         "during the launch."},
+        {"ILAUNCH 1 x", " Invalid numeric expression (x)"},
+        {"EXECUTE_LAUNCHER", ilaunchFirst},
+        {"LAUNCH a.jvm",
+         "The second argument to LAUNCH should be the number of seconds to display the UI during "
+         "the launch."},
+        {"LAUNCH \"\" 5", launchName + " Empty expression."},
+        {"GOTO", "The GOTO command requires a label as its only argument."},
+        {"GOTO nowhere", "Label not found (nowhere)"},
+        {"GOTO @S2@", "Label @S2@ resolved to a blank string. Labels cannot be blank."},
+        {"GOTO a@b", "Invalid label specified. Invalid variable specification."},
+        {"JMP0", "The second argument to JMP0 must be numeric. Empty expression."},
+        {"JMP0 x here",
+         "The second argument to JMP0 must be numeric.Invalid numeric expression (x)"},
+        {"JMP0 1", "JMP0 requires a jump label as its second argument."},
+        {"JMP0 0 nowhere", "Label not found (nowhere)"},
+        {"//comment", "Invalid command (//comment). "},
+        {"find_jvm 1 1", "Invalid command (find_jvm). "},
+        {"SET", "Malformed SET statement."},
+        {"SET S1 hello", "SET statement is missing =."},
+        {"SET X1 = 5", setLeft + "Invalid variable reference (X1" + kWrongType},
+        {"SET = 5",
+         setLeft + "Variable references must be at least 2 characters (e.g. N1 and S10)."},
+        {"SET N2 = abc",
+         "Invalid value specified for SET command Invalid numeric expression in abc"},
+        {"SET S1 = @X1@", setExpr + "Invalid variable reference (X1" + kWrongType},
+        {"SET S1 = a@", setExpr + "Invalid variable specification."},
+        {"SET S1 = \"abc", "Expected double quote to end argument near 1"},
+    };
+    for (const Case& c : cases) {
+        ScriptRunner runner{"// first", ":here", c.line, "INITIALIZE_UI"};
+        EXPECT_EQ("line 3: " + c.expected, runner.run()) << c.line;
+        EXPECT_TRUE(runner.m_actions.m_calls.empty()) << c.line;
+    }
+}
+
+TEST_F(InstructionsTest, ArgumentReferenceErrorsCarryNoLineNumber) {
+    const std::string launchName = "Invalid jvm file name specified in LAUNCH.";
+    struct Case {
+        const char* line;
+        std::string expected;
+    } cases[] = {
+        {"LAUNCH @X1@ 5", launchName + " Invalid variable reference (X1" + kWrongType},
+        {"LAUNCH \"abc", "Expected ending quote in \"abc:  " + launchName},
+        {"FIND_JVM @S11@ 1", " Variable number is invalid (11)"},
+    };
+    for (const Case& c : cases) {
+        ScriptRunner runner{"// first", c.line};
+        EXPECT_EQ("launcher: " + c.expected, runner.run()) << c.line;
+    }
+}
+
+TEST_F(InstructionsTest, SetForms) {
+    Launcher::setStringVariable(1, "abc");
+    Launcher::setLongVariable(2, 4);
+    struct Case {
+        const char* line;
+        long stringVariable;  // 0 for a numeric one
+        long numericVariable;
+        const char* expected;
+    } cases[] = {
+        {"SET S4 = \"hello world\"", 4, 0, "hello world"},
+        {"SET S4 = hello world", 4, 0, "hello"},
+        {"SET S4=a=b", 4, 0, "a=b"},
+        {"SET s4 =   padded  ", 4, 0, "padded"},
+        {"SET S4 = x@S1@", 4, 0, "xabc"},
+        {"SET S4 = \"@S1@ and @N2@\"", 4, 0, "abc and 4"},
+        {"SET S4 = a@@b", 4, 0, "a@b"},
+        {"SET S1 =", 1, 0, ""},
+        {"SET N3 = 12", 0, 3, "12"},
+        {"SET N3 = 12abc", 0, 3, "12"},
+        {"SET n3 = @N2@", 0, 3, "4"},
+        {"SET N3 = \"-8\"", 0, 3, "-8"},
+    };
+    for (const Case& c : cases) {
+        ScriptRunner runner{c.line};
+        EXPECT_EQ("", runner.run()) << c.line;
+        std::string stored = c.stringVariable != 0
+                                 ? str(Launcher::getStringVariable(c.stringVariable))
+                                 : std::to_string(Launcher::getLongVariable(c.numericVariable));
+        EXPECT_EQ(c.expected, stored) << c.line;
+        Launcher::setStringVariable(1, "abc");
+    }
+}
+
+TEST_F(InstructionsTest, GotoMovesToTheLineAfterTheLabel) {
+    Launcher::setStringVariable(3, "end");
+    ScriptRunner forward{"GOTO end", "INITIALIZE_UI", ":end", "FIND_JVM 0 0"};
+    EXPECT_EQ("", forward.run());
+    EXPECT_EQ(std::vector<std::string>{"findJVM(0,0)"}, forward.m_actions.m_calls);
+
+    ScriptRunner computed{"GOTO @S3@", "INITIALIZE_UI", ":end"};
+    EXPECT_EQ("", computed.run());
+    EXPECT_TRUE(computed.m_actions.m_calls.empty());
+
+    // A backward jump that runs the loop body twice.
+    ScriptRunner loop{"SET N1 = 1", ":top",     "INITIALIZE_UI", "JMP0 @N1@ done",
+                      "SET N1 = 0", "GOTO top", ":done",         "FIND_JVM 1 1"};
+    EXPECT_EQ("", loop.run());
+    EXPECT_EQ((std::vector<std::string>{"initializeUI()", "initializeUI()", "findJVM(1,1)"}),
+              loop.m_actions.m_calls);
+}
+
+TEST_F(InstructionsTest, Jmp0JumpsExactlyOnZero) {
+    struct Case {
+        long n1;
+        const char* expected;
+    } cases[] = {{0, "failed"}, {1, "passed"}, {7, "passed"}, {-1, "passed"}};
+    for (const Case& c : cases) {
+        Launcher::setLongVariable(1, c.n1);
+        ScriptRunner runner{"JMP0 @N1@ failed", "SET S1 = passed", "GOTO end",
+                            ":failed",          "SET S1 = failed", ":end"};
+        EXPECT_EQ("", runner.run()) << c.n1;
+        EXPECT_EQ(c.expected, str(Launcher::getStringVariable(1))) << c.n1;
+    }
+
+    // With a non-zero value the label is not looked up.
+    ScriptRunner unknownLabel{"JMP0 1 nowhere", "INITIALIZE_UI"};
+    EXPECT_EQ("", unknownLabel.run());
+    EXPECT_EQ(std::vector<std::string>{"initializeUI()"}, unknownLabel.m_actions.m_calls);
+}
+
+TEST_F(InstructionsTest, GotoLabelFindsFirstWholeLineMatch) {
+    Launcher::setStringVariable(1, "abc");
+    ScriptRunner runner{":start", "X", ":a", ":a", ":a b", ":@S1@"};
+    const Instructions& interpreter = runner.m_instructions;
+    EXPECT_EQ(0, interpreter.gotoLabel("start"));
+    EXPECT_EQ(2, interpreter.gotoLabel("a"));
+    EXPECT_EQ(4, interpreter.gotoLabel("a b"));
+    // Label lines are compared as written, never substituted.
+    EXPECT_EQ(5, interpreter.gotoLabel("@@S1@@"));
+    EXPECT_EQ("line 1: Label not found (abc)",
+              outcome([&] { return interpreter.gotoLabel("abc"); }));
+    EXPECT_EQ("line 1: Label not found (star)",
+              outcome([&] { return interpreter.gotoLabel("star"); }));
+}
+
+TEST_F(InstructionsTest, ActionFailurePassesThroughAndEarlierLinesStay) {
+    ScriptRunner runner{"SET S1 = before", "LAUNCH a.jvm 1", "SET S1 = after"};
+    runner.m_actions.m_failingAction = "launch";
+    EXPECT_EQ("launcher: action failed", runner.run());
+    EXPECT_EQ("before", str(Launcher::getStringVariable(1)));
+}
+
+// The conversion that Launcher::run applies to the script's errors.
+class LauncherRunInstructionsTest : public InstructionsTest {};
+
+TEST_F(LauncherRunInstructionsTest, ScriptErrorBecomesLauncherExceptionWithLineNumber) {
+    ScriptRunner runner{"SET S1 = first", "SET N2 = 42", "SET S3 = @S1@-@N2@", "SET X1 = 5",
+                        "SET S4 = never"};
+    try {
+        Launcher::runInstructions(runner.m_instructions);
+        FAIL() << "the script error did not leave";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(std::string("Error in instructions. Invalid variable specified on left hand "
+                              "side of SET statement. Invalid variable reference (X1") +
+                      kWrongType + " Line number (4)",
+                  str(e.m_message));
+    }
+    EXPECT_EQ("first", str(Launcher::getStringVariable(1)));
+    EXPECT_EQ(42, Launcher::getLongVariable(2));
+    EXPECT_EQ("first-42", str(Launcher::getStringVariable(3)));
+    EXPECT_EQ("", str(Launcher::getStringVariable(4)));
+}
+
+TEST_F(LauncherRunInstructionsTest, OtherFailuresPassUnchanged) {
+    ScriptRunner badReference{"LAUNCH @X1@ 5"};
+    try {
+        Launcher::runInstructions(badReference.m_instructions);
+        FAIL() << "the bad reference was accepted";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(std::string("Invalid jvm file name specified in LAUNCH. Invalid variable "
+                              "reference (X1") +
+                      kWrongType,
+                  str(e.m_message));
+    }
+
+    ScriptRunner failingAction{"INITIALIZE_UI"};
+    failingAction.m_actions.m_failingAction = "initializeUI";
+    try {
+        Launcher::runInstructions(failingAction.m_instructions);
+        FAIL() << "the action failure was lost";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ("action failed", str(e.m_message));
+    }
+
+    ScriptRunner fine{"INITIALIZE_UI"};
+    EXPECT_NO_THROW(Launcher::runInstructions(fine.m_instructions));
+    EXPECT_EQ(std::vector<std::string>{"initializeUI()"}, fine.m_actions.m_calls);
+}
+
+}  // namespace
