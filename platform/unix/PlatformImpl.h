@@ -131,8 +131,16 @@ public:
     static void executeProcess(const SString& command, const SString& workingDirectory,
                                bool showConsole, bool captureOutput, bool wait,
                                SString* standardOutput, SString* standardError);
+    // Empty when name is not set.
     static SString getEnvironmentVariable(const SString& name);
+    // Sets name for this process and every child started afterwards. Throws
+    // LauncherException when the system refuses the name (empty or containing "=").
     static void setEnvironmentVariable(const SString& name, const SString& value);
+
+    // Exit status of the last foreground child, as a shell reports it: the exit code, or
+    // 128 + the number of the signal that ended it. 127 when the child could not start the
+    // shell.
+    static int m_lastExitStatus;
 };
 
 #endif  // QV_PLATFORM_UNIX_PLATFORMIMPL_H

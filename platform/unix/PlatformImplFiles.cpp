@@ -1,13 +1,84 @@
 // The file side of the platform layer: the temporary directory, temporary files and
 // directories with their cleanup lists, deletion, free space and byte order.
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "base/TextUtil.h"
+#include "launcher/Launcher.h"
+#include "platform/unix/DeleteFullDir.h"
+#include "platform/unix/FileNavigator.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SystemError.h"
 
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
 bool PlatformImpl::m_deleteLauncher = false;
+
+namespace {
+
+const char kTempNamePrefix[] = "qvj";
+// mkdtemp and mkstemp replace these six characters with a name no other file has.
+const char kUniqueSuffix[] = "XXXXXX";
+
+bool isAccessibleDirectory(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && access(path, W_OK | X_OK) == 0;
+}
+
+// TMPDIR, when it names a directory we may create entries in, takes precedence over the
+// configured temporary directory (the rule that tempnam followed).
+SString temporaryNameDirectory() {
+    const char* fromEnvironment = std::getenv("TMPDIR");
+    if (fromEnvironment != nullptr && fromEnvironment[0] != '\0' &&
+        isAccessibleDirectory(fromEnvironment)) {
+        return SString(fromEnvironment);
+    }
+    return PlatformImpl::getSystemTempDirectory();
+}
+
+// A writable, NUL-terminated "<dir>/qvjXXXXXX" for mkdtemp and mkstemp to fill in.
+std::vector<char> uniqueNameTemplate() {
+    SString path = temporaryNameDirectory();
+    appendPathSeparator(path);
+    path += kTempNamePrefix;
+    path += kUniqueSuffix;
+    return std::vector<char>(path.c_str(), path.c_str() + path.size() + 1);
+}
+
+// Owns a descriptor until the end of one operation.
+class ScopedDescriptor {
+public:
+    explicit ScopedDescriptor(int fd) : m_fd(fd) {}
+    ScopedDescriptor(const ScopedDescriptor&) = delete;
+    ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
+    ~ScopedDescriptor() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+void removeFirstEqual(StringDeque& list, const SString& path) {
+    for (long i = 0; i < list.size(); ++i) {
+        if (list.at(i).compare(path) == 0) {
+            list.erase(i);
+            return;
+        }
+    }
+}
+
+}  // namespace
 
 SString PlatformImpl::getSystemTempDirectory() {
     if (m_tempDir.empty()) {
@@ -23,17 +94,121 @@ void PlatformImpl::setSystemTempDir(const SString& dir) {
     }
 }
 
-void PlatformImpl::addFileToCleanupList(const SString& path) { m_sdqCreatedFiles.push_back(path); }
+SString PlatformImpl::createTempSubDirectory() {
+    std::vector<char> name = uniqueNameTemplate();
+    if (mkdtemp(name.data()) == nullptr) {
+        throwSystemError("", errno);
+    }
+    SString path(name.data());
+    m_sdqCreatedDrs.push_back(path);
+    return path;
+}
 
-SString PlatformImpl::getPathSeparator() { return SString("/"); }
+SString PlatformImpl::createTempFile() {
+    std::vector<char> name = uniqueNameTemplate();
+    ScopedDescriptor file(mkstemp(name.data()));
+    SString path(name.data());
+    if (file.get() < 0) {
+        SString message("Error creating tmp file ");
+        throw LauncherException(message += path);
+    }
+    m_sdqCreatedFiles.push_back(path);
+    return path;
+}
 
-SString PlatformImpl::getPlatformHint(const SString& /*hint*/) { return SString(); }
+void PlatformImpl::addFileToCleanupList(const SString& path) {
+    m_sdqCreatedFiles.push_back(path);
+}
+
+void PlatformImpl::removeFileFromCleanupList(const SString& path) {
+    removeFirstEqual(m_sdqCreatedFiles, path);
+}
+
+void PlatformImpl::removeDirFromCleanupList(const SString& path) {
+    removeFirstEqual(m_sdqCreatedDrs, path);
+}
+
+// Files go first: a listed file may lie inside a listed directory. The lists are kept, since
+// cleanup runs once, at the very end of the run.
+void PlatformImpl::cleanup() {
+    for (long i = 0; i < m_sdqCreatedFiles.size(); ++i) {
+        deleteFile(m_sdqCreatedFiles.at(i));
+    }
+    for (long i = 0; i < m_sdqCreatedDrs.size(); ++i) {
+        deleteFile(m_sdqCreatedDrs.at(i));
+    }
+    if (m_deleteLauncher) {
+        deleteLauncher();
+    }
+}
+
+void PlatformImpl::deleteFile(const SString& path) {
+    if (FileNavigator::isDirectory(path.c_str())) {
+        DeleteFullDir deletion;
+        deletion.process(path);
+    } else {
+        deleteOneFile(path);
+    }
+}
+
+bool PlatformImpl::fileExists(const SString& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+void PlatformImpl::setFileExecutable(const SString& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        chmod(path.c_str(), (info.st_mode & 07777) | 0111);
+    }
+}
+
+bool PlatformImpl::checkFreeSpace(const SString& path, long bytes) {
+    // "." measures the working directory without having to spell out its path.
+    const char* measured = !path.empty() && path[0] == '/' ? path.c_str() : ".";
+    struct statvfs fileSystem;
+    if (statvfs(measured, &fileSystem) != 0) {
+        throwSystemError("", errno);
+    }
+    // Space is handed out in whole fragments. Doubles keep large file systems from
+    // overflowing.
+    double fragment = static_cast<double>(fileSystem.f_frsize);
+    double needed = bytes > 0 ? static_cast<double>(bytes) : 0.0;
+    if (fileSystem.f_frsize > 0 && bytes > 0 &&
+        static_cast<unsigned long>(bytes) % fileSystem.f_frsize != 0) {
+        needed =
+            (static_cast<double>(static_cast<unsigned long>(bytes) / fileSystem.f_frsize) + 1) *
+            fragment;
+    }
+    double available = fragment * static_cast<double>(fileSystem.f_bavail);
+    return available >= needed;
+}
+
+// The launcher may be a copy made for one run, in a directory made for it: the directory
+// goes too once nothing else is left in it. Results are ignored, the run is over.
+void PlatformImpl::deleteLauncher() {
+    SString launcher = Launcher::getLauncherFileName();
+    SString::size_type separator = launcher.rfind('/');
+    SString directory = separator == SString::npos ? SString() : launcher.substr(0, separator);
+    unlink(launcher.c_str());
+    if (!directory.empty()) {
+        rmdir(directory.c_str());
+    }
+}
+
+SString PlatformImpl::getPathSeparator() {
+    return SString("/");
+}
+
+SString PlatformImpl::getPlatformHint(const SString& /*hint*/) {
+    return SString();
+}
 
 long PlatformImpl::convertToLong(const char* bytes) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    std::uint32_t value = (static_cast<std::uint32_t>(b[0]) << 24) |
-                          (static_cast<std::uint32_t>(b[1]) << 16) |
-                          (static_cast<std::uint32_t>(b[2]) << 8) | static_cast<std::uint32_t>(b[3]);
+    std::uint32_t value =
+        (static_cast<std::uint32_t>(b[0]) << 24) | (static_cast<std::uint32_t>(b[1]) << 16) |
+        (static_cast<std::uint32_t>(b[2]) << 8) | static_cast<std::uint32_t>(b[3]);
     return static_cast<long>(static_cast<std::int32_t>(value));
 }
 
@@ -41,7 +216,3 @@ short PlatformImpl::convertToShort(const char* bytes) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
     return static_cast<short>(static_cast<std::uint16_t>((b[0] << 8) | b[1]));
 }
-
-// Until the temporary-file side lands, nothing is created, so nothing needs removing; the
-// self-deletion after -qv:orig is part of that work too.
-void PlatformImpl::cleanup() {}

@@ -1,0 +1,137 @@
+#include "platform/unix/DeleteFullDir.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "launcher/Launcher.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/TestTempDir.h"
+
+namespace {
+
+using testutil::exists;
+using testutil::writeFile;
+
+int countOccurrences(const std::string& text, const std::string& needle) {
+    int count = 0;
+    for (size_t pos = text.find(needle); pos != std::string::npos;
+         pos = text.find(needle, pos + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class DeleteFullDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_log = m_logDir / "launcher.log";
+        Launcher::setLogFileName(m_log.c_str());
+        Launcher::m_logFileInitialized = false;
+    }
+    void TearDown() override {
+        Launcher::setLogFileName("");
+        Launcher::m_logFileInitialized = false;
+    }
+
+    std::string log() const { return testutil::readFile(m_log); }
+
+    testutil::TempDir m_dir;
+    testutil::TempDir m_logDir;
+    std::string m_log;
+};
+
+TEST_F(DeleteFullDirTest, RemovesTheWholeTreeButNotLinkTargets) {
+    testutil::TempDir outside;
+    writeFile(outside / "keep/file");
+    writeFile(m_dir / "tree/a/b/c/file");
+    writeFile(m_dir / "tree/a/second");
+    testutil::makeDirs(m_dir / "tree/empty");
+    ASSERT_EQ(0, symlink((outside / "keep").c_str(), (m_dir / "tree/a/dirlink").c_str()));
+    ASSERT_EQ(0, symlink("/nonexistent", (m_dir / "tree/dangling").c_str()));
+
+    PlatformImpl::deleteFile((m_dir / "tree").c_str());
+    EXPECT_FALSE(exists(m_dir / "tree"));
+    EXPECT_TRUE(exists(outside / "keep/file"));
+    EXPECT_EQ("", log());
+}
+
+// Runs body as the user nobody in the test directory; false when the system refuses the switch.
+bool runDeletionAsNobody(const std::string& root, const std::function<void()>& body) {
+    testutil::NobodyRun run = testutil::runAsNobody(root, [&body]() {
+        body();
+        return std::string();
+    });
+    return run.switched;
+}
+
+// One file that cannot be removed keeps it, its directory and every directory above it.
+TEST_F(DeleteFullDirTest, UndeletableFileKeepsOnlyItsAncestors) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the deletion as the user nobody";
+    }
+    const std::string root = m_dir.path();
+    // nobody cannot write the fixture's log directory; the log goes beside the tree.
+    const std::string log = root + "/launcher.log";
+    bool switched = runDeletionAsNobody(root, [&root, &log]() {
+        Launcher::setLogFileName(log.c_str());
+        writeFile(root + "/tree/x/locked/stuck");
+        writeFile(root + "/tree/x/other");
+        writeFile(root + "/tree/x/sub/file");
+        writeFile(root + "/tree/y/file");
+        chmod((root + "/tree/x/locked").c_str(), 0555);
+        PlatformImpl::deleteFile((root + "/tree").c_str());
+    });
+    if (!switched) {
+        GTEST_SKIP() << "this system refused to switch to the user nobody";
+    }
+    EXPECT_TRUE(exists(root + "/tree/x/locked/stuck"));
+    for (const char* gone : {"/tree/x/other", "/tree/x/sub", "/tree/y"}) {
+        EXPECT_FALSE(exists(root + gone)) << gone;
+    }
+    std::string written = testutil::readFile(log);
+    EXPECT_EQ(2, countOccurrences(written, "Could not delete ")) << written;
+    EXPECT_EQ(1, countOccurrences(written, "Could not delete " + root +
+                                               "/tree/x/locked/stuck :  Permission denied\n"))
+        << written;
+    EXPECT_EQ(1, countOccurrences(written, "Could not delete " + root +
+                                               "/tree/x/locked :  Directory not empty\n"))
+        << written;
+}
+
+// A directory whose name is a prefix of a kept sibling's ("a" and "ab") is removed. Several
+// pairs, made in both orders, so that the order in which the file system lists them cannot
+// hide a plain prefix test.
+TEST_F(DeleteFullDirTest, SiblingSharingANamePrefixIsRemoved) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the deletion as the user nobody";
+    }
+    const std::string root = m_dir.path();
+    const char* const pairs[][2] = {{"a", "ab"}, {"b", "bx"},  {"c", "c2"},
+                                    {"d", "d_"}, {"e", "eee"}, {"f", "f0"}};
+    bool switched = runDeletionAsNobody(root, [&root, &pairs]() {
+        bool shortFirst = true;
+        for (const auto& pair : pairs) {
+            const char* first = shortFirst ? pair[0] : pair[1];
+            const char* second = shortFirst ? pair[1] : pair[0];
+            testutil::makeDirs(root + "/tree/" + first);
+            testutil::makeDirs(root + "/tree/" + second);
+            writeFile(root + "/tree/" + pair[0] + "/file");
+            writeFile(root + "/tree/" + pair[1] + "/stuck");
+            chmod((root + "/tree/" + pair[1]).c_str(), 0555);
+            shortFirst = !shortFirst;
+        }
+        PlatformImpl::deleteFile((root + "/tree").c_str());
+    });
+    if (!switched) {
+        GTEST_SKIP() << "this system refused to switch to the user nobody";
+    }
+    for (const auto& pair : pairs) {
+        EXPECT_FALSE(exists(root + "/tree/" + pair[0])) << pair[0];
+        EXPECT_TRUE(exists(root + "/tree/" + pair[1] + "/stuck")) << pair[1];
+    }
+}
+
+}  // namespace

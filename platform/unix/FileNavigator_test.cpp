@@ -1,0 +1,208 @@
+#include "platform/unix/FileNavigator.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "base/TextUtil.h"
+#include "platform/unix/FindFiles.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/TestTempDir.h"
+
+namespace {
+
+using testutil::str;
+using testutil::writeFile;
+
+// Records the walk; stops at the file named stopAt.
+class RecordingNavigator : public FileNavigator {
+public:
+    RecordingNavigator() : FileNavigator(false) {}
+
+    bool processFile(const SString& path) override {
+        files.push_back(str(path));
+        return str(path) == stopAt;
+    }
+    bool skipDirectory(const SString& dir) override {
+        directories.push_back(str(dir));
+        return false;
+    }
+
+    std::vector<std::string> files;
+    std::vector<std::string> directories;
+    std::string stopAt;
+};
+
+class RecordingListener : public FileFindListener {
+public:
+    explicit RecordingListener(bool stopAtFirst = false) : m_stopAtFirst(stopAtFirst) {}
+    bool foundFile(const SString& path) override {
+        found.push_back(str(path));
+        return m_stopAtFirst;
+    }
+
+    std::vector<std::string> found;
+
+private:
+    bool m_stopAtFirst;
+};
+
+std::vector<std::string> sorted(std::vector<std::string> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// StringDeque cannot be copied or moved: the list is built in place.
+struct Deque {
+    explicit Deque(const std::vector<std::string>& items) {
+        for (const std::string& item : items) {
+            list.push_back(item.c_str());
+        }
+    }
+    StringDeque list;
+};
+
+class FileNavigatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedTempDir = PlatformImpl::m_tempDir;
+        PlatformImpl::m_tempDir = "/var/tmp/";
+        PlatformImpl::m_canceled = false;
+    }
+    void TearDown() override {
+        setSearchRootsForTesting(StringDeque());
+        PlatformImpl::m_tempDir = m_savedTempDir;
+        PlatformImpl::m_canceled = false;
+    }
+
+    // Searches the test directory alone for names.
+    std::vector<std::string> search(const std::vector<std::string>& names) {
+        setSearchRootsForTesting(Deque({m_dir.path()}).list);
+        RecordingListener listener;
+        PlatformImpl::findFiles(Deque(names).list, listener);
+        return listener.found;
+    }
+
+    testutil::TempDir m_dir;
+    SString m_savedTempDir;
+};
+
+TEST_F(FileNavigatorTest, NameMatchesWholePathComponents) {
+    writeFile(m_dir / "x/bin/java");
+    writeFile(m_dir / "x/xjava");
+    std::string java = m_dir / "x/bin/java";
+    EXPECT_EQ(std::vector<std::string>({java, java}), search({"bin/java", "java"}));
+}
+
+TEST_F(FileNavigatorTest, LinksAreReportedAsFilesAndNeverEntered) {
+    writeFile(m_dir / "real/java");
+    writeFile(m_dir / "usr/bin/target");
+    ASSERT_EQ(0, symlink((m_dir / "real").c_str(), (m_dir / "dirlink").c_str()));
+    ASSERT_EQ(0, symlink((m_dir / "usr/bin/target").c_str(), (m_dir / "usr/java").c_str()));
+    EXPECT_EQ(sorted({m_dir / "real/java", m_dir / "usr/java"}), sorted(search({"java"})));
+
+    RecordingNavigator navigator;
+    navigator.process(m_dir.path().c_str());
+    EXPECT_NE(navigator.files.end(),
+              std::find(navigator.files.begin(), navigator.files.end(), m_dir / "dirlink"));
+    EXPECT_EQ(sorted({m_dir.path(), m_dir / "real", m_dir / "usr", m_dir / "usr/bin"}),
+              sorted(navigator.directories));
+}
+
+TEST_F(FileNavigatorTest, UnreadableDirectoryIsSkipped) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the walk as the user nobody";
+    }
+    const std::string root = m_dir.path();
+    testutil::NobodyRun run = testutil::runAsNobody(root, [&root]() {
+        writeFile(root + "/open/java");
+        writeFile(root + "/closed/java");
+        writeFile(root + "/zz/java");
+        chmod((root + "/closed").c_str(), 0);
+        RecordingNavigator navigator;
+        navigator.process(root.c_str());
+        std::string result;
+        for (const std::string& file : sorted(navigator.files)) {
+            result += file + "\n";
+        }
+        return result;
+    });
+    if (!run.switched) {
+        GTEST_SKIP() << "this system refused to switch to the user nobody";
+    }
+    EXPECT_EQ(root + "/open/java\n" + root + "/zz/java\n", run.output);
+}
+
+// The rest of the directory, its subdirectories and the further roots all stay unread.
+TEST_F(FileNavigatorTest, ListenerStopsTheSearchAtOnce) {
+    for (int i = 0; i < 5; ++i) {
+        writeFile(m_dir / ("first/d" + std::to_string(i) + "/java"));
+        writeFile(m_dir / ("first/java" + std::to_string(i)));
+    }
+    writeFile(m_dir / "first/java");
+    testutil::TempDir secondRoot;
+    writeFile(secondRoot / "java");
+    setSearchRootsForTesting(Deque({m_dir / "first", secondRoot.path()}).list);
+    RecordingListener listener(true);
+    PlatformImpl::findFiles(Deque({"java"}).list, listener);
+    EXPECT_EQ(std::vector<std::string>({m_dir / "first/java"}), listener.found);
+
+    RecordingNavigator navigator;
+    navigator.stopAt = m_dir / "first/java";
+    EXPECT_TRUE(navigator.process((m_dir / "first").c_str()));
+    EXPECT_EQ(navigator.stopAt, navigator.files.back());
+    EXPECT_EQ(std::vector<std::string>({m_dir / "first"}), navigator.directories);
+}
+
+TEST_F(FileNavigatorTest, TemporaryDirectoriesAreNotEntered) {
+    writeFile(m_dir / "tmp/own/java");
+    writeFile(m_dir / "found/java");
+    PlatformImpl::m_tempDir = (m_dir / "tmp/own").c_str();
+    EXPECT_EQ(std::vector<std::string>({m_dir / "found/java"}), search({"java"}));
+
+    // The default temporary directory is skipped too, though another one is in use.
+    Deque names({"java"});
+    RecordingListener listener;
+    FindFiles finder(names.list, listener);
+    EXPECT_TRUE(finder.skipDirectory("/var/tmp"));
+    EXPECT_FALSE(finder.skipDirectory("/var/tmpx"));
+}
+
+TEST_F(FileNavigatorTest, ProgressAdvancesOncePerThousandFiles) {
+    for (int i = 0; i < 2500; ++i) {
+        writeFile(m_dir / ("d" + std::to_string(i % 3) + "/f" + std::to_string(i)));
+    }
+    testutil::TempDir captureDir;
+    std::string capture = captureDir / "progress.out";
+    PlatformImpl::resetUIState();
+    std::fflush(stdout);
+    int savedStdout = dup(STDOUT_FILENO);
+    int captureFd = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(captureFd, STDOUT_FILENO);
+    close(captureFd);
+    RecordingNavigator navigator;
+    navigator.process(m_dir.path().c_str());
+    std::fflush(stdout);
+    dup2(savedStdout, STDOUT_FILENO);
+    close(savedStdout);
+    PlatformImpl::resetUIState();
+
+    EXPECT_EQ(2500u, navigator.files.size());
+    std::string marks = testutil::readFile(capture);
+    marks.erase(std::remove(marks.begin(), marks.end(), '\n'), marks.end());
+    EXPECT_EQ("..", marks);
+}
+
+TEST_F(FileNavigatorTest, SearchRootDefaultsToTheWholeFileSystem) {
+    StringDeque roots;
+    roots.push_back("kept");
+    PlatformImpl::getJVMSearchPartitions(roots);
+    ASSERT_EQ(2, roots.size());
+    EXPECT_EQ("kept", str(roots.at(0)));
+    EXPECT_EQ("/", str(roots.at(1)));
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "launcher/Launcher.h"
+#include "launcher/LauncherPath.h"
+#include "platform/unix/FileNavigator.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/TestTempDir.h"
+
+namespace {
+
+using testutil::exists;
+using testutil::str;
+using testutil::writeFile;
+
+// Restores an environment variable when the test ends.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const char* name) : m_name(name) {
+        const char* value = std::getenv(name);
+        m_wasSet = value != nullptr;
+        if (m_wasSet) {
+            m_value = value;
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    ~ScopedEnvironment() {
+        if (m_wasSet) {
+            setenv(m_name.c_str(), m_value.c_str(), 1);
+        } else {
+            unsetenv(m_name.c_str());
+        }
+    }
+
+private:
+    std::string m_name;
+    std::string m_value;
+    bool m_wasSet;
+};
+
+std::string directoryOf(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+mode_t permissions(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+class PlatformImplFilesTest : public ::testing::Test {
+protected:
+    PlatformImplFilesTest() : m_tmpdir("TMPDIR") {}
+
+    void SetUp() override {
+        unsetenv("TMPDIR");
+        m_savedTempDir = PlatformImpl::m_tempDir;
+        PlatformImpl::m_tempDir.erase();
+        PlatformImpl::setSystemTempDir((m_dir / "").c_str());
+        PlatformImpl::m_sdqCreatedFiles.clear();
+        PlatformImpl::m_sdqCreatedDrs.clear();
+        PlatformImpl::m_deleteLauncher = false;
+        m_log = m_logDir / "launcher.log";
+        Launcher::setLogFileName(m_log.c_str());
+        Launcher::m_logFileInitialized = false;
+        m_savedLauncherFileName = Launcher::m_launcherFileName;
+    }
+    void TearDown() override {
+        PlatformImpl::m_sdqCreatedFiles.clear();
+        PlatformImpl::m_sdqCreatedDrs.clear();
+        PlatformImpl::m_deleteLauncher = false;
+        PlatformImpl::m_tempDir = m_savedTempDir;
+        Launcher::setLogFileName("");
+        Launcher::m_logFileInitialized = false;
+        Launcher::m_launcherFileName = m_savedLauncherFileName;
+    }
+
+    std::string log() const { return testutil::readFile(m_log); }
+
+    ScopedEnvironment m_tmpdir;
+    testutil::TempDir m_dir;
+    testutil::TempDir m_logDir;
+    std::string m_log;
+    SString m_savedTempDir;
+    SString m_savedLauncherFileName;
+};
+
+TEST_F(PlatformImplFilesTest, TemporaryEntriesGoToTmpdirWhenUsableElseTheConfiguredDirectory) {
+    testutil::TempDir fromEnvironment;
+    writeFile(m_dir / "regular");
+    struct Case {
+        bool set;
+        std::string tmpdir;
+        std::string expectedDirectory;
+    } cases[] = {{false, "", m_dir.path()},
+                 {true, fromEnvironment.path(), fromEnvironment.path()},
+                 {true, fromEnvironment.path() + "/", fromEnvironment.path()},
+                 {true, m_dir / "regular", m_dir.path()},
+                 {true, "", m_dir.path()}};
+    std::set<std::string> names;
+    for (const Case& c : cases) {
+        std::string shown = c.set ? c.tmpdir : "(unset)";
+        if (c.set) {
+            setenv("TMPDIR", c.tmpdir.c_str(), 1);
+        }
+        std::string file = str(PlatformImpl::createTempFile());
+        std::string dir = str(PlatformImpl::createTempSubDirectory());
+        for (const std::string& path : {file, dir}) {
+            EXPECT_EQ(c.expectedDirectory, directoryOf(path)) << "TMPDIR=" << shown;
+            EXPECT_EQ(0u, baseName(path).find("qvj")) << path;
+            names.insert(path);
+        }
+        EXPECT_TRUE(exists(file) && testutil::readFile(file).empty()) << file;
+        EXPECT_TRUE(FileNavigator::isDirectory(dir.c_str())) << dir;
+        EXPECT_EQ(file, str(PlatformImpl::m_sdqCreatedFiles.back()));
+        EXPECT_EQ(dir, str(PlatformImpl::m_sdqCreatedDrs.back()));
+    }
+    EXPECT_EQ(10u, names.size());
+    EXPECT_EQ(5, PlatformImpl::m_sdqCreatedFiles.size());
+    EXPECT_EQ(5, PlatformImpl::m_sdqCreatedDrs.size());
+}
+
+TEST_F(PlatformImplFilesTest, CreationFailuresAreReported) {
+    std::string gone = m_dir / "gone";
+    testutil::makeDirs(gone);
+    PlatformImpl::setSystemTempDir(gone.c_str());
+    rmdir(gone.c_str());
+    try {
+        PlatformImpl::createTempSubDirectory();
+        ADD_FAILURE() << "no exception for the directory";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(std::strerror(ENOENT), str(e.m_message));
+    }
+    try {
+        PlatformImpl::createTempFile();
+        ADD_FAILURE() << "no exception for the file";
+    } catch (const LauncherException& e) {
+        // The message names the path tried: the prefix and six characters of its own.
+        std::string expectedStart = "Error creating tmp file " + gone + "/qvj";
+        EXPECT_EQ(expectedStart, str(e.m_message).substr(0, expectedStart.size()));
+        EXPECT_EQ(expectedStart.size() + 6, e.m_message.size()) << str(e.m_message);
+    }
+    EXPECT_EQ(0, PlatformImpl::m_sdqCreatedDrs.size());
+    EXPECT_EQ(0, PlatformImpl::m_sdqCreatedFiles.size());
+}
+
+// A listed file inside a listed directory shows the order: were the directory removed first,
+// the file's removal would fail and be logged.
+TEST_F(PlatformImplFilesTest, CleanupRemovesFilesThenDirectories) {
+    std::string dir = str(PlatformImpl::createTempSubDirectory());
+    std::string kept = str(PlatformImpl::createTempSubDirectory());
+    writeFile(dir + "/inner/listed");
+    writeFile(kept + "/content");
+    PlatformImpl::addFileToCleanupList((dir + "/inner/listed").c_str());
+    std::string file = str(PlatformImpl::createTempFile());
+    PlatformImpl::removeDirFromCleanupList(kept.c_str());
+
+    PlatformImpl::cleanup();
+    EXPECT_FALSE(exists(dir));
+    EXPECT_FALSE(exists(file));
+    EXPECT_TRUE(exists(kept + "/content"));
+    EXPECT_EQ("", log());
+}
+
+TEST_F(PlatformImplFilesTest, CleanupDeletesTheLauncherAfterOrig) {
+    struct Case {
+        bool deleteLauncher;
+        bool otherFileBeside;
+        bool launcherLeft;
+        bool directoryLeft;
+    } cases[] = {
+        {true, false, false, false}, {true, true, false, true}, {false, false, true, true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        std::string launcherDir = m_dir / ("run" + std::to_string(n++));
+        writeFile(launcherDir + "/qvlauncher", "stub");
+        if (c.otherFileBeside) {
+            writeFile(launcherDir + "/other");
+        }
+        Launcher::m_launcherFileName = (launcherDir + "/qvlauncher").c_str();
+        PlatformImpl::m_deleteLauncher = c.deleteLauncher;
+        PlatformImpl::cleanup();
+        EXPECT_EQ(c.launcherLeft, exists(launcherDir + "/qvlauncher")) << launcherDir;
+        EXPECT_EQ(c.directoryLeft, exists(launcherDir)) << launcherDir;
+    }
+    EXPECT_EQ("", log());
+}
+
+TEST_F(PlatformImplFilesTest, SetFileExecutableAddsOnlyExecuteBits) {
+    struct Case {
+        mode_t before;
+        mode_t after;
+    } cases[] = {{0644, 0755}, {0600, 0711}, {04640, 04751}, {0755, 0755}};
+    for (const Case& c : cases) {
+        std::string path = m_dir / ("mode" + std::to_string(c.before));
+        writeFile(path);
+        chmod(path.c_str(), c.before);
+        PlatformImpl::setFileExecutable(path.c_str());
+        EXPECT_EQ(c.after, permissions(path)) << std::oct << c.before;
+    }
+    PlatformImpl::setFileExecutable((m_dir / "missing").c_str());
+    EXPECT_FALSE(exists(m_dir / "missing"));
+}
+
+// A relative or empty path is measured at the working directory, even when that directory's
+// path is longer than a fixed buffer would hold.
+TEST_F(PlatformImplFilesTest, CheckFreeSpace) {
+    EXPECT_TRUE(PlatformImpl::checkFreeSpace(m_dir.path().c_str(), 0));
+    EXPECT_TRUE(PlatformImpl::checkFreeSpace(m_dir.path().c_str(), 1));
+    EXPECT_FALSE(PlatformImpl::checkFreeSpace(m_dir.path().c_str(), LONG_MAX));
+    try {
+        PlatformImpl::checkFreeSpace((m_dir / "missing/file").c_str(), 1);
+        ADD_FAILURE() << "no exception for a missing path";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(std::strerror(ENOENT), str(e.m_message));
+    }
+
+    SString savedDirectory = currentDirectory();
+    std::string deep = m_dir.path();
+    for (int i = 0; i < 30; ++i) {
+        deep += "/" + std::string(60, 'd');
+    }
+    testutil::makeDirs(deep);
+    ASSERT_EQ(0, chdir(deep.c_str()));
+    EXPECT_TRUE(PlatformImpl::checkFreeSpace("", 1));
+    EXPECT_TRUE(PlatformImpl::checkFreeSpace("relative/path", 1));
+    EXPECT_FALSE(PlatformImpl::checkFreeSpace("", LONG_MAX));
+    ASSERT_EQ(0, chdir(savedDirectory.c_str()));
+}
+
+}  // namespace

@@ -1,0 +1,362 @@
+// The process side of the platform layer: commands run through /bin/sh in the foreground
+// (with or without their output captured) or in the background, and the environment that
+// every child inherits.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "launcher/LauncherException.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SystemError.h"
+
+int PlatformImpl::m_lastExitStatus = 0;
+
+namespace {
+
+const char kShell[] = "/bin/sh";
+// The status of a child that could not become the shell, as the shell reports a command it
+// cannot run.
+const int kChildSetupFailed = 127;
+const size_t kChunkSize = 4096;
+// How often the end of the child is checked for when the system cannot signal it through a
+// descriptor; only a child whose own children keep its pipes open ever waits for this.
+const int kExitCheckIntervalMs = 50;
+// What is taken from a pipe after the child ended when its fill level cannot be asked:
+// the default capacity of a pipe.
+const int kDefaultPipeCapacity = 65536;
+
+// Owns one descriptor.
+class Descriptor {
+public:
+    Descriptor() : m_fd(-1) {}
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+
+    void reset(int fd = -1) {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+        m_fd = fd;
+    }
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+// Keeps a pipe end clear of descriptors 0 to 2, so that making the child's standard
+// descriptors from the pipes never overwrites another pipe end (the launcher may have been
+// started with a standard descriptor closed). Returns the descriptor to use, -1 on failure.
+int moveAboveStandardDescriptors(int fd) {
+    if (fd > STDERR_FILENO) {
+        return fd;
+    }
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    int savedErrno = errno;
+    close(fd);
+    errno = savedErrno;
+    return moved;
+}
+
+// Makes a close-on-exec pipe. Returns false with errno set on failure.
+bool openPipe(Descriptor& readEnd, Descriptor& writeEnd) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return false;
+    }
+    readEnd.reset(moveAboveStandardDescriptors(ends[0]));
+    writeEnd.reset(moveAboveStandardDescriptors(ends[1]));
+    return readEnd.isOpen() && writeEnd.isOpen();
+}
+
+void writeAll(int fd, const char* text) {
+    size_t left = std::strlen(text);
+    while (left > 0) {
+        ssize_t written = write(fd, text, left);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        text += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+// Ends a child that could not become the shell. It must never return into the launcher's
+// code, and _exit leaves the parent's stdio buffers and exit handlers alone.
+[[noreturn]] void failChild(const char* context, int err) {
+    writeAll(STDERR_FILENO, context);
+    writeAll(STDERR_FILENO, std::strerror(err));
+    writeAll(STDERR_FILENO, "\n");
+    _exit(kChildSetupFailed);
+}
+
+// In the child: makes the pipes its standard output and error when capturing (outFd >= 0),
+// then becomes the shell. The pipe ends themselves are close-on-exec. Standard error is
+// replaced last, so a failure is still reported on the original one.
+[[noreturn]] void becomeShell(const char* command, int outFd, int errFd) {
+    if (outFd >= 0 && (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0)) {
+        failChild("Error capturing stdout or stderr in new process: ", errno);
+    }
+    execl(kShell, "sh", "-c", command, static_cast<char*>(nullptr));
+    failChild("Error starting /bin/sh: ", errno);
+}
+
+// The status as a shell reports it: the exit code, or 128 + the signal that ended the child.
+int shellStatus(int waitStatus) {
+    if (WIFSIGNALED(waitStatus)) {
+        return 128 + WTERMSIG(waitStatus);
+    }
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : waitStatus;
+}
+
+// Owns a forked child until it has been reaped; a child left behind by an exception is
+// waited for in the destructor, so it never becomes a zombie.
+class ChildProcess {
+public:
+    // Forks; the child runs becomeShell and never returns. Throws LauncherException when the
+    // fork fails.
+    ChildProcess(const char* command, int outFd, int errFd) : m_pid(-1), m_status(0) {
+        // Pending console output goes out before anything the child writes.
+        std::fflush(nullptr);
+        m_pid = fork();
+        if (m_pid < 0) {
+            throwSystemError("Error forking new process: ", errno);
+        }
+        if (m_pid == 0) {
+            becomeShell(command, outFd, errFd);
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() {
+        while (isRunning() && waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+    pid_t pid() const { return m_pid; }
+    bool isRunning() const { return m_pid > 0; }
+    // The shell-style status of the ended child.
+    int status() const { return shellStatus(m_status); }
+
+    // Reaps the child if it has ended; true once it has been reaped.
+    bool tryReap() {
+        if (!isRunning()) {
+            return true;
+        }
+        pid_t result;
+        while ((result = waitpid(m_pid, &m_status, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        return finish(result);
+    }
+
+    // Blocks until the child ends.
+    void waitForExit() {
+        if (!isRunning()) {
+            return;
+        }
+        pid_t result;
+        while ((result = waitpid(m_pid, &m_status, 0)) < 0 && errno == EINTR) {
+        }
+        finish(result);
+    }
+
+private:
+    bool finish(pid_t result) {
+        if (result < 0) {
+            int err = errno;
+            m_pid = -1;
+            throwSystemError("Error waiting for child process: ", err);
+        }
+        if (result == 0) {
+            return false;
+        }
+        m_pid = -1;
+        return true;
+    }
+
+    pid_t m_pid;
+    int m_status;
+};
+
+// A descriptor that becomes readable when the child ends (pidfd), or none on systems
+// without one; the capture loop then checks for the end at intervals.
+int openChildExitDescriptor(pid_t pid) {
+#if defined(__linux__) && defined(SYS_pidfd_open)
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+// SString grows its buffer only to the size asked for; doubling it here keeps a large output,
+// arriving chunk by chunk, from being copied over and over.
+void appendGrowing(SString& out, const char* bytes, SString::size_type count) {
+    SString::size_type needed = out.size() + count;
+    if (out.capacity() < needed && needed < out.max_size() / 2) {
+        SString::size_type doubled = out.capacity() * 2;
+        out.reserve(doubled > needed ? doubled : needed);
+    }
+    out.append(bytes, count);
+}
+
+// Reads one chunk from a non-blocking pipe into out (dropped when out is null), advancing the
+// console progress once per chunk. Closes the pipe at end of file or on an error. Returns the
+// number of bytes read.
+size_t readChunk(Descriptor& pipe, SString* out, size_t limit = kChunkSize) {
+    char chunk[kChunkSize];
+    ssize_t got;
+    while ((got = read(pipe.get(), chunk, limit < kChunkSize ? limit : kChunkSize)) < 0 &&
+           errno == EINTR) {
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return 0;
+    }
+    if (got <= 0) {
+        pipe.reset();
+        return 0;
+    }
+    if (out != nullptr) {
+        appendGrowing(*out, chunk, static_cast<SString::size_type>(got));
+    }
+    PlatformImpl::advanceUIProgress(1);
+    return static_cast<size_t>(got);
+}
+
+// After the child ended: takes what the pipe holds now, without waiting for end of file,
+// which never comes while a process the command started in the background keeps the pipe.
+void takeRemainder(Descriptor& pipe, SString* out) {
+    if (!pipe.isOpen()) {
+        return;
+    }
+    int waiting = 0;
+    if (ioctl(pipe.get(), FIONREAD, &waiting) != 0) {
+        waiting = kDefaultPipeCapacity;
+    }
+    size_t left = static_cast<size_t>(waiting);
+    while (left > 0 && pipe.isOpen()) {
+        size_t got = readChunk(pipe, out, left);
+        if (got == 0) {
+            break;
+        }
+        left -= got;
+    }
+    pipe.reset();
+}
+
+void setNonBlocking(const Descriptor& pipe) {
+    int flags = fcntl(pipe.get(), F_GETFL);
+    if (flags >= 0) {
+        fcntl(pipe.get(), F_SETFL, flags | O_NONBLOCK);
+    }
+}
+
+bool hasInput(const pollfd& entry) {
+    return (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+// Reads both pipes as data arrives, one chunk per ready pipe per round, so the child never
+// blocks on a full pipe, until both reach end of file or the child has ended.
+void drainChildOutput(ChildProcess& child, Descriptor& outPipe, Descriptor& errPipe,
+                      SString* standardOutput, SString* standardError) {
+    setNonBlocking(outPipe);
+    setNonBlocking(errPipe);
+    Descriptor childExit(openChildExitDescriptor(child.pid()));
+    int timeout = childExit.isOpen() ? -1 : kExitCheckIntervalMs;
+    while (outPipe.isOpen() || errPipe.isOpen()) {
+        // A closed pipe stays in the set with fd -1, which poll ignores.
+        pollfd watched[3] = {
+            {outPipe.get(), POLLIN, 0}, {errPipe.get(), POLLIN, 0}, {childExit.get(), POLLIN, 0}};
+        int ready = poll(watched, 3, timeout);
+        if (ready < 0 && errno != EINTR) {
+            throwSystemError("Error waiting for child process: ", errno);
+        }
+        if (ready > 0 && hasInput(watched[0])) {
+            readChunk(outPipe, standardOutput);
+        }
+        if (ready > 0 && hasInput(watched[1])) {
+            readChunk(errPipe, standardError);
+        }
+        bool mayHaveEnded = !childExit.isOpen() || (ready > 0 && hasInput(watched[2]));
+        if (mayHaveEnded && child.tryReap()) {
+            takeRemainder(outPipe, standardOutput);
+            takeRemainder(errPipe, standardError);
+        }
+    }
+}
+
+// The background form: the shell starts the command with "&" and ends at once; it is reaped
+// here, and the command itself is left to init.
+void startInBackground(const SString& command) {
+    SString backgroundCommand(command);
+    backgroundCommand += " &";
+    ChildProcess shell(backgroundCommand.c_str(), -1, -1);
+    shell.waitForExit();
+}
+
+}  // namespace
+
+void PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
+                                  bool /*showConsole*/, bool captureOutput, bool wait,
+                                  SString* standardOutput, SString* standardError) {
+    if (!wait) {
+        startInBackground(command);
+        return;
+    }
+    // The launcher itself moves there and stays; later relative paths are meant to follow.
+    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) {
+        SString context("Error setting working directory: ");
+        context += workingDirectory;
+        context += " ";
+        throwSystemError(context.c_str(), errno);
+    }
+    Descriptor outRead, outWrite, errRead, errWrite;
+    if (captureOutput && (!openPipe(outRead, outWrite) || !openPipe(errRead, errWrite))) {
+        throwSystemError("Couldn't create either stdout or stderr pipe: ", errno);
+    }
+    ChildProcess child(command.c_str(), outWrite.get(), errWrite.get());
+    if (captureOutput) {
+        // Only the child may hold the write ends, or end of file would never come.
+        outWrite.reset();
+        errWrite.reset();
+        try {
+            drainChildOutput(child, outRead, errRead, standardOutput, standardError);
+        } catch (...) {
+            // Close the read ends before the child's owner waits for it, so a child still
+            // writing gets a broken pipe instead of blocking on a full one for ever.
+            outRead.reset();
+            errRead.reset();
+            throw;
+        }
+    }
+    child.waitForExit();
+    m_lastExitStatus = child.status();
+}
+
+SString PlatformImpl::getEnvironmentVariable(const SString& name) {
+    const char* value = std::getenv(name.c_str());
+    return value == nullptr ? SString() : SString(value);
+}
+
+void PlatformImpl::setEnvironmentVariable(const SString& name, const SString& value) {
+    if (setenv(name.c_str(), value.c_str(), 1) != 0) {
+        SString context("Error setting environment variable ");
+        context += name;
+        context += ": ";
+        throwSystemError(context.c_str(), errno);
+    }
+}

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "launcher/LauncherException.h"
+#include "launcher/LauncherPath.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/TestTempDir.h"
+
+namespace {
+
+using testutil::exists;
+using testutil::str;
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Waits up to ten seconds for path to appear.
+bool appears(const std::string& path) {
+    for (int i = 0; i < 1000 && !exists(path); ++i) {
+        usleep(10000);
+    }
+    return exists(path);
+}
+
+// Ends the test process if a capture hangs, so that a deadlock fails instead of stalling.
+class Watchdog {
+public:
+    explicit Watchdog(unsigned seconds) { alarm(seconds); }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+    ~Watchdog() { alarm(0); }
+};
+
+void runCaptured(const std::string& command, SString& out, SString& err) {
+    PlatformImpl::executeProcess(command.c_str(), "", false, true, true, &out, &err);
+}
+
+class PlatformImplProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedDirectory = currentDirectory();
+        PlatformImpl::setSilent(true);
+    }
+    void TearDown() override {
+        PlatformImpl::setSilent(false);
+        unsetenv("QV_PROCESS_TEST");
+        ASSERT_EQ(0, chdir(m_savedDirectory.c_str()));
+    }
+
+    testutil::TempDir m_dir;
+    SString m_savedDirectory;
+};
+
+TEST_F(PlatformImplProcessTest, CaptureAppendsBothStreams) {
+    SString out("out:");
+    SString err("err:");
+    runCaptured("printf a; printf b >&2", out, err);
+    EXPECT_EQ("out:a", str(out));
+    EXPECT_EQ("err:b", str(err));
+
+    // A command the shell cannot run is no failure of ours: the shell says why.
+    runCaptured("/nonexistent/command", out, err);
+    EXPECT_EQ("out:a", str(out));
+    EXPECT_NE(std::string::npos, str(err).find("/nonexistent/command")) << str(err);
+
+    // Without strings the output is read and dropped.
+    PlatformImpl::executeProcess("printf dropped; exit 4", "", false, true, true, nullptr, nullptr);
+    EXPECT_EQ(4, PlatformImpl::m_lastExitStatus);
+}
+
+TEST_F(PlatformImplProcessTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
+    Watchdog watchdog(60);
+    SString out;
+    SString err;
+    // Standard error first: a reader that drains standard output to its end before touching
+    // standard error would wait for ever on a child blocked on a full error pipe.
+    runCaptured(
+        "head -c 1048576 /dev/zero | tr '\\0' e >&2; head -c 1048576 /dev/zero | tr "
+        "'\\0' o",
+        out, err);
+    ASSERT_EQ(1048576u, out.size());
+    ASSERT_EQ(1048576u, err.size());
+    EXPECT_EQ(std::string(1048576, 'o'), str(out));
+    EXPECT_EQ(std::string(1048576, 'e'), str(err));
+}
+
+TEST_F(PlatformImplProcessTest, ExitStatusIsKeptAsTheShellReportsIt) {
+    struct Case {
+        const char* command;
+        bool capture;
+        int status;
+    } cases[] = {{"true", false, 0},
+                 {"exit 3", false, 3},
+                 {"exit 3", true, 3},
+                 {"kill -TERM $$", false, 128 + SIGTERM},
+                 {"kill -KILL $$", true, 128 + SIGKILL},
+                 {"/nonexistent/command", true, 127}};
+    for (const Case& c : cases) {
+        PlatformImpl::m_lastExitStatus = -1;
+        SString out;
+        SString err;
+        PlatformImpl::executeProcess(c.command, "", false, c.capture, true, &out, &err);
+        EXPECT_EQ(c.status, PlatformImpl::m_lastExitStatus) << c.command;
+    }
+}
+
+TEST_F(PlatformImplProcessTest, WorkingDirectoryIsAppliedOrFailsBeforeTheChildStarts) {
+    std::string missing = m_dir / "missing";
+    std::string marker = m_dir / "started";
+    std::string command = "touch '" + marker + "'";
+    for (bool capture : {false, true}) {
+        try {
+            PlatformImpl::executeProcess(command.c_str(), missing.c_str(), false, capture, true,
+                                         nullptr, nullptr);
+            ADD_FAILURE() << "no exception, capture " << capture;
+        } catch (const LauncherException& e) {
+            EXPECT_EQ("Error setting working directory: " + missing + " " + std::strerror(ENOENT),
+                      str(e.m_message));
+        }
+    }
+    EXPECT_FALSE(exists(marker));
+    EXPECT_EQ(str(m_savedDirectory), str(currentDirectory()));
+
+    // An existing one is where the child runs, and the launcher stays there.
+    SString out;
+    SString err;
+    PlatformImpl::executeProcess("pwd", m_dir.path().c_str(), false, true, true, &out, &err);
+    EXPECT_EQ(m_dir.path() + "\n", str(out));
+    EXPECT_EQ(m_dir.path(), str(currentDirectory()));
+}
+
+TEST_F(PlatformImplProcessTest, BackgroundReturnsAtOnceAndLeavesNoChild) {
+    std::string marker = m_dir / "done";
+    std::string command = "sleep 1 && touch '" + marker + "'";
+    auto start = std::chrono::steady_clock::now();
+    PlatformImpl::executeProcess(command.c_str(), "/", false, true, false, nullptr, nullptr);
+    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_FALSE(exists(marker));
+    // The shell that started the command has been reaped, and the command is not our child.
+    EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG));
+    EXPECT_EQ(ECHILD, errno);
+    // The working directory is not used in the background.
+    EXPECT_EQ(str(m_savedDirectory), str(currentDirectory()));
+    EXPECT_TRUE(appears(marker));
+}
+
+// A command that leaves a process of its own behind, holding the pipes, must not keep the
+// launcher waiting for end of file once the command itself has ended.
+TEST_F(PlatformImplProcessTest, CaptureEndsWithTheChildNotItsBackgroundProcesses) {
+    SString out;
+    SString err;
+    auto start = std::chrono::steady_clock::now();
+    runCaptured("sleep 3 & printf started", out, err);
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_EQ("started", str(out));
+    EXPECT_EQ(0, PlatformImpl::m_lastExitStatus);
+}
+
+TEST_F(PlatformImplProcessTest, EnvironmentReachesLaterChildren) {
+    EXPECT_EQ("", str(PlatformImpl::getEnvironmentVariable("QV_PROCESS_TEST")));
+    PlatformImpl::setEnvironmentVariable("QV_PROCESS_TEST", "first value");
+    PlatformImpl::setEnvironmentVariable("QV_PROCESS_TEST", "with = sign");
+    EXPECT_EQ("with = sign", str(PlatformImpl::getEnvironmentVariable("QV_PROCESS_TEST")));
+    SString out;
+    SString err;
+    runCaptured("printf %s \"$QV_PROCESS_TEST\"", out, err);
+    EXPECT_EQ("with = sign", str(out));
+
+    for (const char* refused : {"", "A=B"}) {
+        try {
+            PlatformImpl::setEnvironmentVariable(refused, "x");
+            ADD_FAILURE() << "no exception for '" << refused << "'";
+        } catch (const LauncherException& e) {
+            EXPECT_EQ("Error setting environment variable " + std::string(refused) + ": " +
+                          std::strerror(EINVAL),
+                      str(e.m_message));
+        }
+    }
+}
+
+}  // namespace
