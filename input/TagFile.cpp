@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/TextUtil.h"
+#include "input/StdioFile.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 
@@ -12,28 +13,6 @@ const char kTagCompleter[] = "/:";
 const char kMissingColon[] = "Missing colon at the end of the tag name.";
 const char kMissingCompleter[] = "Missing /: tag completer.";
 const char kUnableToRead[] = "Unable to read tag file.";
-
-// Owns a stdio stream for the duration of one operation.
-class ScopedFile {
-public:
-    ScopedFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    ~ScopedFile() { close(); }
-    FILE* get() const { return m_file; }
-    // Closes the stream now; false when buffered data could not be written.
-    bool close() {
-        if (m_file == nullptr) {
-            return true;
-        }
-        bool closed = std::fclose(m_file) == 0;
-        m_file = nullptr;
-        return closed;
-    }
-
-private:
-    FILE* m_file;
-};
 
 [[noreturn]] void throwWriteError(const SString& path) {
     SString message("Unable to write tag file ");
@@ -122,7 +101,7 @@ void writeEntry(FILE* file, const TagFileEntry& entry) {
 TagFile::TagFile() : m_loaded(false), m_lineNumber(0) {}
 
 TagFile::TagFile(const SString& path) : TagFile() {
-    ScopedFile file(path.c_str(), "re");
+    StdioFile file(path.c_str(), "re");
     if (file.get() == nullptr) {
         SString message("Unable to load input file: ");
         throw LauncherException(message += path);
@@ -281,7 +260,7 @@ void TagFile::write(const SString& path) const {
             checkWritable(*m_entries.at(i), path);
         }
     }
-    ScopedFile file(path.c_str(), "we");
+    StdioFile file(path.c_str(), "we");
     if (file.get() == nullptr) {
         throwWriteError(path);
     }

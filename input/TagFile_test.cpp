@@ -4,14 +4,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "input/InputTestSupport.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 
@@ -19,7 +18,7 @@ namespace {
 
 typedef std::vector<std::pair<std::string, std::vector<std::string>>> Tags;
 
-std::string toStd(const SString& text) {
+std::string str(const SString& text) {
     return std::string(text.c_str(), text.length());
 }
 
@@ -30,9 +29,9 @@ Tags tagsOf(const TagFile& file) {
     for (long i = 0; i < entries.size(); ++i) {
         std::vector<std::string> values;
         for (long v = 0; v < entries.at(i)->m_values->size(); ++v) {
-            values.push_back(toStd(entries.at(i)->m_values->at(v)));
+            values.push_back(str(entries.at(i)->m_values->at(v)));
         }
-        tags.emplace_back(toStd(entries.at(i)->m_name), values);
+        tags.emplace_back(str(entries.at(i)->m_name), values);
     }
     return tags;
 }
@@ -51,31 +50,18 @@ std::string describe(const Tags& tags) {
 
 class TagFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qv_tagfile_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override {
-        Launcher::setLogFileName(SString());
-        std::string command = "rm -rf '" + m_dir + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-    }
+    void TearDown() override { Launcher::setLogFileName(SString()); }
 
-    std::string path(const char* name) const { return m_dir + "/" + name; }
+    std::string path(const char* name) const { return m_dir / name; }
 
     std::string writeFile(const char* name, const std::string& content) const {
         std::string filePath = path(name);
-        std::ofstream out(filePath, std::ios::binary);
-        out << content;
+        inputtest::writeFile(filePath, content);
         return filePath;
     }
 
     static std::string readFile(const std::string& filePath) {
-        std::ifstream in(filePath, std::ios::binary);
-        std::ostringstream content;
-        content << in.rdbuf();
-        return content.str();
+        return inputtest::readFile(filePath);
     }
 
     // Loads content as a tag file named displayName; returns the thrown message, if any.
@@ -88,13 +74,13 @@ protected:
         try {
             tagFile.load(file, displayName, 0, -1);
         } catch (const LauncherException& e) {
-            error = toStd(e.m_message);
+            error = str(e.m_message);
         }
         std::fclose(file);
         return error;
     }
 
-    std::string m_dir;
+    inputtest::TempDir m_dir;
 };
 
 TEST_F(TagFileTest, ParsesTheFormat) {
@@ -175,14 +161,14 @@ TEST_F(TagFileTest, PathConstructorReportsMissingAndUnreadableFiles) {
         TagFile tagFile{SString(missing.c_str())};
         FAIL() << "no exception";
     } catch (const LauncherException& e) {
-        EXPECT_EQ(toStd(e.m_message), "Unable to load input file: " + missing);
+        EXPECT_EQ(str(e.m_message), "Unable to load input file: " + missing);
     }
     // A directory opens as a stream on Linux but every read fails: the load must stop.
     try {
-        TagFile tagFile{SString(m_dir.c_str())};
+        TagFile tagFile{SString(m_dir.path().c_str())};
         FAIL() << "no exception";
     } catch (const LauncherException& e) {
-        EXPECT_EQ(toStd(e.m_message), "Unable to read tag file.");
+        EXPECT_EQ(str(e.m_message), "Unable to read tag file.");
     }
 }
 
@@ -239,9 +225,9 @@ TEST_F(TagFileTest, LookupsAndChanges) {
     EXPECT_EQ(tagFile.getValue("a"), nullptr);
     EXPECT_EQ(tagFile.getTagValueCount("M"), 3u);
     EXPECT_EQ(tagFile.getTagValueCount("absent"), 0u);
-    EXPECT_EQ(toStd(tagFile.getTagValue("M", 2)), "r");
-    EXPECT_EQ(toStd(tagFile.getTagValue("A", 1)), "");
-    EXPECT_EQ(toStd(tagFile.getTagValue("absent", 0)), "");
+    EXPECT_EQ(str(tagFile.getTagValue("M", 2)), "r");
+    EXPECT_EQ(str(tagFile.getTagValue("A", 1)), "");
+    EXPECT_EQ(str(tagFile.getTagValue("absent", 0)), "");
 
     tagFile.setTagValue("M", "only");
     tagFile.appendTagValue("A", "2");
@@ -342,7 +328,7 @@ TEST_F(TagFileTest, WriteToUnopenablePathFails) {
         tagFile.write(out.c_str());
         FAIL() << "no exception";
     } catch (const LauncherException& e) {
-        EXPECT_EQ(toStd(e.m_message), "Unable to write tag file " + out);
+        EXPECT_EQ(str(e.m_message), "Unable to write tag file " + out);
     }
 }
 

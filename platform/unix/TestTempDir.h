@@ -2,7 +2,7 @@
 #define QV_PLATFORM_UNIX_TESTTEMPDIR_H
 
 // Helpers for the platform layer's tests: a scoped temporary directory, file fixtures and a
-// way to run a piece of a test as the unprivileged user "nobody". Used by tests only.
+// way to run a piece of a test without root's power over permissions. Used by tests only.
 
 #include <fcntl.h>
 #include <ftw.h>
@@ -101,24 +101,28 @@ inline bool exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
-// The outcome of runAsNobody.
-struct NobodyRun {
-    bool switched;       // false when the system refused the switch to nobody
+// The outcome of runUnprivileged.
+struct UnprivilegedRun {
+    bool ran;            // false when root could not switch to nobody
     std::string output;  // what the body returned
 };
 
 const uid_t kNobody = 65534;
 
-// Runs body in a forked child whose user and group are nobody (65534) and hands back the text
-// it returns. dir is given to nobody first so that the body can work there. The body must not
-// use GoogleTest assertions: they would report in the child.
-inline NobodyRun runAsNobody(const std::string& dir, const std::function<std::string()>& body) {
-    NobodyRun run{false, ""};
-    if (chown(dir.c_str(), kNobody, kNobody) != 0) {
+// Runs body where permissions are enforced and hands back the text it returns: in this process
+// for an ordinary user; for root, in a forked child whose user and group are nobody (65534),
+// after dir is given to nobody. The body must not use GoogleTest assertions, which would
+// report in the child.
+inline UnprivilegedRun runUnprivileged(const std::string& dir,
+                                       const std::function<std::string()>& body) {
+    UnprivilegedRun run{false, ""};
+    if (geteuid() != 0) {
+        run.output = body();
+        run.ran = true;
         return run;
     }
     int channel[2];
-    if (pipe(channel) != 0) {
+    if (chown(dir.c_str(), kNobody, kNobody) != 0 || pipe(channel) != 0) {
         return run;
     }
     std::fflush(nullptr);
@@ -145,7 +149,7 @@ inline NobodyRun runAsNobody(const std::string& dir, const std::function<std::st
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    run.switched = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.ran = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
 

@@ -1,0 +1,51 @@
+#ifndef QV_INPUT_BINARYFILE_H
+#define QV_INPUT_BINARYFILE_H
+
+#include <sys/types.h>
+
+#include "base/SString.h"
+
+// Owns one POSIX file descriptor, opened close-on-exec, and closes it when destroyed. The
+// read and write calls retry when a signal interrupts them. Each operation answers whether it
+// worked and leaves errno set when it did not, so that callers can phrase their own error.
+class BinaryFile {
+public:
+    BinaryFile() = default;
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+    ~BinaryFile();
+
+    bool openForReading(const SString& path);
+    // Opens path for writing, creating it with mode (before the umask) when absent; an existing
+    // file keeps its bytes until truncate. A symbolic link at path is refused rather than
+    // followed, so the bytes land where the caller named.
+    bool openForWriting(const SString& path, mode_t mode);
+    bool truncate();
+    // True when both descriptors refer to the same file (same device and inode).
+    bool isSameFileAs(const BinaryFile& other) const;
+    // Creates a new file from a mkstemp template (its last six bytes "XXXXXX"), which is
+    // rewritten with the name chosen.
+    bool createUnique(char* pathTemplate);
+
+    bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+    bool seek(long offset);
+    // The file's size in bytes, or -1 when it cannot be determined.
+    long size() const;
+    // Reads up to count bytes; returns the number read, 0 at the end, -1 on error.
+    long readSome(char* buffer, long count);
+    // Reads exactly count bytes; false on error or when the file ends first (errno is then 0).
+    bool readFully(char* buffer, long count);
+    // Writes all count bytes, continuing after short writes.
+    bool writeAll(const char* buffer, long count);
+    // Closes the descriptor; false when the system reports that data may be lost.
+    bool close();
+
+private:
+    int m_fd = -1;
+};
+
+// "<context>: <system text for err>", the one form in which this folder reports errno.
+SString describeSystemError(const SString& context, int err);
+
+#endif  // QV_INPUT_BINARYFILE_H

@@ -1,0 +1,186 @@
+#include "input/FileIndexEntry.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "base/TextUtil.h"
+#include "input/BinaryFile.h"
+#include "input/LauncherLayout.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/unix/PlatformImpl.h"
+
+namespace {
+
+// 0xEFFF: one byte short of 60 KiB, the copy block of every extraction.
+const long kExtractBlockSize = 61439;
+
+// "Error writing file = <detail> There may not be enough temporary disk space. ..."
+[[noreturn]] void throwWriteError(const SString& detail) {
+    SString message = PlatformImpl::getMessageText(MSG_ERROR_WRITING_FILE);
+    message += detail;
+    message += PlatformImpl::getMessageText(MSG_NOT_ENOUGH_SPACE);
+    throw LauncherException(message);
+}
+
+// Removes a half-written target unless the copy completed.
+class PartialFileGuard {
+public:
+    explicit PartialFileGuard(const SString& path) : m_path(path) {}
+    PartialFileGuard(const PartialFileGuard&) = delete;
+    PartialFileGuard& operator=(const PartialFileGuard&) = delete;
+    ~PartialFileGuard() {
+        if (!m_kept) {
+            std::remove(m_path.c_str());
+        }
+    }
+    void keep() { m_kept = true; }
+
+private:
+    SString m_path;
+    bool m_kept = false;
+};
+
+void checkEntryBounds(long length, long offset, long nameLength, long trailerStart) {
+    if (length < 0) {
+        throw LauncherException("Invalid file length in file index.");
+    }
+    if (offset < 0) {
+        throw LauncherException("Invalid offset to file bytes in file index.");
+    }
+    if (offset > trailerStart || length > trailerStart - offset) {
+        throw LauncherException("File bytes in file index run past the end of the launcher file.");
+    }
+    if (nameLength < 0) {
+        throw LauncherException("Invalid file name length in file index.");
+    }
+}
+
+// The name is stored without terminator; like any C string it ends at a NUL byte. Exactly
+// nameLength bytes are consumed so that the next entry starts where it should.
+SString readName(FILE* file, long nameLength) {
+    std::vector<char> bytes(static_cast<size_t>(nameLength) + 1, '\0');
+    if (getBytes(file, bytes.data(), static_cast<unsigned>(nameLength)) <
+        static_cast<unsigned>(nameLength)) {
+        throw LauncherException("Unable to load the string value.");
+    }
+    return SString(bytes.data());
+}
+
+}  // namespace
+
+FileIndexEntry::FileIndexEntry() : m_type(0), m_id(-1), m_length(0), m_offset(0) {}
+
+FileIndexEntry::FileIndexEntry(long type, long id, long length, long offset, const SString& name)
+    : m_type(type), m_id(id), m_length(length), m_offset(offset), m_name(name) {}
+
+FileIndexEntry::~FileIndexEntry() = default;
+
+void FileIndexEntry::load(FILE* file, long trailerStart) {
+    int type = std::getc(file);
+    if (type == EOF || type > kHighestFileType) {
+        throw LauncherException("Invalid file type in file index.");
+    }
+    long id = loadLongValue(file, "Unable to load file id.");
+    long length = loadLongValue(file, "Unable to load file length.");
+    long offset = loadLongValue(file, "Unable to load offset to file bytes.");
+    long nameLength = loadShortValue(file, "Unable to load the string value.");
+    checkEntryBounds(length, offset, nameLength, trailerStart);
+    m_name = readName(file, nameLength);
+    m_type = type;
+    m_id = id;
+    m_length = length;
+    m_offset = offset;
+}
+
+void FileIndexEntry::appendTo(SString& bytes) const {
+    bytes += static_cast<char>(m_type);
+    appendBigEndian32(bytes, m_id);
+    appendBigEndian32(bytes, m_length);
+    appendBigEndian32(bytes, m_offset);
+    appendBigEndian16(bytes, static_cast<long>(m_name.length()));
+    bytes += m_name;
+}
+
+void FileIndexEntry::loadTagFile(FILE* file) {
+    if (!isTagFileType(m_type)) {
+        return;
+    }
+    std::unique_ptr<TagFile> tagFile(new TagFile);
+    tagFile->load(file, m_name, m_offset, m_length);
+    m_tagFile = std::move(tagFile);
+}
+
+SString FileIndexEntry::extract(const SString& directory) const {
+    if (!isPlainFileName(m_name)) {
+        SString message("Refusing to extract the embedded file \"");
+        message += m_name;
+        message += "\": its name is not a plain file name.";
+        throw LauncherException(message);
+    }
+    if (!PlatformImpl::checkFreeSpace(directory, m_length)) {
+        throwWriteError(SString());
+    }
+    SString target(directory);
+    appendPathSeparator(target);
+    target += m_name;
+
+    SString launcherFileName = Launcher::getLauncherFileName();
+    BinaryFile source;
+    if (!source.openForReading(launcherFileName) || !source.seek(m_offset)) {
+        SString context("Unable to reopen the launcher file ");
+        throw LauncherException(describeSystemError(context += launcherFileName, errno));
+    }
+    BinaryFile output;
+    if (!output.openForWriting(target, 0666)) {
+        throwWriteError(convertToString(errno));
+    }
+    if (output.isSameFileAs(source)) {
+        // Truncating would destroy the bytes about to be copied, and the launcher with them.
+        SString message("Refusing to extract the embedded file \"");
+        message += m_name;
+        message += "\" over the launcher file itself.";
+        throw LauncherException(message);
+    }
+    PartialFileGuard partial(target);
+    if (!output.truncate()) {
+        throwWriteError(convertToString(errno));
+    }
+
+    std::unique_ptr<char[]> buffer(new char[kExtractBlockSize]);
+    for (long remaining = m_length; remaining > 0;) {
+        long got = source.readSome(buffer.get(),
+                                   remaining < kExtractBlockSize ? remaining : kExtractBlockSize);
+        if (got <= 0) {
+            // The launcher file changed since its index was read, or cannot be read.
+            SString context("Unable to read the embedded file ");
+            throw LauncherException(describeSystemError(context += m_name, got == 0 ? 0 : errno));
+        }
+        if (!output.writeAll(buffer.get(), got)) {
+            throwWriteError(convertToString(errno));
+        }
+        remaining -= got;
+        PlatformImpl::advanceUIProgress(1);
+    }
+    if (!output.close()) {
+        throwWriteError(convertToString(errno));
+    }
+    partial.keep();
+    if (isExecutableFileType(m_type)) {
+        PlatformImpl::setFileExecutable(target);
+    }
+    return target;
+}
+
+SString encodeFileIndex(const FileIndexEntryPtrDeque& entries, long indexOffset) {
+    SString bytes;
+    appendBigEndian32(bytes, entries.size());
+    for (long i = 0; i < entries.size(); ++i) {
+        entries.at(i)->appendTo(bytes);
+    }
+    appendBigEndian32(bytes, indexOffset);
+    appendBigEndian32(bytes, kLauncherIdentification);
+    return bytes;
+}

@@ -1,0 +1,306 @@
+#include "input/FileIndexEntry.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/TextUtil.h"
+#include "input/InputTestSupport.h"
+#include "input/LauncherLayout.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/unix/PlatformImpl.h"
+
+using inputtest::readFile;
+using inputtest::str;
+using inputtest::writeFile;
+
+namespace {
+
+std::string encode(long type, long id, long length, long offset, const std::string& name) {
+    FileIndexEntry entry(type, id, length, offset, SString(name.data(), name.size()));
+    SString bytes;
+    entry.appendTo(bytes);
+    return str(bytes);
+}
+
+class FileIndexEntryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedLauncher = Launcher::m_launcherFileName;
+        m_savedOutput = g_enableOutput;
+        g_enableOutput = false;
+    }
+    void TearDown() override {
+        Launcher::m_launcherFileName = m_savedLauncher;
+        g_enableOutput = m_savedOutput;
+    }
+
+    // Loads one entry from bytes; returns the thrown message, or "" when it loaded.
+    std::string loadFrom(const std::string& bytes, long trailerStart, FileIndexEntry& entry,
+                         int* nextByte = nullptr) {
+        std::string path = m_dir / "index.bin";
+        writeFile(path, bytes);
+        FILE* file = std::fopen(path.c_str(), "rb");
+        EXPECT_NE(file, nullptr);
+        std::string error;
+        try {
+            entry.load(file, trailerStart);
+        } catch (const LauncherException& e) {
+            error = str(e.m_message);
+        }
+        if (nextByte != nullptr) {
+            *nextByte = std::getc(file);
+        }
+        std::fclose(file);
+        return error;
+    }
+
+    // A launcher file with content at offset 10, made the running launcher.
+    void makeLauncher(const std::string& content) {
+        std::string path = m_dir / "launcher";
+        writeFile(path, std::string(10, 'S') + content + std::string(8, 'T'));
+        Launcher::m_launcherFileName = path.c_str();
+    }
+
+    std::string extractDir() {
+        std::string dir = m_dir / "out";
+        mkdir(dir.c_str(), 0755);
+        return dir;
+    }
+
+    inputtest::TempDir m_dir;
+    SString m_savedLauncher;
+    bool m_savedOutput = true;
+};
+
+TEST_F(FileIndexEntryTest, StoredFormIsExact) {
+    EXPECT_EQ(encode(3, 0x01020304, 5, 16, "ab"),
+              std::string("\x03\x01\x02\x03\x04\x00\x00\x00\x05\x00\x00\x00\x10\x00\x02"
+                          "ab",
+                          17));
+    EXPECT_EQ(encode(7, -1, 0, 0, ""),
+              std::string("\x07\xFF\xFF\xFF\xFF\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 15));
+}
+
+TEST_F(FileIndexEntryTest, StoredFormReadsBack) {
+    struct Case {
+        long type, id, length, offset;
+        std::string name;
+    };
+    const Case cases[] = {
+        {0, 1, 10, 100, "instructions.tag"},
+        {7, 2147483647, 2147483000, 0, "x"},
+        {5, -5, 0, 2147483647, ""},
+        {6, 0, 1, 1, std::string(kMaxFileNameLength, 'n')},
+    };
+    for (const Case& c : cases) {
+        FileIndexEntry entry;
+        int nextByte = 0;
+        std::string bytes = encode(c.type, c.id, c.length, c.offset, c.name) + "Z";
+        ASSERT_EQ(loadFrom(bytes, 0x7FFFFFFFL, entry, &nextByte), "") << c.name;
+        EXPECT_EQ(entry.getType(), c.type) << c.name;
+        EXPECT_EQ(entry.getId(), c.id) << c.name;
+        EXPECT_EQ(entry.getLength(), c.length) << c.name;
+        EXPECT_EQ(entry.getOffset(), c.offset) << c.name;
+        EXPECT_EQ(str(entry.getName()), c.name);
+        EXPECT_EQ(nextByte, 'Z') << "the entry must consume exactly its bytes: " << c.name;
+    }
+}
+
+TEST_F(FileIndexEntryTest, LoadRejectsBadEntries) {
+    const std::string good = encode(1, 9, 20, 30, "name");
+    struct Case {
+        std::string bytes;
+        long trailerStart;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", 100, "Invalid file type in file index."},
+        {encode(8, 1, 0, 0, "x"), 100, "Invalid file type in file index."},
+        {std::string("\xFF", 1) + good.substr(1), 100, "Invalid file type in file index."},
+        {good.substr(0, 4), 100, "Unable to load file id."},
+        {good.substr(0, 8), 100, "Unable to load file length."},
+        {good.substr(0, 12), 100, "Unable to load offset to file bytes."},
+        {good.substr(0, 14), 100, "Unable to load the string value."},
+        {good.substr(0, 18), 100, "Unable to load the string value."},
+        {encode(3, 1, -1, 0, "x"), 100, "Invalid file length in file index."},
+        {encode(3, 1, 5, -1, "x"), 100, "Invalid offset to file bytes in file index."},
+        {encode(3, 1, 71, 30, "x"), 100,
+         "File bytes in file index run past the end of the launcher file."},
+        {encode(3, 1, 2147483647, 2147483647, "x"), 100,
+         "File bytes in file index run past the end of the launcher file."},
+        {encode(3, 1, 0, 101, "x"), 100,
+         "File bytes in file index run past the end of the launcher file."},
+        {good.substr(0, 13) + std::string("\xFF\xFF", 2), 100,
+         "Invalid file name length in file index."},
+    };
+    for (const Case& c : cases) {
+        FileIndexEntry entry;
+        EXPECT_EQ(loadFrom(c.bytes, c.trailerStart, entry), c.expected)
+            << "bytes of length " << c.bytes.size();
+        EXPECT_EQ(entry.getId(), -1) << "a failed load must not fill in the entry";
+    }
+    FileIndexEntry fits;
+    EXPECT_EQ(loadFrom(encode(3, 1, 70, 30, "x"), 100, fits), "");
+}
+
+TEST_F(FileIndexEntryTest, NameEndsAtNulButEntryConsumesAllItsBytes) {
+    FileIndexEntry entry;
+    int nextByte = 0;
+    ASSERT_EQ(loadFrom(encode(3, 1, 0, 0, std::string("ab\0cd", 5)) + "Z", 100, entry, &nextByte),
+              "");
+    EXPECT_EQ(str(entry.getName()), "ab");
+    EXPECT_EQ(nextByte, 'Z');
+}
+
+TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
+    struct Case {
+        long length;
+        size_t blocks;
+    };
+    const Case cases[] = {{0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}};
+    const bool savedSilent = PlatformImpl::m_silent;
+    for (const Case& c : cases) {
+        std::string content = inputtest::patternBytes(static_cast<size_t>(c.length), 7);
+        makeLauncher(content);
+        FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, c.length, 10, "app.jar");
+        g_enableOutput = true;
+        PlatformImpl::m_silent = false;
+        testing::internal::CaptureStdout();
+        SString path;
+        try {
+            path = entry.extract(extractDir().c_str());
+        } catch (const LauncherException& e) {
+            ADD_FAILURE() << str(e.m_message);
+        }
+        std::string shown = testing::internal::GetCapturedStdout();
+        g_enableOutput = false;
+        PlatformImpl::m_silent = savedSilent;
+        EXPECT_EQ(str(path), m_dir / "out/app.jar");
+        EXPECT_TRUE(readFile(m_dir / "out/app.jar") == content) << "length " << c.length;
+        EXPECT_EQ(static_cast<size_t>(std::count(shown.begin(), shown.end(), '.')), c.blocks)
+            << "length " << c.length;
+    }
+}
+
+TEST_F(FileIndexEntryTest, ExtractIntoEmptyDirectoryNameWritesToWorkingDirectory) {
+    makeLauncher("hello");
+    std::string dir = extractDir();
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    FileIndexEntry entry(FILE_TYPE_CLASSPATH, 1, 5, 10, "cp.jar");
+    SString path;
+    EXPECT_NO_THROW(path = entry.extract(SString()));
+    EXPECT_EQ(chdir(previous), 0);
+    EXPECT_EQ(str(path), "cp.jar");
+    EXPECT_EQ(readFile(dir + "/cp.jar"), "hello");
+}
+
+TEST_F(FileIndexEntryTest, ExtractRefusesNamesThatLeaveTheDirectory) {
+    makeLauncher("evil");
+    const std::string names[] = {"", ".", "..", "a/b", "../escaped", "/tmp/abs", "line\nbreak"};
+    std::string dir = extractDir();
+    for (const std::string& name : names) {
+        FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 4, 10, SString(name.data(), name.size()));
+        try {
+            entry.extract(dir.c_str());
+            ADD_FAILURE() << "extracted " << name;
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(str(e.m_message), "Refusing to extract the embedded file \"" + name +
+                                            "\": its name is not a plain file name.");
+        }
+    }
+    EXPECT_TRUE(inputtest::listDirectory(dir).empty());
+    EXPECT_EQ(inputtest::listDirectory(m_dir.path()),
+              (std::vector<std::string>{"launcher", "out"}));
+}
+
+TEST_F(FileIndexEntryTest, ExtractDoesNotFollowASymbolicLink) {
+    makeLauncher("payload");
+    std::string dir = extractDir();
+    std::string outside = m_dir / "outside.txt";
+    writeFile(outside, "precious");
+    ASSERT_EQ(symlink(outside.c_str(), (dir + "/app.jar").c_str()), 0);
+    FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 7, 10, "app.jar");
+    EXPECT_THROW(entry.extract(dir.c_str()), LauncherException);
+    EXPECT_EQ(readFile(outside), "precious");
+}
+
+TEST_F(FileIndexEntryTest, ExtractRefusesToOverwriteTheLauncherFile) {
+    makeLauncher("payload");
+    std::string before = readFile(str(Launcher::m_launcherFileName));
+    FileIndexEntry entry(FILE_TYPE_LAUNCHER, 1, 7, 10, "launcher");
+    try {
+        entry.extract(m_dir.path().c_str());
+        ADD_FAILURE() << "extracted over the launcher";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(str(e.m_message),
+                  "Refusing to extract the embedded file \"launcher\" over the launcher file "
+                  "itself.");
+    }
+    EXPECT_EQ(readFile(str(Launcher::m_launcherFileName)), before);
+}
+
+TEST_F(FileIndexEntryTest, ExtractReplacesAnExistingFileAndMarksPrograms) {
+    makeLauncher("abc");
+    std::string dir = extractDir();
+    for (long type = 0; type <= kHighestFileType; ++type) {
+        std::string name = "file" + std::to_string(type);
+        writeFile(dir + "/" + name, "a much longer old content");
+        FileIndexEntry entry(type, 1, 3, 10, name.c_str());
+        entry.extract(dir.c_str());
+        EXPECT_EQ(readFile(dir + "/" + name), "abc") << name;
+        EXPECT_EQ(inputtest::isExecutable(dir + "/" + name), type == 4 || type == 7) << name;
+    }
+}
+
+TEST_F(FileIndexEntryTest, ExtractFromShortenedLauncherFailsAndLeavesNothing) {
+    makeLauncher("only a few bytes");
+    std::string dir = extractDir();
+    FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 1000, 10, "app.jar");
+    try {
+        entry.extract(dir.c_str());
+        ADD_FAILURE() << "no exception";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(str(e.m_message),
+                  "Unable to read the embedded file app.jar: unexpected end of file");
+    }
+    EXPECT_TRUE(inputtest::listDirectory(dir).empty());
+}
+
+TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
+    Launcher::m_launcherFileName = (m_dir / "missing").c_str();
+    FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 1, 10, "app.jar");
+    try {
+        entry.extract(extractDir().c_str());
+        ADD_FAILURE() << "no exception";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(str(e.m_message), "Unable to reopen the launcher file " + (m_dir / "missing") +
+                                        ": No such file or directory");
+    }
+}
+
+TEST_F(FileIndexEntryTest, LoadTagFileReadsOnlyTagFileTypesAndNamesTheEmbeddedFile) {
+    makeLauncher("A: 1\nB: 2\n");
+    FILE* file = std::fopen(str(Launcher::m_launcherFileName).c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    for (long type = 0; type <= kHighestFileType; ++type) {
+        FileIndexEntry entry(type, 1, 10, 10, "embedded.tag");
+        entry.loadTagFile(file);
+        if (type <= 2) {
+            ASSERT_NE(entry.getTagFile(), nullptr) << type;
+            EXPECT_EQ(str(entry.getTagFile()->getTagValue("B", 0)), "2");
+            EXPECT_EQ(str(entry.getTagFile()->fileName()), "embedded.tag");
+        } else {
+            EXPECT_EQ(entry.getTagFile(), nullptr) << type;
+        }
+    }
+    std::fclose(file);
+}
+
+}  // namespace

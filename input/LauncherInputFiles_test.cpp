@@ -1,0 +1,383 @@
+#include "input/LauncherInputFiles.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/TextUtil.h"
+#include "input/InputTestSupport.h"
+#include "input/LauncherLayout.h"
+#include "input/LauncherWriter.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+
+using inputtest::readFile;
+using inputtest::str;
+using inputtest::writeFile;
+
+namespace {
+
+const std::string kStub = "#!/bin/false\nnot really a launcher\n";
+
+struct RawFile {
+    long type;
+    long id;
+    std::string name;
+    std::string content;
+};
+
+// A launcher file laid out by hand: the stub, the contents, then the index and trailer.
+std::string rawLauncher(const std::vector<RawFile>& files) {
+    std::string bytes = kStub;
+    FileIndexEntryPtrDeque entries;
+    for (const RawFile& file : files) {
+        entries.push_back(new FileIndexEntry(file.type, file.id,
+                                             static_cast<long>(file.content.size()),
+                                             static_cast<long>(bytes.size()), file.name.c_str()));
+        bytes += file.content;
+    }
+    SString index = encodeFileIndex(entries, static_cast<long>(bytes.size()));
+    return bytes + str(index);
+}
+
+// The trailer's index offset, replaced.
+std::string withIndexOffset(std::string launcher, long indexOffset) {
+    SString offset;
+    appendBigEndian32(offset, indexOffset);
+    return launcher.replace(launcher.size() - 8, 4, str(offset));
+}
+
+std::string trailerOnly(const std::string& before, const std::string& index) {
+    SString trailer;
+    appendBigEndian32(trailer, static_cast<long>(before.size()));
+    appendBigEndian32(trailer, kLauncherIdentification);
+    return before + index + str(trailer);
+}
+
+class LauncherInputFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedLauncher = Launcher::m_launcherFileName;
+        m_savedOutput = g_enableOutput;
+        g_enableOutput = false;
+        m_launcher = m_dir / "launcher";
+        Launcher::m_launcherFileName = m_launcher.c_str();
+    }
+    void TearDown() override {
+        Launcher::m_launcherFileName = m_savedLauncher;
+        Launcher::setLogFileName(SString());
+        g_enableOutput = m_savedOutput;
+    }
+
+    // Loads launcher bytes; returns the thrown message, or "" when loaded.
+    std::string load(const std::string& bytes, LauncherInputFiles& files, bool tagFiles = true) {
+        writeFile(m_launcher, bytes);
+        try {
+            files.load(tagFiles);
+        } catch (const LauncherException& e) {
+            return str(e.m_message);
+        }
+        return "";
+    }
+
+    // Packs files with the launcher builder; each file is written under its name first.
+    std::string pack(const std::vector<RawFile>& files) {
+        writeFile(m_dir / "stub", kStub);
+        mkdir((m_dir / "src").c_str(), 0755);
+        LauncherWriter writer((m_dir / "stub").c_str());
+        for (const RawFile& file : files) {
+            writeFile(m_dir / ("src/" + file.name), file.content);
+            writer.addFile(file.type, (m_dir / ("src/" + file.name)).c_str(), file.id);
+        }
+        writer.write(m_launcher.c_str());
+        return readFile(m_launcher);
+    }
+
+    inputtest::TempDir m_dir;
+    std::string m_launcher;
+    SString m_savedLauncher;
+    bool m_savedOutput = true;
+};
+
+const std::vector<RawFile> kSampleFiles = {
+    {FILE_TYPE_INSTRUCTIONS, -1, "start.tag", "FIND_JVM:\n  1\n/:\n"},
+    {FILE_TYPE_JVM, 11, "first.jvm", "JVM_EXE: bin/java\n"},
+    {FILE_TYPE_LAUNCH_SCRIPT, -1, "launch.tag", "DESC: Sample\n"},
+    {FILE_TYPE_JVM, -1, "second.jvm", "JVM_EXE: jre/bin/java\n"},
+    {FILE_TYPE_APPLICATION, -1, "app.jar", inputtest::patternBytes(5000, 3)},
+    {FILE_TYPE_JVM_INSTALLER, 2, "install.bin", inputtest::patternBytes(300, 4)},
+};
+
+TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
+    std::string launcher = pack(kSampleFiles);
+    LauncherInputFiles files;
+    ASSERT_EQ(load(launcher, files), "");
+    EXPECT_TRUE(files.isIndexLoaded());
+    ASSERT_EQ(files.getFileCount(), static_cast<long>(kSampleFiles.size()));
+    // Explicit ids 11 and 2 are kept; the others count up from 1 around them.
+    const long expectedIds[] = {1, 11, 3, 4, 5, 2};
+    for (long i = 0; i < files.getFileCount(); ++i) {
+        const FileIndexEntry& entry = *files.getFileAt(i);
+        const RawFile& packed = kSampleFiles[static_cast<size_t>(i)];
+        EXPECT_EQ(entry.getType(), packed.type) << packed.name;
+        EXPECT_EQ(entry.getId(), expectedIds[i]) << packed.name;
+        EXPECT_EQ(str(entry.getName()), packed.name);
+        EXPECT_TRUE(launcher.substr(static_cast<size_t>(entry.getOffset()),
+                                    static_cast<size_t>(entry.getLength())) == packed.content)
+            << packed.name;
+        EXPECT_EQ(entry.getTagFile() != nullptr, isTagFileType(packed.type)) << packed.name;
+        EXPECT_EQ(files.getFile(expectedIds[i]), &entry) << packed.name;
+    }
+    EXPECT_EQ(str(files.getFileAt(1)->getTagFile()->getTagValue("JVM_EXE", 0)), "bin/java");
+    EXPECT_EQ(files.getFileAt(-1), nullptr);
+    EXPECT_EQ(files.getFileAt(files.getFileCount()), nullptr);
+    EXPECT_EQ(files.getFile(99), nullptr);
+}
+
+TEST_F(LauncherInputFilesTest, LogsOneRecordPerEntry) {
+    std::string logPath = m_dir / "launcher.log";
+    Launcher::setLogFileName(logPath.c_str());
+    LauncherInputFiles files;
+    std::string launcher = rawLauncher(
+        {{FILE_TYPE_CLASSPATH, 4, "a.jar", "abc"}, {FILE_TYPE_VERIFY, -7, "v.jar", ""}});
+    ASSERT_EQ(load(launcher, files), "");
+    const std::string offset = std::to_string(kStub.size());
+    const std::string next = std::to_string(kStub.size() + 3);
+    std::string log = readFile(logPath);
+    EXPECT_NE(log.find("file type: 3\n  file id: 4\n  length: 3\n  offset: " + offset +
+                       "\n  file name: a.jar\n"
+                       "file type: 5\n  file id: -7\n  length: 0\n  offset: " +
+                       next + "\n  file name: v.jar\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(LauncherInputFilesTest, LauncherWithoutIdentificationHasNoEmbeddedFiles) {
+    const std::string packed = rawLauncher({{FILE_TYPE_CLASSPATH, 1, "a.jar", "abc"}});
+    const std::string launchers[] = {kStub, "12345678", packed.substr(0, packed.size() - 1) + "X"};
+    for (const std::string& launcher : launchers) {
+        LauncherInputFiles files;
+        EXPECT_EQ(load(launcher, files), "") << launcher;
+        EXPECT_TRUE(files.isIndexLoaded());
+        EXPECT_EQ(files.getFileCount(), 0);
+        EXPECT_EQ(files.getFileAt(0), nullptr);
+        EXPECT_EQ(files.getFile(1), nullptr);
+    }
+}
+
+TEST_F(LauncherInputFilesTest, BadLauncherFilesFailCleanly) {
+    const std::string oneFile = rawLauncher({{FILE_TYPE_CLASSPATH, 1, "a.jar", "abc"}});
+    const long indexOffset = static_cast<long>(kStub.size() + 3);
+    std::string typeEight = oneFile;
+    typeEight[static_cast<size_t>(indexOffset) + 4] = 8;
+    std::string lengthPastTrailer = oneFile;
+    lengthPastTrailer[static_cast<size_t>(indexOffset) + 4 + 5 + 2] = 0x10;
+    SString hugeCount;
+    appendBigEndian32(hugeCount, 0x7FFFFFFF);
+    SString twoEntries;
+    appendBigEndian32(twoEntries, 2);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"seven bytes", "1234567", "Invalid launcher format."},
+        {"index offset past the end", withIndexOffset(oneFile, 1 << 30),
+         "Unable to read the file count."},
+        {"negative index offset", withIndexOffset(oneFile, -4), "Invalid file index offset."},
+        {"type 8", typeEight, "Invalid file type in file index."},
+        {"count beyond the bytes", trailerOnly(kStub, str(hugeCount)),
+         "Invalid file count in file index: the entries cannot fit."},
+        {"count beyond the entries",
+         trailerOnly(kStub, str(twoEntries) +
+                                oneFile.substr(static_cast<size_t>(indexOffset) + 4, 15 + 5) +
+                                std::string(15, '\xFF')),
+         "Invalid file type in file index."},
+        {"file past the trailer", lengthPastTrailer,
+         "File bytes in file index run past the end of the launcher file."},
+    };
+    for (const Case& c : cases) {
+        LauncherInputFiles files;
+        EXPECT_EQ(load(c.bytes, files), c.expected) << c.what;
+        EXPECT_FALSE(files.isIndexLoaded()) << c.what;
+        EXPECT_EQ(files.getFileCount(), 0) << c.what;
+    }
+    LauncherInputFiles missing;
+    std::remove(m_launcher.c_str());
+    try {
+        missing.load(true);
+        ADD_FAILURE() << "loaded a missing launcher";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(str(e.m_message), "Cannot open launcher file.");
+    }
+}
+
+TEST_F(LauncherInputFilesTest, ZeroFilesLoadAsAnEmptyIndex) {
+    LauncherInputFiles files;
+    EXPECT_EQ(load(pack({}), files), "");
+    EXPECT_TRUE(files.isIndexLoaded());
+    EXPECT_EQ(files.getFileCount(), 0);
+}
+
+TEST_F(LauncherInputFilesTest, DuplicateIdsFindTheEarlierEntry) {
+    LauncherInputFiles files;
+    ASSERT_EQ(load(rawLauncher({{FILE_TYPE_CLASSPATH, 5, "a.jar", "a"},
+                                {FILE_TYPE_CLASSPATH, 5, "b.jar", "b"}}),
+                   files),
+              "");
+    ASSERT_NE(files.getFile(5), nullptr);
+    EXPECT_EQ(str(files.getFile(5)->getName()), "a.jar");
+}
+
+TEST_F(LauncherInputFilesTest, SyntaxErrorInEmbeddedJvmFileNamesItAndItsLine) {
+    const std::string launcher =
+        rawLauncher({{FILE_TYPE_JVM, 1, "good.jvm", "JVM_EXE: bin/java\n"},
+                     {FILE_TYPE_JVM, 2, "broken.jvm", "JVM_EXE: bin/java\nno colon\n"}});
+    LauncherInputFiles withTags;
+    EXPECT_EQ(load(launcher, withTags),
+              "Syntax error in broken.jvm at line 2 ==> Missing colon at the end of the tag name.");
+    EXPECT_FALSE(withTags.isIndexLoaded());
+    EXPECT_EQ(withTags.getFileCount(), 0);
+
+    // Without tag files the index loads, and a later request for them changes nothing.
+    LauncherInputFiles indexOnly;
+    EXPECT_EQ(load(launcher, indexOnly, false), "");
+    EXPECT_EQ(load(launcher, indexOnly, true), "");
+    EXPECT_EQ(indexOnly.getFileCount(), 2);
+    EXPECT_EQ(indexOnly.getFileAt(0)->getTagFile(), nullptr);
+}
+
+TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
+    std::string launcher = pack(kSampleFiles);
+    LauncherInputFiles files;
+    ASSERT_EQ(load(launcher, files, false), "");
+    std::string target = m_dir / "extracted";
+    ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(target.c_str()), 0);
+    try {
+        files.extractAll();
+    } catch (const LauncherException& e) {
+        ADD_FAILURE() << str(e.m_message);
+    }
+    ASSERT_EQ(chdir(previous), 0);
+
+    std::vector<std::string> expectedNames = {"input.tag"};
+    for (const RawFile& file : kSampleFiles) {
+        expectedNames.push_back(file.name);
+        EXPECT_TRUE(readFile(target + "/" + file.name) == file.content) << file.name;
+        EXPECT_EQ(inputtest::isExecutable(target + "/" + file.name),
+                  file.type == FILE_TYPE_JVM_INSTALLER)
+            << file.name;
+    }
+    std::sort(expectedNames.begin(), expectedNames.end());
+    EXPECT_EQ(inputtest::listDirectory(target), expectedNames);
+    EXPECT_EQ(readFile(target + "/input.tag"),
+              "ACTION:  RUN_INSTRUCTIONS\n"
+              "INSTRUCTIONS:  start.tag\n"
+              "JVM:\n  first.jvm\n  second.jvm\n/:\n"
+              "LAUNCHSCRIPT:  launch.tag\n");
+}
+
+// ---- Hostile launcher files ----
+
+const char kCatchAllMessage[] = "Unable to read the file index of the launcher file.";
+
+// Loads one variant and describes what went wrong with it, or returns "".
+std::string checkVariant(const std::string& path, const std::string& bytes) {
+    writeFile(path, bytes);
+    Launcher::m_launcherFileName = path.c_str();
+    LauncherInputFiles files;
+    try {
+        files.load(true);
+    } catch (const LauncherException& e) {
+        if (e.m_message.empty() || e.m_message.compare(kCatchAllMessage) == 0) {
+            return "unclear failure: \"" + str(e.m_message) + "\"";
+        }
+        return "";
+    } catch (...) {
+        return "an exception other than LauncherException";
+    }
+    long trailerStart = static_cast<long>(bytes.size()) - 8;
+    for (long i = 0; i < files.getFileCount(); ++i) {
+        const FileIndexEntry& entry = *files.getFileAt(i);
+        if (entry.getOffset() < 0 || entry.getLength() < 0 ||
+            entry.getOffset() + entry.getLength() > trailerStart) {
+            return "accepted an entry outside the file";
+        }
+    }
+    return "";
+}
+
+// Every byte of the index and trailer overwritten with each hostile value, and the file cut
+// short at each of those positions. Returns the failures, one per line.
+std::string runHostileVariants(const std::string& launcher, size_t indexOffset,
+                               const std::string& path) {
+    const unsigned char hostile[] = {0x00, 0x7F, 0x80, 0xFF};
+    std::string failures;
+    for (size_t position = indexOffset; position < launcher.size(); ++position) {
+        for (unsigned char value : hostile) {
+            std::string variant = launcher;
+            variant[position] = static_cast<char>(value);
+            std::string failure = checkVariant(path, variant);
+            if (!failure.empty()) {
+                failures += "byte " + std::to_string(position) + " = " + std::to_string(value) +
+                            ": " + failure + "\n";
+            }
+        }
+        std::string failure = checkVariant(path, launcher.substr(0, position));
+        if (!failure.empty()) {
+            failures += "cut at " + std::to_string(position) + ": " + failure + "\n";
+        }
+    }
+    return failures;
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Lets the process grow by at most extra bytes of address space, so that an allocation sized
+// by a hostile count fails (and shows up as the catch-all message) instead of succeeding.
+void limitAddressSpace(long extra) {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    statm >> pages;
+    rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                   static_cast<rlim_t>(extra);
+    struct rlimit bound = {limit, limit};
+    setrlimit(RLIMIT_AS, &bound);
+}
+#endif
+
+TEST_F(LauncherInputFilesTest, HostileIndexBytesEndCleanly) {
+    std::vector<RawFile> files = {
+        {FILE_TYPE_INSTRUCTIONS, -1, "start.tag", "A: 1\n"},
+        {FILE_TYPE_JVM, 7, "x.jvm", "JVM_EXE: bin/java\nB:\n  1\n  2\n/:\n"},
+        {FILE_TYPE_APPLICATION, -1, "app.jar", inputtest::patternBytes(200, 9)},
+    };
+    std::string launcher = pack(files);
+    const size_t indexOffset = launcher.size() - 8 - 4 - 3 * 15 - 9 - 5 - 7;
+    ASSERT_EQ(launcher.substr(indexOffset, 4), std::string("\0\0\0\3", 4));
+    const std::string variantPath = m_dir / "variant";
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer reserves far more address space than any limit would allow; it reports
+    // oversized allocations itself.
+    EXPECT_EQ(runHostileVariants(launcher, indexOffset, variantPath), "");
+#else
+    EXPECT_EXIT(
+        {
+            limitAddressSpace(256L << 20);
+            std::string failures = runHostileVariants(launcher, indexOffset, variantPath);
+            std::fputs(failures.c_str(), stderr);
+            std::_Exit(failures.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+#include "input/LauncherWriter.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/TextUtil.h"
+#include "input/BinaryFile.h"
+#include "input/FileIndexEntry.h"
+#include "input/LauncherLayout.h"
+#include "input/TagFile.h"
+#include "launcher/LauncherException.h"
+
+namespace {
+
+const long kCopyBlockSize = 1L << 20;
+
+SString joined(const char* first, const SString& second, const char* third = "") {
+    SString text(first);
+    text += second;
+    text += third;
+    return text;
+}
+
+SString baseName(const SString& path) {
+    SString::size_type slash = path.rfind('/');
+    return slash == SString::npos ? path : path.substr(slash + 1);
+}
+
+// Opens path and answers its size; only regular files have a size worth packing.
+long openRegularFile(BinaryFile& file, const SString& path) {
+    if (!file.openForReading(path)) {
+        throw LauncherException(describeSystemError(joined("Cannot read ", path), errno));
+    }
+    struct stat info;
+    if (::fstat(file.descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw LauncherException(joined("Not a regular file: ", path));
+    }
+    return static_cast<long>(info.st_size);
+}
+
+// The last count bytes of a file of size bytes, or empty when it is shorter.
+SString readTail(BinaryFile& file, long size, long count, const SString& path) {
+    if (size < count) {
+        return SString();
+    }
+    std::vector<char> bytes(static_cast<size_t>(count));
+    if (!file.seek(size - count) || !file.readFully(bytes.data(), count)) {
+        throw LauncherException(describeSystemError(joined("Cannot read ", path), errno));
+    }
+    return SString(bytes.data(), static_cast<SString::size_type>(count));
+}
+
+// A packed stub would hide its own index behind the new one: the launcher reads only the last.
+void checkStubHasNoPayload(BinaryFile& stub, long size, const SString& path) {
+    SString tail = readTail(stub, size, 4, path);
+    SString identification;
+    appendBigEndian32(identification, kLauncherIdentification);
+    if (tail.compare(identification) == 0) {
+        throw LauncherException(
+            joined("The stub ", path, " already carries embedded files; use a plain launcher."));
+    }
+}
+
+// The launcher reads an embedded tag file up to its length but never cuts a line, so the
+// file must parse on its own and end with a line feed.
+void checkTagFile(BinaryFile& file, long size, const SString& path) {
+    try {
+        TagFile parsed(path);
+    } catch (const LauncherException& e) {
+        throw LauncherException(joined("Invalid tag file ", path, ": ") += e.m_message);
+    }
+    if (size > 0 && readTail(file, size, 1, path).compare("\n") != 0) {
+        throw LauncherException(joined("The tag file ", path, " must end with a line feed."));
+    }
+}
+
+void copyBytes(BinaryFile& from, BinaryFile& to, long length, const SString& fromPath,
+               const SString& toPath) {
+    std::unique_ptr<char[]> buffer(new char[kCopyBlockSize]);
+    if (!from.seek(0)) {
+        throw LauncherException(describeSystemError(joined("Cannot read ", fromPath), errno));
+    }
+    for (long remaining = length; remaining > 0;) {
+        long got =
+            from.readSome(buffer.get(), remaining < kCopyBlockSize ? remaining : kCopyBlockSize);
+        if (got <= 0) {
+            SString context = joined("Cannot read ", fromPath, " (did it change while packing?)");
+            throw LauncherException(describeSystemError(context, got == 0 ? 0 : errno));
+        }
+        if (!to.writeAll(buffer.get(), got)) {
+            throw LauncherException(describeSystemError(joined("Cannot write ", toPath), errno));
+        }
+        remaining -= got;
+    }
+}
+
+// A new file beside the output, removed unless it is renamed over the output.
+class TemporaryOutput {
+public:
+    explicit TemporaryOutput(const SString& outputPath) : m_path(outputPath) {
+        m_path += ".qvpack-XXXXXX";
+        std::vector<char> pathTemplate(m_path.c_str(), m_path.c_str() + m_path.length() + 1);
+        if (!m_file.createUnique(pathTemplate.data())) {
+            throw LauncherException(
+                describeSystemError(joined("Cannot create a file beside ", outputPath), errno));
+        }
+        m_path = pathTemplate.data();
+    }
+    TemporaryOutput(const TemporaryOutput&) = delete;
+    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
+    ~TemporaryOutput() {
+        if (!m_committed) {
+            m_file.close();
+            std::remove(m_path.c_str());
+        }
+    }
+
+    BinaryFile& file() { return m_file; }
+    const SString& path() const { return m_path; }
+
+    // Makes the file executable (as far as the umask allows), closes it and renames it.
+    void commit(const SString& outputPath) {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(m_file.descriptor(), 0777 & ~mask) != 0 || !m_file.close()) {
+            throw LauncherException(describeSystemError(joined("Cannot write ", m_path), errno));
+        }
+        if (std::rename(m_path.c_str(), outputPath.c_str()) != 0) {
+            throw LauncherException(
+                describeSystemError(joined("Cannot rename ", m_path, " to ") += outputPath, errno));
+        }
+        m_committed = true;
+    }
+
+private:
+    SString m_path;
+    BinaryFile m_file;
+    bool m_committed = false;
+};
+
+}  // namespace
+
+LauncherWriter::LauncherWriter(const SString& stubPath) : m_stubPath(stubPath) {}
+
+LauncherWriter::~LauncherWriter() = default;
+
+void LauncherWriter::addFile(long type, const SString& path, long id) {
+    PackedFile file;
+    file.type = type;
+    file.path = path;
+    file.name = baseName(path);
+    file.id = id;
+    file.length = 0;
+    m_files.push_back(std::move(file));
+}
+
+void LauncherWriter::write(const SString& outputPath) {
+    BinaryFile stub;
+    long stubSize = openRegularFile(stub, m_stubPath);
+    checkStubHasNoPayload(stub, stubSize, m_stubPath);
+    for (PackedFile& file : m_files) {
+        openAndCheck(file);
+    }
+    checkNames();
+    assignIds();
+    checkTotalSize(stubSize);
+
+    TemporaryOutput output(outputPath);
+    copyBytes(stub, output.file(), stubSize, m_stubPath, output.path());
+    FileIndexEntryPtrDeque entries;
+    long offset = stubSize;
+    for (PackedFile& file : m_files) {
+        copyBytes(*file.source, output.file(), file.length, file.path, output.path());
+        entries.push_back(new FileIndexEntry(file.type, file.id, file.length, offset, file.name));
+        offset += file.length;
+    }
+    SString index = encodeFileIndex(entries, offset);
+    if (!output.file().writeAll(index.c_str(), static_cast<long>(index.length()))) {
+        throw LauncherException(describeSystemError(joined("Cannot write ", output.path()), errno));
+    }
+    output.commit(outputPath);
+}
+
+void LauncherWriter::openAndCheck(PackedFile& file) const {
+    if (file.type < 0 || file.type > kHighestFileType) {
+        throw LauncherException(joined("Invalid file type for ", file.path));
+    }
+    if (file.id > 0x7FFFFFFFL) {
+        throw LauncherException(joined("The id of ", file.path, " does not fit in 31 bits."));
+    }
+    file.source.reset(new BinaryFile);
+    file.length = openRegularFile(*file.source, file.path);
+    if (isTagFileType(file.type)) {
+        checkTagFile(*file.source, file.length, file.path);
+    }
+}
+
+void LauncherWriter::checkNames() const {
+    std::set<std::string> names;
+    std::set<long> ids;
+    for (const PackedFile& file : m_files) {
+        if (!isPlainFileName(file.name) ||
+            static_cast<long>(file.name.length()) > kMaxFileNameLength) {
+            throw LauncherException(joined("Not a plain file name: \"", file.name, "\" (from ") +=
+                                    joined("", file.path, ")"));
+        }
+        if (!names.insert(std::string(file.name.c_str(), file.name.length())).second) {
+            throw LauncherException(joined("Two files would be embedded as \"", file.name,
+                                           "\"; the copies would overwrite each other."));
+        }
+        if (file.id >= 0 && !ids.insert(file.id).second) {
+            throw LauncherException(
+                joined("The id ", convertToString(file.id), " is given to two files."));
+        }
+    }
+}
+
+void LauncherWriter::assignIds() {
+    std::set<long> taken;
+    for (const PackedFile& file : m_files) {
+        if (file.id >= 0) {
+            taken.insert(file.id);
+        }
+    }
+    long next = 1;
+    for (PackedFile& file : m_files) {
+        if (file.id >= 0) {
+            continue;
+        }
+        while (taken.count(next) != 0) {
+            ++next;
+        }
+        file.id = next;
+        taken.insert(next);
+    }
+}
+
+long LauncherWriter::checkTotalSize(long stubSize) const {
+    long total = stubSize + kFileCountSize + kTrailerSize;
+    for (const PackedFile& file : m_files) {
+        total += file.length + kIndexEntryHeaderSize + static_cast<long>(file.name.length());
+        if (total > kMaxLauncherFileSize) {
+            throw LauncherException(
+                "The launcher file would reach 2 GiB; its positions are 32-bit numbers.");
+        }
+    }
+    return total;
+}

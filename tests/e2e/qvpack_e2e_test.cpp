@@ -1,0 +1,302 @@
+// Black-box tests of the built qvpack and qvlauncher: each test packs, lists and extracts in a
+// fresh temporary directory and looks only at exit statuses, output and files.
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kQvpack = QV_QVPACK_BINARY;
+const std::string kLauncher = QV_LAUNCHER_BINARY;
+
+struct RunResult {
+    int status;  // exit status, or -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::vector<std::string> listDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (struct dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isExecutable(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IXUSR) != 0;
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+    std::remove(path);
+    return 0;
+}
+
+class QvpackE2ETest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvtest-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    // Runs program with args in directory cwd, without a shell; output goes through files.
+    RunResult run(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& cwd) const {
+        std::string outPath = path(".stdout");
+        std::string errPath = path(".stderr");
+        pid_t child = fork();
+        if (child == 0) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(cwd.c_str()) != 0) {
+                _exit(127);
+            }
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(program.c_str()));
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath),
+                         readFile(errPath)};
+        std::remove(outPath.c_str());
+        std::remove(errPath.c_str());
+        return result;
+    }
+
+    RunResult qvpack(const std::vector<std::string>& args) const {
+        return run(kQvpack, args, m_dir);
+    }
+
+    std::string makeDirectory(const std::string& name) const {
+        std::string dir = path(name);
+        mkdir(dir.c_str(), 0755);
+        return dir;
+    }
+
+    std::string m_dir;
+};
+
+struct PackedFile {
+    const char* option;
+    const char* typeName;
+    const char* name;
+    std::string content;
+};
+
+std::string binaryContent(size_t length, unsigned seed) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+TEST_F(QvpackE2ETest, PackListAndExtractRoundTrip) {
+    const std::vector<PackedFile> files = {
+        {"--instructions", "instructions", "start.tag", "FIND_JVM:\n  1\n/:\n"},
+        {"--jvm", "jvm", "b.jvm", "JVM_EXE: bin/java\n"},
+        {"--launch-script", "launch-script", "launch.tag", "DESC: \"Demo \"\"app\"\"\"\n"},
+        {"--jvm", "jvm", "a.jvm", "JVM_EXE: jre/bin/java\n"},
+        {"--classpath", "classpath", "lib.jar", binaryContent(61440, 1)},
+        {"--installer", "installer", "install.bin", binaryContent(61439, 2)},
+        {"--verify", "verify", "verify.jar", binaryContent(10, 3)},
+        {"--app", "app", "app.jar", binaryContent(200000, 4)},
+        {"--launcher", "launcher", "inner", binaryContent(0, 5)},
+    };
+    makeDirectory("src");
+    std::vector<std::string> args = {"-o", path("app")};
+    for (size_t i = 0; i < files.size(); ++i) {
+        writeFile(path(std::string("src/") + files[i].name), files[i].content);
+        if (i == 3) {
+            args.insert(args.end(), {"--id", "2"});
+        }
+        args.insert(args.end(), {files[i].option, path(std::string("src/") + files[i].name)});
+    }
+    RunResult packed = qvpack(args);
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    EXPECT_EQ(packed.out + packed.err, "");
+    EXPECT_TRUE(isExecutable(path("app")));
+
+    // The default stub is the qvlauncher beside qvpack.
+    const std::string stub = readFile(kLauncher);
+    const std::string launcher = readFile(path("app"));
+    ASSERT_EQ(launcher.substr(0, stub.size()), stub);
+
+    RunResult listed = qvpack({"list", path("app")});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::string expected = "POS  TYPE                   ID     LENGTH     OFFSET  NAME\n";
+    const long ids[] = {1, 3, 4, 2, 5, 6, 7, 8, 9};
+    size_t offset = stub.size();
+    for (size_t i = 0; i < files.size(); ++i) {
+        char row[200];
+        std::snprintf(row, sizeof row, "%-4zu %-14s %10ld %10zu %10zu  %s\n", i, files[i].typeName,
+                      ids[i], files[i].content.size(), offset, files[i].name);
+        expected += row;
+        offset += files[i].content.size();
+    }
+    EXPECT_EQ(listed.out, expected);
+
+    std::string target = makeDirectory("extracted");
+    RunResult extracted = run(path("app"), {"-qv:extract"}, target);
+    ASSERT_EQ(extracted.status, 0) << extracted.out << extracted.err;
+    std::vector<std::string> names = {"input.tag"};
+    for (const PackedFile& file : files) {
+        names.push_back(file.name);
+        EXPECT_TRUE(readFile(target + "/" + file.name) == file.content) << file.name;
+        bool program =
+            std::string(file.option) == "--installer" || std::string(file.option) == "--launcher";
+        EXPECT_EQ(isExecutable(target + "/" + file.name), program) << file.name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(listDirectory(target), names);
+    EXPECT_EQ(readFile(target + "/input.tag"),
+              "ACTION:  RUN_INSTRUCTIONS\n"
+              "INSTRUCTIONS:  start.tag\n"
+              "JVM:\n  b.jvm\n  a.jvm\n/:\n"
+              "LAUNCHSCRIPT:  launch.tag\n");
+}
+
+TEST_F(QvpackE2ETest, ZeroFilesMakeALauncherWithAnEmptyIndex) {
+    RunResult packed = qvpack({"-o", path("empty")});
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    RunResult listed = qvpack({"list", path("empty")});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out,
+              "POS  TYPE                   ID     LENGTH     OFFSET  NAME\n"
+              "(no embedded files)\n");
+    std::string target = makeDirectory("extracted");
+    RunResult extracted = run(path("empty"), {"-qv:extract"}, target);
+    EXPECT_EQ(extracted.status, 0) << extracted.out;
+    EXPECT_EQ(listDirectory(target), std::vector<std::string>{"input.tag"});
+    EXPECT_EQ(readFile(target + "/input.tag"), "ACTION:  RUN_INSTRUCTIONS\n");
+}
+
+TEST_F(QvpackE2ETest, UsageErrorsAndBadFilesFailWithoutOutput) {
+    writeFile(path("bad.jvm"), "JVM_EXE: x\nno colon\n");
+    writeFile(path("ok.jar"), "PK");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"--bogus"}, 2, "qvpack: unknown option --bogus\nTry 'qvpack --help' for the options.\n"},
+        {{}, 2, "qvpack: no command given\nTry 'qvpack --help' for the options.\n"},
+        {{"--app", path("ok.jar")},
+         2,
+         "qvpack: no output file given (-o OUT)\nTry 'qvpack --help' for the options.\n"},
+        {{"-o", path("out"), "--app", path("missing.jar")},
+         1,
+         "qvpack: Cannot read " + path("missing.jar") + ": No such file or directory\n"},
+        {{"-o", path("out"), "--app", path("ok.jar"), "--jvm", path("bad.jvm")},
+         1,
+         "qvpack: Invalid tag file " + path("bad.jvm") + ": Syntax error in " + path("bad.jvm") +
+             " at line 2 ==> Missing colon at the end of the tag name.\n"},
+        {{"-o", path("out"), "--stub", path("nostub")},
+         1,
+         "qvpack: Cannot read " + path("nostub") + ": No such file or directory\n"},
+        {{"list", path("missing")}, 1, "qvpack: Cannot open launcher file.\n"},
+    };
+    const std::vector<std::string> before = listDirectory(m_dir);
+    for (const Case& c : cases) {
+        RunResult result = qvpack(c.args);
+        EXPECT_EQ(result.status, c.status) << c.err;
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(listDirectory(m_dir), before) << c.err;
+    }
+    RunResult help = qvpack({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--launch-script F"), std::string::npos);
+}
+
+// Replaces count bytes at position of the file at path.
+void patchFile(const std::string& path, size_t position, const std::string& bytes) {
+    std::string content = readFile(path);
+    content.replace(position, bytes.size(), bytes);
+    writeFile(path, content);
+}
+
+TEST_F(QvpackE2ETest, LauncherReportsBrokenEmbeddedFilesAndIndexes) {
+    writeFile(path("j.jvm"), "JVM_EXE: bin/java\nB: 2\n");
+    writeFile(path("app.jar"), "PK");
+    ASSERT_EQ(qvpack({"-o", path("app"), "--jvm", path("j.jvm"), "--app", path("app.jar")}).status,
+              0);
+    const std::string launcher = readFile(path("app"));
+    const size_t jvmOffset = readFile(kLauncher).size();
+    const size_t trailer = launcher.size() - 8;
+    const size_t firstType = launcher.size() - 8 - (4 + 15 + 5 + 15 + 7) + 4;
+    struct Case {
+        const char* what;
+        size_t position;
+        std::string bytes;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"colon removed from line 2 of the jvm file", jvmOffset + 19, "-",
+         "Syntax error in j.jvm at line 2 ==> Missing colon at the end of the tag name."},
+        {"negative index offset", trailer, "\xFF\xFF\xFF\xF0", "Invalid file index offset."},
+        {"index offset past the end", trailer, "\x10\x00\x00\x00",
+         "Unable to read the file count."},
+        {"type 8", firstType, "\x08", "Invalid file type in file index."},
+    };
+    for (const Case& c : cases) {
+        writeFile(path("app"), launcher);
+        patchFile(path("app"), c.position, c.bytes);
+        std::remove(path("log").c_str());
+        RunResult result = run(path("app"), {"-qv:log", path("log")}, m_dir);
+        EXPECT_EQ(result.status, 1) << c.what;
+        EXPECT_NE(result.out.find("Unable to load the launcher file index. " + c.message),
+                  std::string::npos)
+            << c.what << ": " << result.out;
+        EXPECT_NE(readFile(path("log"))
+                      .find("ERROR: Unable to load the launcher file index. " + c.message + "\n"),
+                  std::string::npos)
+            << c.what;
+    }
+}
+
+}  // namespace
