@@ -1,0 +1,97 @@
+#ifndef QV_JVM_JVMFILE_H
+#define QV_JVM_JVMFILE_H
+
+#include "base/GenericDeque.h"
+#include "base/SString.h"
+#include "launchscript/MacroHandler.h"
+
+class TagFile;
+
+// The tags of a jvm file. Each is read as its first value unless noted; a missing tag reads
+// as empty.
+inline constexpr char g_descTag[] = "DESC";                     // readable JVM name
+inline constexpr char g_jvmHomeTag[] = "JVM_HOME";              // the JVM's home
+inline constexpr char g_jvmExeTag[] = "JVM_EXE";                // java, relative to home
+inline constexpr char g_pathHintTag[] = "PATH_HINT";            // all values
+inline constexpr char g_platformHintTag[] = "PLATFORM_HINT";    // all values
+inline constexpr char g_jvmPropertiesTag[] = "JVM_PROPERTIES";  // all values, name=value
+inline constexpr char g_searchAllTag[] = "SEARCH_ALL";          // bool, default false
+inline constexpr char g_jvmFileTag[] = "JVM_FILE";              // written by the launcher
+inline constexpr char g_jvmTempTag[] = "JVM_TEMP";              // bool, by the launcher
+inline constexpr char g_jvmClasspathTag[] = "JVM_CLASSPATH";    // entries the JVM needs
+inline constexpr char g_classpathTag[] = "CLASSPATH";           // e.g. "-classpath "
+inline constexpr char g_classpathSeparatorTag[] = "CLASSPATH_SEPARATOR";
+inline constexpr char g_useCpEnvVarTag[] = "USE_CP_ENV_VAR";        // "1": class path in env
+inline constexpr char g_cpEnvVarTag[] = "CP_ENV_VAR";               // that variable's name
+inline constexpr char g_systemTag[] = "SYSTEM";                     // e.g. "-D"
+inline constexpr char g_systemSeparatorTag[] = "SYSTEM_SEPARATOR";  // e.g. "="
+
+// One jvm file: a tag file describing a kind of JVM the application accepts, and the @TAG@
+// macros through which a text is expanded from its tags.
+//
+// Keeps a reference to its tag file, which belongs to the caller (the input files) and must
+// outlive this object; nothing is freed here. Verification changes the tag file (JVM_HOME).
+class JVMFile : public MacroHandler {
+public:
+    explicit JVMFile(TagFile& tags);
+
+    // The first value of tag, or empty when the tag is absent.
+    SString getTagValue(const char* tag) const;
+    TagFile& getTagFile() const { return m_tags; }
+
+    // Expands every @TAG@ macro of text with the first value of that tag ("@@" before no
+    // further "@" gives "@"). Throws LauncherException when the expansion does not end.
+    SString resolve(const SString& text) const;
+
+    // Replaces the macro between start and end, delimiters included, with the first value of
+    // the tag it names (empty when absent). A trailing backslash of JVM_HOME is dropped.
+    void processMacro(SString& text, char delimiter, unsigned start, unsigned& end) const override;
+
+private:
+    TagFile& m_tags;
+};
+
+// List entry for a JVMFile that deletes the element only when it owns it: the same jvm file
+// can sit in several lists while one of them (or the caller) owns it.
+class JVMFilePtrDE : public DequeEntry {
+public:
+    JVMFilePtrDE(JVMFile* element, bool owns) : m_element(element), m_owns(owns) {}
+    ~JVMFilePtrDE() override {
+        if (m_owns) {
+            delete m_element;
+        }
+    }
+
+    JVMFile* m_element;
+    bool m_owns;
+};
+
+// A list of jvm files; each element is deleted with its entry when its owns flag was true.
+// A bad index gives null.
+class JVMFilePtrDeque : public GenericDeque {
+public:
+    JVMFile* at(long i) { return element(GenericDeque::at(i)); }
+    const JVMFile* at(long i) const { return element(GenericDeque::at(i)); }
+    JVMFile* back() { return at(m_count - 1); }
+    const JVMFile* back() const { return at(m_count - 1); }
+
+    // Appends; with owns, the list deletes the element when its entry goes.
+    void push_back(const JVMFile* element, bool owns) {
+        GenericDeque::insert(-1, new JVMFilePtrDE(const_cast<JVMFile*>(element), owns));
+    }
+    // Stores at i (i < 0 appends). An index at or past the end stores nothing and takes no
+    // ownership.
+    void insert(long i, const JVMFile* element, bool owns) {
+        if (i >= m_count) {
+            return;
+        }
+        GenericDeque::insert(i, new JVMFilePtrDE(const_cast<JVMFile*>(element), owns));
+    }
+
+private:
+    static JVMFile* element(const DequeEntry* entry) {
+        return entry == nullptr ? nullptr : static_cast<const JVMFilePtrDE*>(entry)->m_element;
+    }
+};
+
+#endif  // QV_JVM_JVMFILE_H

@@ -1,0 +1,51 @@
+#include "launchscript/MacroHandler.h"
+
+#include "base/TextUtil.h"
+#include "launcher/LauncherException.h"
+
+namespace {
+
+[[noreturn]] void throwEndlessExpansion(char delimiter, unsigned limit, const char* unit) {
+    SString message("Launch script error: The expansion of ");
+    message += delimiter;
+    message += " macros stopped at ";
+    message += convertToString(static_cast<long>(limit));
+    message += unit;
+    message += "; a value keeps producing new macros.";
+    throw LauncherException(message);
+}
+
+// A doubled delimiter stands for one: drop the first of each pair and go on after the second.
+void collapseDoubledDelimiters(SString& text, char delimiter) {
+    const char pair[2] = {delimiter, delimiter};
+    SString::size_type found = text.find(pair, 0, 2);
+    while (found != SString::npos) {
+        text.erase(found, 1);
+        found = text.find(pair, found + 1, 2);
+    }
+}
+
+}  // namespace
+
+SString MacroHandler::resolve(const SString& text, char delimiter) const {
+    SString expanded(text);
+    unsigned replacements = 0;
+    SString::size_type open = expanded.find(delimiter);
+    while (open != SString::npos && open + 2 < expanded.length()) {
+        unsigned close = expanded.find(delimiter, open + 2);
+        if (close == SString::npos) {
+            break;
+        }
+        if (replacements == kMaxReplacements) {
+            throwEndlessExpansion(delimiter, kMaxReplacements, " replacements");
+        }
+        ++replacements;
+        processMacro(expanded, delimiter, open, close);
+        if (expanded.length() > kMaxResolvedLength) {
+            throwEndlessExpansion(delimiter, kMaxResolvedLength, " bytes");
+        }
+        open = expanded.find(delimiter, open);
+    }
+    collapseDoubledDelimiters(expanded, delimiter);
+    return expanded;
+}

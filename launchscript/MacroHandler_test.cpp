@@ -1,0 +1,87 @@
+#include "launchscript/MacroHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "launcher/LauncherException.h"
+
+namespace {
+
+std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
+
+// Replaces each macro by the value its name maps to (empty when unmapped) and records the
+// names it was asked for, in order.
+class MapHandler : public MacroHandler {
+public:
+    explicit MapHandler(std::map<std::string, std::string> values) : m_values(std::move(values)) {}
+
+    void processMacro(SString& text, char, unsigned start, unsigned& end) const override {
+        std::string name = str(SString(text, start + 1, end - start - 1));
+        m_calls.push_back(name);
+        auto found = m_values.find(name);
+        std::string value = found == m_values.end() ? "" : found->second;
+        text.replace(start, end - start + 1, SString(value.data(), value.size()));
+    }
+
+    std::map<std::string, std::string> m_values;
+    mutable std::vector<std::string> m_calls;
+};
+
+TEST(MacroHandlerTest, ScansPairsAndCollapsesDoubledDelimiters) {
+    struct Case {
+        const char* text;
+        char delimiter;
+        const char* expected;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"plain text", '#', "plain text", {}},
+        {"a#b", '#', "a#b", {}},
+        {"a##b", '#', "a#b", {}},
+        // The doubled delimiter pairs with the next one: the macro's name is "#b".
+        {"a##b#c#", '#', "ac#", {"#b"}},
+        {"100%%", '%', "100%", {}},
+        // A doubled delimiter gives a literal one only when no delimiter follows it.
+        {"@@@@", '@', "@", {"@"}},
+        {"#A# and #B#", '#', "1 and 2", {"A", "B"}},
+        // Inserted text is scanned again from the macro's position.
+        {"<#CHAIN#>", '#', "<2x>", {"CHAIN", "B"}},
+        {"#HASHES#", '#', "#", {"HASHES"}},
+        {"#A# @A@", '@', "#A# 1", {"A"}},
+    };
+    for (const Case& c : cases) {
+        MapHandler handler({{"A", "1"}, {"B", "2"}, {"CHAIN", "#B#x"}, {"HASHES", "##"}});
+        EXPECT_EQ(c.expected, str(handler.resolve(c.text, c.delimiter))) << c.text;
+        EXPECT_EQ(c.calls, handler.m_calls) << c.text;
+    }
+}
+
+TEST(MacroHandlerTest, StopsExpansionThatNeverEnds) {
+    struct Case {
+        const char* text;
+        std::string value;
+        const char* message;
+    } cases[] = {
+        {"#SELF#", "#SELF#",
+         "Launch script error: The expansion of # macros stopped at 10000 replacements; a value "
+         "keeps producing new macros."},
+        {"#GROWS#", "#GROWS#" + std::string(10000, 'x'),
+         "Launch script error: The expansion of # macros stopped at 1048576 bytes; a value "
+         "keeps producing new macros."},
+    };
+    for (const Case& c : cases) {
+        MapHandler handler({{"SELF", c.value}, {"GROWS", c.value}});
+        try {
+            handler.resolve(c.text, '#');
+            ADD_FAILURE() << "no exception for " << c.text;
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(c.message, str(e.m_message)) << c.text;
+        }
+    }
+}
+
+}  // namespace
