@@ -19,8 +19,9 @@ sanitize-test:
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	cd $(SAN_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The demo launcher finds this machine's JDK and runs the Hello application with two arguments.
 demo: build
-	$(BUILD_DIR)/qvlauncher -qv:version
+	$(BUILD_DIR)/examples/hello/hello.bin "two words" second
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
