@@ -25,5 +25,3 @@ void Launcher::initializeUI() { notAvailable("INITIALIZE_UI"); }
 void Launcher::launch(const SString&, short) { notAvailable("LAUNCH"); }
 void Launcher::ilaunch(long, short) { notAvailable("ILAUNCH"); }
 void Launcher::executeEmbeddedLauncher(long) { notAvailable("EXECUTE_LAUNCHER"); }
-const SString& Launcher::getApplicationArchive() { notAvailable("APPLICATION_ARCHIVE"); }
-const SString& Launcher::getApplicationArchive(const SString&) { notAvailable("APPLICATION_ARCHIVE"); }

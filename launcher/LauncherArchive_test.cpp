@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "base/TextUtil.h"
+#include "input/LauncherLayout.h"
+#include "input/LauncherWriter.h"
+#include "launcher/Launcher.h"
+#include "platform/unix/PlatformImpl.h"
+
+namespace {
+
+std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// The original launcher is <dir>/app/run.bin; temporary directories go below <dir>/tmp.
+class LauncherArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvtest-archive-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        m_dir = pattern;
+        ASSERT_EQ(0, mkdir((m_dir + "/app").c_str(), 0700));
+        ASSERT_EQ(0, mkdir((m_dir + "/app/lib").c_str(), 0700));
+        ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
+        m_savedLauncher = Launcher::m_launcherFileName;
+        m_savedOrigLauncher = Launcher::m_origLauncherFileName;
+        m_savedTempDir = PlatformImpl::m_tempDir;
+        m_savedCreatedDirs = PlatformImpl::m_sdqCreatedDrs.size();
+        Launcher::m_launcherFileName = (m_dir + "/app/run.bin").c_str();
+        Launcher::m_origLauncherFileName = Launcher::m_launcherFileName;
+        PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
+        Launcher::m_applicationArchive = "";
+        Launcher::setLogFileName((m_dir + "/log.txt").c_str());
+    }
+
+    void TearDown() override {
+        Launcher::m_launcherFileName = m_savedLauncher;
+        Launcher::m_origLauncherFileName = m_savedOrigLauncher;
+        PlatformImpl::m_tempDir = m_savedTempDir;
+        if (PlatformImpl::m_sdqCreatedDrs.size() > m_savedCreatedDirs) {
+            PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
+        }
+        Launcher::m_applicationArchive = "";
+        Launcher::setLogFileName("");
+        Launcher::m_logFileInitialized = false;
+        ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str()));
+    }
+
+    std::string m_dir;
+    SString m_savedLauncher;
+    SString m_savedOrigLauncher;
+    SString m_savedTempDir;
+    long m_savedCreatedDirs = 0;
+};
+
+TEST_F(LauncherArchiveTest, CopiesNamedFileBesideOriginalLauncherOnce) {
+    // A missing file gives the empty path; a later call tries again.
+    EXPECT_EQ("", str(Launcher::getApplicationArchive("./lib/app.jar")));
+    std::string content(10000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>(i % 251);
+    }
+    writeFile(m_dir + "/app/lib/app.jar", content);
+    // The running launcher may be a copy elsewhere: the original launcher's directory counts.
+    Launcher::m_launcherFileName = (m_dir + "/tmp/copy.bin").c_str();
+
+    std::string path = str(Launcher::getApplicationArchive("./lib/app.jar"));
+    EXPECT_EQ(m_dir + "/tmp/qvj", path.substr(0, m_dir.size() + 8));
+    EXPECT_EQ("/app.jar", path.substr(path.rfind('/')));
+    EXPECT_EQ(content, readFile(path));
+    // The first archive is kept for the run, whatever the later calls ask for.
+    EXPECT_EQ(path, str(Launcher::getApplicationArchive("other.jar")));
+    EXPECT_EQ(path, str(Launcher::getApplicationArchive()));
+}
+
+TEST_F(LauncherArchiveTest, RefusesNamesOutsideTheLauncherDirectory) {
+    writeFile(m_dir + "/secret.jar", "secret");
+    const char* names[] = {"../secret.jar",
+                           "lib/../../secret.jar",
+                           "lib\\..\\..\\secret.jar",
+                           "/etc/passwd",
+                           "..",
+                           "lib/..",
+                           ".",
+                           "lib/",
+                           ""};
+    for (const char* name : names) {
+        EXPECT_EQ("", str(Launcher::getApplicationArchive(name))) << name;
+        EXPECT_TRUE(Launcher::m_applicationArchive.empty()) << name;
+    }
+    std::string log = readFile(m_dir + "/log.txt");
+    EXPECT_NE(std::string::npos,
+              log.find("ERROR: Refusing to copy the application archive \"../secret.jar\": the "
+                       "name must be a relative path to a file, without \"..\" components."))
+        << log;
+}
+
+// The file size limit makes the copy's writes fail; it is set in a child process only.
+TEST_F(LauncherArchiveTest, WriteErrorFailsWithoutKeepingThePath) {
+    writeFile(m_dir + "/app/big.jar", std::string(100000, 'x'));
+    auto copyInChild = [&]() {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {50000, 50000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        SString expected = PlatformImpl::getMessageText(MSG_ERROR_WRITING_FILE);
+        expected += convertToString(EFBIG);
+        expected += PlatformImpl::getMessageText(MSG_NOT_ENOUGH_SPACE);
+        try {
+            Launcher::getApplicationArchive("big.jar");
+        } catch (const LauncherException& e) {
+            std::fprintf(stderr, "message: %s\n", e.m_message.c_str());
+            std::_Exit(e.m_message.compare(expected) == 0 && Launcher::m_applicationArchive.empty()
+                           ? 0
+                           : 1);
+        }
+        std::_Exit(2);
+    };
+    EXPECT_EXIT(copyInChild(), ::testing::ExitedWithCode(0), "message: ");
+}
+
+// Loading an index changes the launcher's state for the rest of the process, so the embedded
+// archive is looked at in a child process.
+TEST_F(LauncherArchiveTest, EmbeddedArchiveLastOneWins) {
+    writeFile(m_dir + "/stub", "#!/bin/sh\nexit 0\n");
+    writeFile(m_dir + "/first.jar", "one");
+    writeFile(m_dir + "/second.jar", "two");
+    LauncherWriter writer((m_dir + "/stub").c_str());
+    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/first.jar").c_str());
+    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/second.jar").c_str());
+    const std::string launcher = m_dir + "/app/packed.bin";
+    writer.write(launcher.c_str());
+
+    auto checkInChild = [&]() {
+        Launcher::m_launcherFileName = launcher.c_str();
+        Launcher::m_inputFiles.load(false);
+        std::string path = str(Launcher::getApplicationArchive());
+        bool ok = path.compare(0, m_dir.size() + 8, m_dir + "/tmp/qvj") == 0 &&
+                  path.substr(path.rfind('/')) == "/second.jar" && readFile(path) == "two" &&
+                  readFile(path.substr(0, path.rfind('/')) + "/first.jar") == "one" &&
+                  str(Launcher::getApplicationArchive("first.jar")) == path;
+        std::fprintf(stderr, "archive: %s\n", path.c_str());
+        std::_Exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(checkInChild(), ::testing::ExitedWithCode(0), "archive: ");
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// Expansion of a launch script's command template: the % functions, the # environment
+// references and the parsing of a function's argument list.
+#include "launchscript/LaunchScript.h"
+
+#include "base/TextUtil.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "platform/unix/PlatformImpl.h"
+
+namespace {
+
+// The % functions a command template may call. Names match exactly and case-sensitively.
+enum Function {
+    FUNCTION_REPLACE,
+    FUNCTION_RUNTIME_SYSTEMPROP,
+    FUNCTION_RUNTIME_JAVAARGS,
+    FUNCTION_SYSTEMPROP,
+    FUNCTION_CP,
+    FUNCTION_IF_EXISTS,
+    FUNCTION_LAUNCHER_FILE,
+    FUNCTION_LAUNCHER_DIR,
+    FUNCTION_APPLICATION_ARCHIVE,
+    FUNCTION_TEMP_DIR,
+    FUNCTION_UNKNOWN
+};
+
+const struct {
+    const char* name;
+    Function function;
+} kFunctions[] = {{"REPLACE", FUNCTION_REPLACE},
+                  {"RUNTIME_SYSTEMPROP", FUNCTION_RUNTIME_SYSTEMPROP},
+                  {"RUNTIME_JAVAARGS", FUNCTION_RUNTIME_JAVAARGS},
+                  {"SYSTEMPROP", FUNCTION_SYSTEMPROP},
+                  {"CP", FUNCTION_CP},
+                  {"IF_EXISTS", FUNCTION_IF_EXISTS},
+                  {"LAUNCHER_FILE", FUNCTION_LAUNCHER_FILE},
+                  {"LAUNCHER_DIR", FUNCTION_LAUNCHER_DIR},
+                  {"APPLICATION_ARCHIVE", FUNCTION_APPLICATION_ARCHIVE},
+                  {"TEMP_DIR", FUNCTION_TEMP_DIR}};
+
+Function findFunction(const SString& name) {
+    for (const auto& entry : kFunctions) {
+        if (name.compare(entry.name) == 0) {
+            return entry.function;
+        }
+    }
+    return FUNCTION_UNKNOWN;
+}
+
+// The states of the argument list scanner.
+enum ArgumentState { EXPECT_OPEN, EXPECT_ARGUMENT, EXPECT_SEPARATOR };
+
+SString::size_type skipWhitespace(const SString& text, SString::size_type position) {
+    while (position < text.length() && isWhitespace(text[position])) {
+        ++position;
+    }
+    return position;
+}
+
+}  // namespace
+
+SString LaunchScript::resolve(const JVMFile& jvmFile) const {
+    // The jvm file is borrowed for this call only, also when a pass throws.
+    struct CurrentJVMFile {
+        const JVMFile*& slot;
+        CurrentJVMFile(const JVMFile*& s, const JVMFile& jvm) : slot(s) { slot = &jvm; }
+        ~CurrentJVMFile() { slot = nullptr; }
+    } current(m_currentJVMFile, jvmFile);
+
+    SString text = MacroHandler::resolve(m_command, '%');
+    text = jvmFile.resolve(text);
+    return MacroHandler::resolve(text, '#');
+}
+
+void LaunchScript::processMacro(SString& text, char delimiter, unsigned start,
+                                unsigned& end) const {
+    SString name(text, start + 1, end - start - 1);
+    if (delimiter == '#') {
+        text.replace(start, end - start + 1, PlatformImpl::getEnvironmentVariable(name));
+        return;
+    }
+    if (delimiter != '%') {
+        return;
+    }
+    if (findFunction(name) == FUNCTION_UNKNOWN) {
+        SString message("Invalid function name (");
+        message += name;
+        message += ").";
+        throwException(text, message);
+    }
+    unsigned position = end + 1;
+    StringDeque arguments;
+    getArguments(text, position, arguments);
+    SString value = callFunction(text, name, arguments);
+    // A list whose last argument closed at the very end of the text leaves position at npos:
+    // the macro then runs to the end.
+    text.replace(start, position == SString::npos ? SString::npos : position - start, value);
+}
+
+void LaunchScript::getArguments(const SString& text, unsigned& position,
+                                StringDeque& arguments) const {
+    ArgumentState state = EXPECT_OPEN;
+    for (;;) {
+        const unsigned stepStart = position;
+        position = skipWhitespace(text, position);
+        const bool atEnd = position >= text.length();
+        const char current = atEnd ? '\0' : text[position];
+        const char* error = nullptr;
+        switch (state) {
+            case EXPECT_OPEN:
+                if (!atEnd && current == '(') {
+                    ++position;
+                    state = EXPECT_ARGUMENT;
+                } else {
+                    error = "Expected left parenthesis.";
+                }
+                break;
+            case EXPECT_ARGUMENT:
+                if (!atEnd && current == '"') {
+                    ++position;
+                    arguments.push_back(parseStringArgument(text, position, true));
+                    if (position == SString::npos) {
+                        return;
+                    }
+                    state = EXPECT_SEPARATOR;
+                } else if (!atEnd && current == ')') {
+                    ++position;
+                    return;
+                } else {
+                    error = "Expected string arg.";
+                }
+                break;
+            case EXPECT_SEPARATOR:
+                if (!atEnd && current == ',') {
+                    ++position;
+                    state = EXPECT_ARGUMENT;
+                } else if (!atEnd && current == ')') {
+                    ++position;
+                    return;
+                } else {
+                    error = "Expected right parenthesis.";
+                }
+                break;
+        }
+        if (error != nullptr) {
+            SString message(error);
+            message += " (near character ";
+            message += convertToString(static_cast<long>(stepStart));
+            message += ")";
+            throwException(text, message);
+        }
+    }
+}
+
+void LaunchScript::throwException(const SString& text, const char* message) const {
+    throwException(text, SString(message));
+}
+
+void LaunchScript::throwException(const SString& text, const SString& message) const {
+    Launcher::logMessage("Launch command:", LOG_INFO);
+    Launcher::logMessage(text, LOG_INFO);
+    SString error("Launch script error: ");
+    error += message;
+    throw LauncherException(error);
+}
+
+const JVMFile& LaunchScript::currentJVMFile(const SString& text) const {
+    if (m_currentJVMFile == nullptr) {
+        throwException(text, "A launch script function was used without a jvm file.");
+    }
+    return *m_currentJVMFile;
+}
+
+void LaunchScript::requireArguments(const SString& text, const StringDeque& arguments,
+                                    long expected, const char* message) const {
+    if (arguments.size() != expected) {
+        throwException(text, message);
+    }
+}
+
+SString LaunchScript::callFunction(const SString& text, const SString& name,
+                                   const StringDeque& arguments) const {
+    switch (findFunction(name)) {
+        case FUNCTION_REPLACE:
+            return replaceFunction(text, arguments);
+        case FUNCTION_RUNTIME_SYSTEMPROP:
+            requireArguments(text, arguments, 0, "RUNTIME_SYSTEMPROP function takes no arguments.");
+            return buildRuntimeSystemProps(&currentJVMFile(text));
+        case FUNCTION_RUNTIME_JAVAARGS:
+            requireArguments(text, arguments, 0, "RUNTIME_JAVAARGS function takes no arguments.");
+            return buildRuntimeJavaArgs(&currentJVMFile(text));
+        case FUNCTION_SYSTEMPROP:
+            requireArguments(text, arguments, 2, "SYSTEMPROP function requires 2 arguments.");
+            return makeSystemProp(&currentJVMFile(text), arguments.at(0), arguments.at(1));
+        case FUNCTION_CP:
+            return classpathFunction(text, arguments);
+        case FUNCTION_IF_EXISTS: {
+            requireArguments(text, arguments, 2, "IF_EXISTS function requires 2 arguments.");
+            const JVMFile& jvmFile = currentJVMFile(text);
+            if (jvmFile.getTagValue(arguments.at(0).c_str()).empty()) {
+                return SString();
+            }
+            return jvmFile.resolve(arguments.at(1));
+        }
+        case FUNCTION_LAUNCHER_FILE:
+            requireArguments(text, arguments, 0, "LAUNCHER_FILE function takes 0 arguments.");
+            return Launcher::getLauncherFileName();
+        case FUNCTION_LAUNCHER_DIR:
+            requireArguments(text, arguments, 0, "LAUNCHER_DIR function takes 0 arguments.");
+            return Launcher::getOriginalLauncherDir();
+        case FUNCTION_APPLICATION_ARCHIVE:
+            if (arguments.size() > 1) {
+                throwException(text, "APPLICATION_ARCHIVE function takes 0 arguments.");
+            }
+            return arguments.size() == 0 ? Launcher::getApplicationArchive()
+                                         : Launcher::getApplicationArchive(arguments.at(0));
+        case FUNCTION_TEMP_DIR: {
+            requireArguments(text, arguments, 0, "TEMP_DIR function takes 0 arguments.");
+            SString directory = PlatformImpl::getSystemTempDirectory();
+            if (stringEndsWith(directory, "\\") != SString::npos) {
+                directory.erase(directory.length() - 1);
+            }
+            return directory;
+        }
+        case FUNCTION_UNKNOWN:
+            break;
+    }
+    return SString();
+}
+
+SString LaunchScript::replaceFunction(const SString& text, const StringDeque& arguments) const {
+    requireArguments(text, arguments, 3, "REPLACE function requires 3 arguments.");
+    const JVMFile& jvmFile = currentJVMFile(text);
+    const SString from = jvmFile.resolve(arguments.at(0));
+    const SString to = jvmFile.resolve(arguments.at(1));
+    SString result = arguments.at(2);
+    // An empty from-text would match at every position without ever advancing.
+    if (from.empty()) {
+        return result;
+    }
+    SString::size_type found = result.find(from);
+    while (found != SString::npos) {
+        result.replace(found, from.length(), to);
+        if (result.length() > kMaxResolvedLength) {
+            SString message("REPLACE function result is longer than ");
+            message += convertToString(static_cast<long>(kMaxResolvedLength));
+            message += " bytes.";
+            throwException(text, message);
+        }
+        found = result.find(from, found + to.length());
+    }
+    return result;
+}

@@ -1,0 +1,129 @@
+#ifndef QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H
+#define QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H
+
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "launchscript/MacroHandler.h"
+
+class JVMFile;
+class TagFile;
+
+// The tags of a launch script tag file, each read as its first value.
+inline constexpr char g_commandTag[] = "COMMAND";                         // the template
+inline constexpr char g_displayConsoleTag[] = "DISPLAY_CONSOLE";          // bool, default false
+inline constexpr char g_autoSetWorkingDirTag[] = "AUTO_SET_WORKING_DIR";  // bool, default true
+inline constexpr char g_launchScriptDescTag[] = "DESC";                   // application name
+inline constexpr char g_archiveTag[] = "ARCHIVE";                         // may hold % functions
+
+// A java command template and the running of it.
+//
+// The template is expanded against one jvm file in three passes: % functions such as
+// %CP%("x.jar") or %SYSTEMPROP%("name", "value"), then the jvm file's @TAG@ macros, then
+// #NAME# environment references. execute appends the user's arguments, sets JAVA_HOME and
+// runs the command through /bin/sh. Every error is a LauncherException; errors of the
+// template read "Launch script error: ..." and are logged with the partly expanded command.
+//
+// Owns only its strings; the jvm file it expands against is borrowed for one resolve.
+class LaunchScript : public MacroHandler {
+public:
+    // Reads COMMAND, DISPLAY_CONSOLE, AUTO_SET_WORKING_DIR, DESC and ARCHIVE from script; the
+    // embedded class-path archives are added by %CP%. script need not outlive this object.
+    LaunchScript(const TagFile& script, bool captureOutput);
+    // A script for one literal command: no console, the launcher's directory as working
+    // directory, no description or archive.
+    LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives);
+
+    // Expands the command against jvmFile, appends each pass-through argument quoted for the
+    // shell, sets JAVA_HOME to the jvm file's JVM_HOME, runs the command and waits for it.
+    // With capture on and no console, the output of the run is appended to the output strings
+    // and logged. The exit status of the command is not examined. The launcher stays in the
+    // working directory and keeps the environment the run set. Throws LauncherException when
+    // the expansion fails (nothing runs then) or the command cannot be started.
+    void execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
+
+    // The command template fully expanded against jvmFile (%, then @, then #).
+    SString resolve(const JVMFile& jvmFile) const;
+
+    // Replaces the % function call or # reference between start and end. The functions, each
+    // followed by a list of quoted arguments ("@" marks values expanded by the jvm file):
+    //   REPLACE(from@, to@, text)  text with every from replaced by to
+    //   SYSTEMPROP(name, value@)   SYSTEM + name + SYSTEM_SEPARATOR + value
+    //   RUNTIME_SYSTEMPROP()       the name=value lines of the ".sp" file beside the launcher
+    //   RUNTIME_JAVAARGS()         the lines of the ".ja" file (each @), joined by blanks
+    //   CP(entry, ...)             the class path (classpathFunction)
+    //   IF_EXISTS(tag, text@)      text when the jvm file's tag is not empty
+    //   LAUNCHER_FILE(), LAUNCHER_DIR(), TEMP_DIR(), APPLICATION_ARCHIVE(),
+    //   APPLICATION_ARCHIVE(name)
+    // #NAME# becomes the environment variable NAME (empty when unset). Other delimiters change
+    // nothing. Throws "Launch script error: ..." for an unknown function, a malformed list or a
+    // wrong number of arguments; errors of extraction and copying pass through.
+    void processMacro(SString& text, char delimiter, unsigned start, unsigned& end) const override;
+
+    // Parses a list ( "a", "b" ) of double-quoted arguments starting at position (white space
+    // allowed between the items; "" inside an argument stands for one quote). On return,
+    // position is just past the closing parenthesis, or npos when the last argument closed at
+    // the end of text. Throws "Launch script error: Expected ... (near character n)".
+    void getArguments(const SString& text, unsigned& position, StringDeque& arguments) const;
+
+    // Logs "Launch command:" and text, then throws "Launch script error: " + message.
+    [[noreturn]] void throwException(const SString& text, const char* message) const;
+    [[noreturn]] void throwException(const SString& text, const SString& message) const;
+
+    const SString& getCommand() const { return m_command; }
+    const SString& getDescription() const { return m_description; }
+    const SString& getArchive() const { return m_archive; }
+    bool getDisplayConsole() const { return m_displayConsole; }
+    bool getAutoSetWorkingDir() const { return m_autoSetWorkingDir; }
+    // What every run of this object wrote, appended run after run.
+    const SString& getStandardOutput() const { return m_standardOutput; }
+    const SString& getStandardError() const { return m_standardError; }
+
+private:
+    // The pieces of the % functions. Each reads the tags of the jvm file being resolved.
+    SString makeSystemProp(const JVMFile* jvmFile, const SString& name, const SString& value) const;
+    SString buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const;
+    SString buildJVMClasspath() const;
+    // Extracts the launcher's embedded class-path archives into a new temporary directory
+    // (made on every call, removed at exit) and joins their paths; empty when this script
+    // adds no embedded archives. Extraction errors pass through.
+    SString buildJARClasspath() const;
+    SString buildRuntimeSystemProps(const JVMFile* jvmFile) const;
+    SString buildRuntimeJavaArgs(const JVMFile* jvmFile) const;
+    void addToClasspath(const JVMFile* jvmFile, SString& classpath, const SString& entry) const;
+
+    // Evaluates the % function name with its arguments; text is the command being expanded,
+    // for error reports.
+    SString callFunction(const SString& text, const SString& name,
+                         const StringDeque& arguments) const;
+    // %CP%: the class path after the jvm file's CLASSPATH text, or, when the jvm file asks for
+    // it with USE_CP_ENV_VAR, nothing, the class path going to the variable CP_ENV_VAR names.
+    SString classpathFunction(const SString& text, const StringDeque& arguments) const;
+    // The entries in order: .cp1 file, JVM_CLASSPATH, .cp file, arguments, ARCHIVE, embedded
+    // class-path archives, .cp2 file. Empty entries are skipped.
+    SString collectClasspath(const JVMFile& jvmFile, const StringDeque& arguments,
+                             bool useEnvironment) const;
+    // The ARCHIVE template with its % functions expanded; %CP% inside it throws.
+    SString expandArchive() const;
+    void passClasspathInEnvironment(const JVMFile& jvmFile, const SString& classpath) const;
+    SString replaceFunction(const SString& text, const StringDeque& arguments) const;
+    // The jvm file of the resolve in progress; throws when there is none.
+    const JVMFile& currentJVMFile(const SString& text) const;
+    // Throws the wrong-count message unless arguments holds expected entries.
+    void requireArguments(const SString& text, const StringDeque& arguments, long expected,
+                          const char* message) const;
+
+    SString m_command;
+    bool m_captureOutput;
+    bool m_displayConsole;
+    bool m_autoSetWorkingDir;
+    SString m_standardOutput;
+    SString m_standardError;
+    mutable const JVMFile* m_currentJVMFile;
+    bool m_addEmbeddedArchives;
+    SString m_description;
+    SString m_archive;
+    // Set while the ARCHIVE template is expanded inside %CP%, whose own %CP% would recurse.
+    mutable bool m_expandingArchive;
+};
+
+#endif  // QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H

@@ -1,0 +1,211 @@
+// The class path, system property and JVM argument pieces of a launch command: from the jvm
+// file, from the runtime files beside the original launcher, from %CP%'s arguments, from the
+// application archive and from the class-path archives embedded in the launcher.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "base/TextUtil.h"
+#include "input/FileIndexEntry.h"
+#include "input/LauncherLayout.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "launchscript/LaunchScript.h"
+#include "platform/unix/PlatformImpl.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+typedef std::unique_ptr<FILE, FileCloser> FilePtr;
+
+// The original launcher's name with its extension replaced by suffix ("/opt/app/run.bin" and
+// ".cp" give "/opt/app/run.cp"). A name without any "/" or "\" keeps its extension.
+SString runtimeFilePath(const char* suffix) {
+    SString path = Launcher::getOriginalLauncherFileName();
+    SString::size_type separator = path.find_last_of("/\\");
+    if (separator != SString::npos) {
+        SString::size_type dot = path.rfind('.');
+        if (dot != SString::npos && dot > separator) {
+            path.erase(dot);
+        }
+    }
+    path += suffix;
+    return path;
+}
+
+// The non-empty trimmed lines of the runtime file with suffix. A missing or unreadable file,
+// or one that is not a regular file (a FIFO would block, a device would never end), gives none.
+void readRuntimeFile(const char* suffix, StringDeque& lines) {
+    FilePtr file(std::fopen(runtimeFilePath(suffix).c_str(), "r"));
+    struct stat info;
+    if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return;
+    }
+    while (!std::feof(file.get()) && !std::ferror(file.get())) {
+        SString line;
+        readLineFromStream(file.get(), line);
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+}
+
+void appendWithBlank(SString& joined, const SString& item) {
+    if (item.empty()) {
+        return;
+    }
+    if (!joined.empty()) {
+        joined += ' ';
+    }
+    joined += item;
+}
+
+}  // namespace
+
+SString LaunchScript::classpathFunction(const SString& text, const StringDeque& arguments) const {
+    const JVMFile& jvmFile = currentJVMFile(text);
+    if (m_expandingArchive) {
+        throwException(text, "CP function cannot be used inside the ARCHIVE value.");
+    }
+    const bool useEnvironment = jvmFile.getTagValue(g_useCpEnvVarTag).compare("1") == 0;
+    const SString classpath = collectClasspath(jvmFile, arguments, useEnvironment);
+    if (useEnvironment) {
+        passClasspathInEnvironment(jvmFile, classpath);
+        return SString();
+    }
+    if (classpath.empty()) {
+        return classpath;
+    }
+    SString option = jvmFile.getTagValue(g_classpathTag);
+    option += classpath;
+    return option;
+}
+
+SString LaunchScript::collectClasspath(const JVMFile& jvmFile, const StringDeque& arguments,
+                                       bool useEnvironment) const {
+    SString classpath = buildRuntimeClasspath(&jvmFile, ".cp1");
+    addToClasspath(&jvmFile, classpath, buildJVMClasspath());
+    addToClasspath(&jvmFile, classpath, buildRuntimeClasspath(&jvmFile, ".cp"));
+    // An environment variable takes the entries bare; a command line needed their quotes.
+    for (long i = 0; i < arguments.size(); ++i) {
+        SString entry = arguments.at(i);
+        if (useEnvironment) {
+            stripQuotes(entry);
+        }
+        addToClasspath(&jvmFile, classpath, entry);
+    }
+    SString archive = expandArchive();
+    if (useEnvironment) {
+        stripQuotes(archive);
+    }
+    addToClasspath(&jvmFile, classpath, archive);
+    addToClasspath(&jvmFile, classpath, buildJARClasspath());
+    addToClasspath(&jvmFile, classpath, buildRuntimeClasspath(&jvmFile, ".cp2"));
+    return classpath;
+}
+
+SString LaunchScript::expandArchive() const {
+    struct ArchiveGuard {
+        bool& flag;
+        explicit ArchiveGuard(bool& f) : flag(f) { flag = true; }
+        ~ArchiveGuard() { flag = false; }
+    } guard(m_expandingArchive);
+    return MacroHandler::resolve(m_archive, '%');
+}
+
+void LaunchScript::passClasspathInEnvironment(const JVMFile& jvmFile,
+                                              const SString& classpath) const {
+    const SString variable = jvmFile.getTagValue(g_cpEnvVarTag);
+    if (variable.empty()) {
+        Launcher::logMessage(
+            "If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file should also define "
+            "CP_ENV_VAR.",
+            LOG_ERROR);
+        return;
+    }
+    PlatformImpl::setEnvironmentVariable(variable, classpath);
+    SString record("Set env var ");
+    record += variable;
+    record += " to ";
+    record += classpath;
+    record += "\n";
+    Launcher::logMessage(record, LOG_INFO);
+}
+
+SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name,
+                                     const SString& value) const {
+    SString property = jvmFile->getTagValue(g_systemTag);
+    property += name;
+    property += jvmFile->getTagValue(g_systemSeparatorTag);
+    property += jvmFile->resolve(value);
+    return property;
+}
+
+SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
+    SString classpath;
+    StringDeque entries;
+    readRuntimeFile(suffix, entries);
+    for (long i = 0; i < entries.size(); ++i) {
+        addToClasspath(jvmFile, classpath, entries.at(i));
+    }
+    return classpath;
+}
+
+SString LaunchScript::buildJVMClasspath() const {
+    return m_currentJVMFile == nullptr ? SString()
+                                       : m_currentJVMFile->getTagValue(g_jvmClasspathTag);
+}
+
+SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
+    SString properties;
+    StringDeque lines;
+    readRuntimeFile(".sp", lines);
+    for (long i = 0; i < lines.size(); ++i) {
+        const SString& line = lines.at(i);
+        SString::size_type equals = line.find('=');
+        if (equals == SString::npos) {
+            continue;
+        }
+        appendWithBlank(properties,
+                        makeSystemProp(jvmFile, line.substr(0, equals), line.substr(equals + 1)));
+    }
+    return properties;
+}
+
+SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
+    SString javaArgs;
+    StringDeque lines;
+    readRuntimeFile(".ja", lines);
+    for (long i = 0; i < lines.size(); ++i) {
+        appendWithBlank(javaArgs, jvmFile->resolve(lines.at(i)));
+    }
+    return javaArgs;
+}
+
+void LaunchScript::addToClasspath(const JVMFile* jvmFile, SString& classpath,
+                                  const SString& entry) const {
+    if (entry.empty()) {
+        return;
+    }
+    if (!classpath.empty()) {
+        classpath += jvmFile->getTagValue(g_classpathSeparatorTag);
+    }
+    classpath += entry;
+}
+
+SString LaunchScript::buildJARClasspath() const {
+    SString classpath;
+    if (!m_addEmbeddedArchives) {
+        return classpath;
+    }
+    const SString directory = PlatformImpl::createTempSubDirectory();
+    for (long i = 0; const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i); ++i) {
+        if (entry->getType() == FILE_TYPE_CLASSPATH) {
+            addToClasspath(m_currentJVMFile, classpath, entry->extract(directory));
+        }
+    }
+    return classpath;
+}

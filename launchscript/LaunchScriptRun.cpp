@@ -1,0 +1,84 @@
+// Making a launch script and running its command.
+#include "base/ShellQuote.h"
+#include "input/TagFile.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "launchscript/LaunchScript.h"
+#include "platform/unix/PlatformImpl.h"
+
+namespace {
+
+// The directory that holds the running launcher file, or empty when its name has none.
+SString launcherDirectory() {
+    SString name = Launcher::getLauncherFileName();
+    SString::size_type separator = name.rfind(PlatformImpl::getPathSeparator());
+    if (separator == SString::npos) {
+        return SString();
+    }
+    // A launcher in the root directory runs there, not in whatever directory is current.
+    return separator == 0 ? PlatformImpl::getPathSeparator() : name.substr(0, separator);
+}
+
+void logOutput(const SString& standardOutput, const SString& standardError) {
+    Launcher::logMessage("Output from the launch script execution", LOG_INFO);
+    Launcher::logMessage("StdOut:", LOG_INFO);
+    Launcher::logMessage(standardOutput, LOG_INFO);
+    Launcher::logMessage("ErrOut:", LOG_INFO);
+    Launcher::logMessage(standardError, LOG_INFO);
+}
+
+}  // namespace
+
+LaunchScript::LaunchScript(const TagFile& script, bool captureOutput)
+    : m_command(script.getTagValue(g_commandTag, 0)),
+      m_captureOutput(captureOutput),
+      m_displayConsole(script.getBoolTagValue(g_displayConsoleTag, false)),
+      m_autoSetWorkingDir(script.getBoolTagValue(g_autoSetWorkingDirTag, true)),
+      m_currentJVMFile(nullptr),
+      m_addEmbeddedArchives(true),
+      m_description(script.getTagValue(g_launchScriptDescTag, 0)),
+      m_archive(script.getTagValue(g_archiveTag, 0)),
+      m_expandingArchive(false) {}
+
+LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives)
+    : m_command(command),
+      m_captureOutput(captureOutput),
+      m_displayConsole(false),
+      m_autoSetWorkingDir(true),
+      m_currentJVMFile(nullptr),
+      m_addEmbeddedArchives(addEmbeddedArchives),
+      m_expandingArchive(false) {}
+
+void LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs,
+                           bool showConsole) {
+    SString line = resolve(jvmFile);
+    const SString workingDirectory = m_autoSetWorkingDir ? launcherDirectory() : SString();
+
+    // Each argument reaches java exactly as the user gave it: the shell expands nothing in it.
+    if (passThroughArgs != nullptr) {
+        for (long i = 0; i < passThroughArgs->size(); ++i) {
+            line += ' ';
+            line += quoteShellArgument(passThroughArgs->at(i));
+        }
+    }
+
+    SString record("Executing launch script command: ");
+    record += line;
+    if (m_autoSetWorkingDir) {
+        record += " in working directory ";
+        record += workingDirectory;
+    } else {
+        record += " in current working directory";
+    }
+    Launcher::logMessage(record, LOG_INFO);
+
+    PlatformImpl::setEnvironmentVariable("JAVA_HOME", jvmFile.getTagValue(g_jvmHomeTag));
+
+    const bool console = m_displayConsole || showConsole;
+    const bool capture = m_captureOutput && !console;
+    PlatformImpl::executeProcess(line, workingDirectory, console, capture, true, &m_standardOutput,
+                                 &m_standardError);
+    if (capture) {
+        logOutput(m_standardOutput, m_standardError);
+    }
+}
