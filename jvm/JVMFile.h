@@ -3,6 +3,8 @@
 
 #include "base/GenericDeque.h"
 #include "base/SString.h"
+#include "jvm/JVMMatch.h"
+#include "jvm/StringPair.h"
 #include "launchscript/MacroHandler.h"
 
 class TagFile;
@@ -47,7 +49,33 @@ public:
     // the tag it names (empty when absent). A trailing backslash of JVM_HOME is dropped.
     void processMacro(SString& text, char delimiter, unsigned start, unsigned& end) const override;
 
+    // ---- Verification. None of these throws on its own account: a candidate that fails is
+    // a null or false result with log records; errors of the launch script or of running the
+    // candidate pass through. The caller owns a returned match.
+
+    // Checks the home in this file's own JVM_HOME (nothing without JVM_PROPERTIES).
+    JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
+    // Checks one candidate home: its JVM_EXE must exist and the verify class run with it must
+    // report the JVM_PROPERTIES values.
+    JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
+                     const SString& verifyClassName);
+    // Tries the PATH_HINT values below each search root, in order.
+    JVMMatch* verifyWithPathHints(const SString& verifyClasspath, const SString& verifyClassName);
+    // Tries the homes the platform maps PLATFORM_HINT values to (none on this platform).
+    JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
+                                      const SString& verifyClassName);
+    // Runs the verify class with the candidate (setting JVM_HOME, which stays set) and checks
+    // its output.
+    bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
+                       const SString& verifyClassName);
+    // The magic line, then one value line per property in order: exact, or a prefix when the
+    // expected value ends with "...". Properties left over when the output ends pass.
+    static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties);
+
 private:
+    // False, with a warning, when JVM_PROPERTIES is not set.
+    bool hasProperties() const;
+
     TagFile& m_tags;
 };
 

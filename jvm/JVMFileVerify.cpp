@@ -1,0 +1,230 @@
+// Verification of a candidate JVM against a jvm file: run the candidate's java on the verify
+// class and compare the system properties it prints with JVM_PROPERTIES.
+#include <memory>
+
+#include "base/TextUtil.h"
+#include "input/TagFile.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "launchscript/LaunchScript.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SubStatusWrapper.h"
+
+namespace {
+
+// The first line the verify class prints; everything before it is the JVM's own chatter.
+const char kMagicValue[] = "1739021872";
+const char kPrefixMark[] = "...";
+
+// Progress units: a candidate whose executable is missing, and one run of the verify class.
+const long kMissingExecutableProgress = 2;
+const long kVerifyRunProgress = 6;
+
+bool hasEnclosingQuotes(const SString& text) {
+    return text.length() >= 2 && text.c_str()[0] == '"' && text.c_str()[text.length() - 1] == '"';
+}
+
+bool matchesExpected(const SString& line, const SString& expected) {
+    SString::size_type dots = stringEndsWith(expected, kPrefixMark);
+    if (dots == SString::npos) {
+        return line.compare(expected) == 0;
+    }
+    return line.length() >= dots && line.compare(0, dots, expected, 0, dots) == 0;
+}
+
+}  // namespace
+
+bool JVMFile::hasProperties() const {
+    if (!getTagValue(g_jvmPropertiesTag).empty()) {
+        return true;
+    }
+    SString warning("Unable to verify ");
+    warning += m_tags.fileName();
+    warning += " because the ";
+    warning += g_jvmPropertiesTag;
+    warning += " tag was not specified.";
+    Launcher::logMessage(warning, LOG_WARNING);
+    return false;
+}
+
+JVMMatch* JVMFile::verify(const SString& verifyClasspath, const SString& verifyClassName) {
+    if (!hasProperties()) {
+        return nullptr;
+    }
+    return verify(getTagValue(g_jvmHomeTag), verifyClasspath, verifyClassName);
+}
+
+JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath,
+                          const SString& verifyClassName) {
+    SString jvmExe = getTagValue(g_jvmExeTag);
+    if (jvmExe.empty() || jvmHome.empty()) {
+        return nullptr;
+    }
+    SubStatusWrapper savedStatus;
+    SString description = getTagValue(g_descTag);
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, description);
+
+    SString executable(jvmHome);
+    appendPathSeparator(executable);
+    executable += jvmExe;
+    SString record("Verifying JVM at ");
+    record += executable;
+    record += "\n   for JVM: ";
+    record += description;
+    Launcher::logMessage(record, LOG_INFO);
+
+    if (!PlatformImpl::fileExists(executable)) {
+        Launcher::logMessage(SString(executable) += " does not exist", LOG_INFO);
+        PlatformImpl::advanceUIProgress(kMissingExecutableProgress);
+        return nullptr;
+    }
+    if (!performVerify(jvmHome, verifyClasspath, verifyClassName)) {
+        return nullptr;
+    }
+    Launcher::logMessage(SString("Found matching JVM at ") += jvmHome, LOG_INFO);
+    return new JVMMatch(jvmHome, m_tags);
+}
+
+JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
+                                       const SString& verifyClassName) {
+    if (!hasProperties()) {
+        return nullptr;
+    }
+    SString record("Searching for ");
+    record += getTagValue(g_descTag);
+    Launcher::logMessage(record += " using path hints", LOG_INFO);
+
+    StringDeque roots;
+    PlatformImpl::getJVMSearchPartitions(roots);
+    SString separator = PlatformImpl::getPathSeparator();
+    const StringDeque* hints = m_tags.getValue(g_pathHintTag);
+    for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
+        SString hint(hints->at(h));
+        if (!hint.empty() && hint.compare(0, separator.length(), separator) == 0) {
+            hint.erase(0, 1);
+        }
+        for (long r = 0; r < roots.size(); ++r) {
+            SString candidate(roots.at(r));
+            appendPathSeparator(candidate);
+            candidate += hint;
+            if (candidate.empty()) {
+                continue;
+            }
+            Launcher::logMessage(SString("Checking path hint ") += candidate, LOG_INFO);
+            JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
+            if (match != nullptr) {
+                return match;
+            }
+        }
+    }
+    return nullptr;
+}
+
+JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
+                                           const SString& verifyClassName) {
+    if (!hasProperties()) {
+        return nullptr;
+    }
+    SString record("Searching for ");
+    record += getTagValue(g_descTag);
+    Launcher::logMessage(record += " using platform hints", LOG_INFO);
+
+    const StringDeque* hints = m_tags.getValue(g_platformHintTag);
+    for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
+        const SString& hint = hints->at(h);
+        if (hint.empty()) {
+            continue;
+        }
+        SString home = PlatformImpl::getPlatformHint(hint);
+        if (home.empty()) {
+            continue;
+        }
+        SString checking("Checking JVM at ");
+        checking += home;
+        checking += " which was resolved from platform hint ";
+        Launcher::logMessage(checking += hint, LOG_INFO);
+        JVMMatch* match = verify(home, verifyClasspath, verifyClassName);
+        if (match != nullptr) {
+            return match;
+        }
+    }
+    return nullptr;
+}
+
+bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspath,
+                            const SString& verifyClassName) {
+    m_tags.setTagValue(g_jvmHomeTag, jvmHome);
+
+    SString command("\"");
+    command += jvmHome;
+    appendPathSeparator(command);
+    command += "@JVM_EXE@\" %CP%(";
+    // %CP% reads quoted arguments, where "" stands for one quote: a class path that carries
+    // its own quotes is handed through with them.
+    if (hasEnclosingQuotes(verifyClasspath)) {
+        command += "\"\"";
+        command += verifyClasspath;
+        command += "\"\"";
+    } else {
+        command += verifyClasspath;
+    }
+    command += ") ";
+    command += verifyClassName;
+
+    StringPairPtrDeque properties;
+    const StringDeque* settings = m_tags.getValue(g_jvmPropertiesTag);
+    for (long i = 0; settings != nullptr && i < settings->size(); ++i) {
+        const SString& setting = settings->at(i);
+        SString::size_type equals = setting.find('=');
+        if (equals == SString::npos) {
+            SString warning("Invalid ");
+            warning += g_jvmPropertiesTag;
+            warning += " setting (";
+            warning += setting;
+            warning += ") in JVM File ";
+            Launcher::logMessage(warning += m_tags.fileName(), LOG_WARNING);
+            continue;
+        }
+        SString name = setting.substr(0, equals);
+        SString expected = setting.substr(equals + 1);
+        trim(name, whitespaceChars);
+        trim(expected, whitespaceChars);
+        properties.push_back(new StringPair(name, expected));
+        command += ' ';
+        command += name;
+    }
+
+    LaunchScript script(command, true, false);
+    script.execute(*this, nullptr, false);
+    bool verified = verifyJVMOutput(script.getStandardOutput(), properties);
+    PlatformImpl::advanceUIProgress(kVerifyRunProgress);
+    return verified;
+}
+
+bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties) {
+    unsigned pos = 0;
+    SString line;
+    bool foundMagic = false;
+    while (pos < output.length()) {
+        line.erase();
+        readLineFromString(output, pos, line);
+        if (line.compare(kMagicValue) == 0) {
+            foundMagic = true;
+            break;
+        }
+    }
+    if (!foundMagic) {
+        SString error("Invalid magic value: ");
+        error += line;
+        Launcher::logMessage(error += "\n", LOG_ERROR);
+        return false;
+    }
+    for (long i = 0; i < properties.size() && pos < output.length(); ++i) {
+        line.erase();
+        readLineFromString(output, pos, line);
+        if (!matchesExpected(line, properties.at(i)->m_value)) {
+            return false;
+        }
+    }
+    return true;
+}

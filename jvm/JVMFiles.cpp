@@ -1,0 +1,210 @@
+#include "jvm/JVMFiles.h"
+
+#include "base/TextUtil.h"
+#include "input/FileIndexEntry.h"
+#include "input/TagFile.h"
+#include "launcher/Launcher.h"
+#include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SubStatusWrapper.h"
+
+namespace {
+
+// Embedded file type of the verify class archive.
+const long kVerifyArchiveType = 5;
+
+}  // namespace
+
+JVMFiles::JVMFiles() : m_currentMatch(nullptr), m_stopAtFirst(false) {}
+
+JVMFiles::~JVMFiles() {
+    clearCurrentMatch();
+}
+
+void JVMFiles::clearCurrentMatch() {
+    // A reported match was handed to the caller's list and the pointer cleared; one still held
+    // here was never reported (a search left by an exception) and is ours to delete.
+    delete m_currentMatch;
+    m_currentMatch = nullptr;
+}
+
+void JVMFiles::addJVMFile(JVMFile* file) {
+    m_jvmFiles.push_back(file, true);
+}
+
+const JVMFile* JVMFiles::getJVMFile(long index) const {
+    const JVMFile* file = m_jvmFiles.at(index);
+    if (file == nullptr) {
+        throw LauncherException(PlatformImpl::getMessageText(MSG_INVALID_JVM_FILE_ID));
+    }
+    return file;
+}
+
+JVMFile* JVMFiles::getJVMFile(long index) {
+    return const_cast<JVMFile*>(static_cast<const JVMFiles*>(this)->getJVMFile(index));
+}
+
+void JVMFiles::setVerifyClass(const SString& classpath, const SString& className) {
+    m_verifyClasspath = classpath;
+    m_verifyClassName = className;
+}
+
+void JVMFiles::writeVerifyJar() {
+    if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) {
+        return;
+    }
+    SString extracted;
+    for (long i = 0;; ++i) {
+        const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i);
+        if (entry == nullptr) {
+            break;
+        }
+        if (entry->getType() == kVerifyArchiveType) {
+            extracted = entry->extract(PlatformImpl::createTempSubDirectory());
+        }
+    }
+    if (!extracted.empty()) {
+        m_verifyClasspath = "\"";
+        m_verifyClasspath += extracted;
+        m_verifyClasspath += "\"";
+        m_verifyClassName = "\"Verify\"";
+    }
+}
+
+void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
+    writeVerifyJar();
+    classpath = m_verifyClasspath;
+    className = m_verifyClassName;
+}
+
+bool JVMFiles::searchUserHome() {
+    const SString& userHome = Launcher::m_userJavaHome;
+    if (userHome.empty()) {
+        return false;
+    }
+    Launcher::logMessage(SString("Checking user specified Java home directory => ") += userHome,
+                         LOG_INFO);
+    for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
+        m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
+    }
+    return m_currentMatch != nullptr;
+}
+
+bool JVMFiles::searchHints() {
+    Launcher::logMessage("Initiating JVM search based on hints...", LOG_INFO);
+    bool lastAsksForDiskWalk = false;
+    for (long i = 0; i < m_jvmFiles.size(); ++i) {
+        JVMFile* file = m_jvmFiles.at(i);
+        lastAsksForDiskWalk = file->getTagFile().getBoolTagValue(g_searchAllTag, false);
+        SubStatusWrapper savedStatus;
+        PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING_FOR, file->getTagValue(g_descTag));
+        m_currentMatch = file->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
+        if (m_currentMatch == nullptr) {
+            m_currentMatch = file->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
+        }
+        // A jvm file that allows the disk walk ends the hint search: the walk covers the rest.
+        if (m_currentMatch != nullptr || lastAsksForDiskWalk) {
+            break;
+        }
+    }
+    return lastAsksForDiskWalk;
+}
+
+void JVMFiles::search(JVMMatchPtrDeque& matches) {
+    clearCurrentMatch();
+    writeVerifyJar();
+    if (!searchUserHome()) {
+        bool walkDisk = searchHints();
+        if (m_currentMatch == nullptr && walkDisk) {
+            m_stopAtFirst = true;
+            exhaustiveSearch(matches);
+        }
+    }
+    if (m_currentMatch != nullptr) {
+        matches.push_back(m_currentMatch);
+        m_currentMatch = nullptr;
+    }
+}
+
+void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirst) {
+    clearCurrentMatch();
+    writeVerifyJar();
+    m_stopAtFirst = stopAtFirst;
+    exhaustiveSearch(matches);
+    if (m_currentMatch != nullptr) {
+        matches.push_back(m_currentMatch);
+        m_currentMatch = nullptr;
+    }
+}
+
+void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
+    m_unverifiedMatches.clear();
+    StringDeque names;
+    for (long i = 0; i < m_jvmFiles.size(); ++i) {
+        SString exe = m_jvmFiles.at(i)->getTagValue(g_jvmExeTag);
+        bool known = false;
+        for (long j = 0; j < names.size() && !known; ++j) {
+            known = names.at(j).compare(exe) == 0;
+        }
+        if (!known) {
+            names.push_back(exe);
+        }
+    }
+    SubStatusWrapper savedStatus;
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_SCANNING_DISKS, SString());
+    Launcher::logMessage("Beginning exhaustive search", LOG_INFO);
+    PlatformImpl::findFiles(names, *this);
+    if (m_currentMatch == nullptr) {
+        Launcher::logMessage("Processing unverified matches.\n", LOG_INFO);
+        verifyUnverifiedMatches(matches);
+    }
+}
+
+void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
+    for (long i = 0; i < m_unverifiedMatches.size() && !PlatformImpl::m_canceled; ++i) {
+        UnverifiedJVMMatch* candidate = m_unverifiedMatches.at(i);
+        const StringDeque& homes = candidate->getJVMHomes();
+        for (long h = 0; h < homes.size() && !PlatformImpl::m_canceled; ++h) {
+            JVMMatch* match =
+                candidate->getJVMFile().verify(homes.at(h), m_verifyClasspath, m_verifyClassName);
+            if (match != nullptr) {
+                matches.push_back(match);
+                if (m_stopAtFirst) {
+                    return;
+                }
+            }
+        }
+    }
+}
+
+bool JVMFiles::foundFile(const SString& path) {
+    bool stop = false;
+    for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
+        JVMFile* file = m_jvmFiles.at(i);
+        SString exe = file->getTagValue(g_jvmExeTag);
+        SString::size_type ending = stringEndsWith(path, exe.c_str());
+        // The walk reports only paths ending in "/" + JVM_EXE; anything shorter has no home.
+        if (exe.empty() || ending == SString::npos || ending == 0) {
+            continue;
+        }
+        SString home = path.substr(0, ending - 1);
+        if (i == 0 && m_stopAtFirst) {
+            m_currentMatch = file->verify(home, m_verifyClasspath, m_verifyClassName);
+            stop = m_currentMatch != nullptr;
+        } else {
+            addUnverifiedMatch(file, home);
+        }
+    }
+    return stop;
+}
+
+void JVMFiles::addUnverifiedMatch(JVMFile* file, const SString& home) {
+    for (long i = 0; i < m_unverifiedMatches.size(); ++i) {
+        if (m_unverifiedMatches.at(i)->equals(*file)) {
+            m_unverifiedMatches.at(i)->addJVMHome(home);
+            return;
+        }
+    }
+    UnverifiedJVMMatch* created = new UnverifiedJVMMatch(*file);
+    created->addJVMHome(home);
+    m_unverifiedMatches.push_back(created);
+}
