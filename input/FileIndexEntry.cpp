@@ -43,6 +43,12 @@ private:
     bool m_kept = false;
 };
 
+// Also reached when the launcher file is shorter than its index said: it changed since.
+[[noreturn]] void throwReadError(const SString& name, int err) {
+    SString context("Unable to read the embedded file ");
+    throw LauncherException(describeSystemError(context += name, err));
+}
+
 void checkEntryBounds(long length, long offset, long nameLength, long trailerStart) {
     if (length < 0) {
         throw LauncherException("Invalid file length in file index.");
@@ -145,7 +151,9 @@ SString FileIndexEntry::extract(const SString& directory) const {
         throw LauncherException(message);
     }
     PartialFileGuard partial(target);
-    if (!output.truncate()) {
+    // A new file needs no truncation, and truncating one makes ext4 flush it on close as if
+    // it replaced an old file.
+    if (output.size() != 0 && !output.truncate()) {
         throwWriteError(convertToString(errno));
     }
 
@@ -154,9 +162,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
         long got = source.readSome(buffer.get(),
                                    remaining < kExtractBlockSize ? remaining : kExtractBlockSize);
         if (got <= 0) {
-            // The launcher file changed since its index was read, or cannot be read.
-            SString context("Unable to read the embedded file ");
-            throw LauncherException(describeSystemError(context += m_name, got == 0 ? 0 : errno));
+            throwReadError(m_name, got == 0 ? 0 : errno);
         }
         if (!output.writeAll(buffer.get(), got)) {
             throwWriteError(convertToString(errno));
