@@ -183,7 +183,8 @@ void runQvpack(const QvpackRequest& request, std::ostream& out) {
             return;
         case QvpackRequest::MODE_LIST: {
             LauncherInputFiles files;
-            files.loadLauncherFile(request.listPath, true);
+            // The index alone: building the script objects would also print the console title.
+            files.loadLauncherFile(request.listPath, false);
             printListing(files, out);
             return;
         }
