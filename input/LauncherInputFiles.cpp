@@ -6,8 +6,12 @@
 #include "input/LauncherLayout.h"
 #include "input/StdioFile.h"
 #include "input/TagFile.h"
+#include "instructions/Instructions.h"
+#include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
+#include "platform/unix/PlatformImpl.h"
 
 namespace {
 
@@ -48,14 +52,26 @@ SString describeEntry(const FileIndexEntry& entry) {
     return text;
 }
 
+// The catalog text for what was being loaded, followed directly by the cause.
+[[noreturn]] void throwLoadingError(MessageIdentifier what, const LauncherException& cause) {
+    SString message = PlatformImpl::getMessageText(what);
+    throw LauncherException(message += cause.m_message);
+}
+
 }  // namespace
 
-LauncherInputFiles::LauncherInputFiles() : m_loaded(false) {}
+LauncherInputFiles::LauncherInputFiles() : m_jvmFilesChosen(false), m_loaded(false) {}
 
 LauncherInputFiles::~LauncherInputFiles() = default;
 
 void LauncherInputFiles::load(bool loadTagFiles) {
+    if (m_loaded) {
+        return;
+    }
     loadLauncherFile(Launcher::getLauncherFileName(), loadTagFiles);
+    if (loadTagFiles) {
+        buildEmbeddedObjects();
+    }
 }
 
 void LauncherInputFiles::loadLauncherFile(const SString& launcherFileName, bool loadTagFiles) {
@@ -116,6 +132,108 @@ void LauncherInputFiles::loadTagFiles(FILE* launcherFile) {
     }
 }
 
+void LauncherInputFiles::buildEmbeddedObjects() {
+    for (long i = 0; i < m_fileIndex.size(); ++i) {
+        FileIndexEntry& entry = *m_fileIndex.at(i);
+        TagFile* tags = entry.getTagFile();
+        if (tags == nullptr) {
+            continue;
+        }
+        switch (entry.getType()) {
+            case FILE_TYPE_INSTRUCTIONS:
+                // The first instruction script wins; later ones are read but not used.
+                if (!m_instructions) {
+                    m_instructions.reset(new Instructions(*tags));
+                }
+                break;
+            case FILE_TYPE_JVM:
+                if (!m_jvmFilesChosen) {
+                    m_jvmFiles.addJVMFile(new JVMFile(*tags));
+                }
+                break;
+            case FILE_TYPE_LAUNCH_SCRIPT:
+                if (!m_launchScript) {
+                    buildLaunchScript(*tags);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    m_jvmFilesChosen = true;
+}
+
+void LauncherInputFiles::buildLaunchScript(const TagFile& tags) {
+    try {
+        m_launchScript.reset(new LaunchScript(tags, true));
+        PlatformImpl::setUITitle(m_launchScript->getDescription());
+    } catch (const LauncherException& e) {
+        throwLoadingError(MSG_ERROR_LOADING_LAUNCH_SCRIPT, e);
+    }
+}
+
+void LauncherInputFiles::load(const TagFile& input) {
+    SString instructionsPath = input.getTagValue("INSTRUCTIONS", 0);
+    if (!instructionsPath.empty()) {
+        loadInstructions(instructionsPath);
+    }
+    SString launchScriptPath = input.getTagValue("LAUNCHSCRIPT", 0);
+    if (!launchScriptPath.empty()) {
+        loadLaunchScript(launchScriptPath);
+    }
+    SString verifyClasspath = input.getTagValue("VERIFY_CLASSPATH", 0);
+    SString verifyClassName = input.getTagValue("VERIFY_CLASS_NAME", 0);
+    if (!verifyClasspath.empty() && !verifyClassName.empty()) {
+        m_jvmFiles.setVerifyClass(verifyClasspath, verifyClassName);
+    }
+    SString title = input.getTagValue("UI_TITLE", 0);
+    if (!title.empty()) {
+        PlatformImpl::setUITitle(title);
+    }
+    unsigned jvmFileCount = input.getTagValueCount("JVM");
+    for (unsigned i = 0; i < jvmFileCount; ++i) {
+        m_jvmFilesChosen = true;
+        SString jvmFilePath = input.getTagValue("JVM", i);
+        if (!jvmFilePath.empty()) {
+            loadJVMFile(jvmFilePath);
+        }
+    }
+}
+
+void LauncherInputFiles::loadInstructions(const SString& path) {
+    try {
+        TagFile& tags = loadTagFile(path);
+        m_instructions.reset(new Instructions(tags));
+    } catch (const LauncherException& e) {
+        throwLoadingError(MSG_ERROR_LOADING_INSTRUCTIONS, e);
+    }
+}
+
+void LauncherInputFiles::loadLaunchScript(const SString& path) {
+    const TagFile* tags = nullptr;
+    try {
+        tags = &loadTagFile(path);
+    } catch (const LauncherException& e) {
+        throwLoadingError(MSG_ERROR_LOADING_LAUNCH_SCRIPT, e);
+    }
+    buildLaunchScript(*tags);
+}
+
+void LauncherInputFiles::loadJVMFile(const SString& path) {
+    try {
+        TagFile& tags = loadTagFile(path);
+        m_jvmFiles.addJVMFile(new JVMFile(tags));
+    } catch (const LauncherException& e) {
+        throwLoadingError(MSG_ERROR_LOADING_JVM_FILE, e);
+    }
+}
+
+TagFile& LauncherInputFiles::loadTagFile(const SString& path) {
+    std::unique_ptr<TagFile> tags(new TagFile(path));
+    m_tagFiles.push_back(tags.get());
+    return *tags.release();
+}
+
 const FileIndexEntry* LauncherInputFiles::getFileAt(long index) const {
     return m_fileIndex.at(index);
 }
@@ -127,6 +245,10 @@ const FileIndexEntry* LauncherInputFiles::getFile(long id) const {
         }
     }
     return nullptr;
+}
+
+FileIndexEntry* LauncherInputFiles::getFile(long id) {
+    return const_cast<FileIndexEntry*>(static_cast<const LauncherInputFiles*>(this)->getFile(id));
 }
 
 void LauncherInputFiles::extractAll() const {

@@ -2,17 +2,24 @@
 #define QV_INPUT_LAUNCHERINPUTFILES_H
 
 #include <cstdio>
+#include <memory>
 
 #include "base/SString.h"
 #include "input/FileIndexEntry.h"
+#include "input/TagFile.h"
+#include "jvm/JVMFiles.h"
 
-// The launcher file's index of embedded files, with the embedded tag files read in place.
-// The driver holds one for the whole run; it owns every entry and, through them, every
-// embedded tag file.
+class Instructions;
+class LaunchScript;
+
+// The launcher file's index of embedded files, with the embedded tag files read in place, and
+// the objects built from tag files: one instruction script, one launch script and the set of
+// jvm files. The driver holds one for the whole run.
 //
-// The script objects built from tag files (instruction script, launch script, jvm files) are
-// not built here yet: they join this class with the instruction interpreter, the launch script
-// and the JVM search.
+// Ownership: every entry owns its embedded tag file; the tag files read from disk are owned
+// here; every script object refers to the tag file it was built from, which lives as long as
+// this object. The objects named by an input file come first: embedded ones only fill what
+// it left empty (and embedded jvm files join only when it named none).
 class LauncherInputFiles {
 public:
     LauncherInputFiles();
@@ -21,7 +28,13 @@ public:
     ~LauncherInputFiles();
 
     // Reads the running launcher's file (Launcher::getLauncherFileName). Does nothing once
-    // loaded, so a first call without tag files keeps a later one from reading them.
+    // loaded, so a first call without tag files keeps a later one from reading them. With
+    // loadTagFiles, also builds the objects the input file has not supplied from the embedded
+    // tag files, in index order: the first instruction script, the first launch script (whose
+    // DESC becomes the console title) and, unless jvm files were already chosen, every jvm
+    // file; afterwards the jvm files count as chosen. A launch script that cannot be built
+    // fails with "Error loading launch script." followed by the cause; the index and the
+    // objects built before stay.
     void load(bool loadTagFiles);
     // Reads the trailer and the file index of launcherFileName and, with loadTagFiles, the
     // embedded tag files. A file whose last 4 bytes are not the identification value loads as
@@ -34,8 +47,19 @@ public:
     // trailer and any entry that cannot be read; the entries read before it stay.
     void loadFileIndex(FILE* file, long indexOffset);
     // Reads every embedded tag file (types 0 to 2) in index order; errors name the embedded
-    // file and propagate.
+    // file and propagate. Builds no objects, so a tool can read a launcher without touching
+    // the console.
     void loadTagFiles(FILE* launcherFile);
+
+    // Builds the objects an input file names, in this order: INSTRUCTIONS, LAUNCHSCRIPT (its
+    // DESC becomes the console title), VERIFY_CLASSPATH with VERIFY_CLASS_NAME, UI_TITLE, and
+    // every JVM value. Any JVM value, even an empty one, keeps the embedded jvm files out.
+    // Throws LauncherException "Error loading instructions file." (or "... launch script.",
+    // "... JVM file.") followed by the cause; the objects built before the failure stay.
+    void load(const TagFile& input);
+    // Reads the tag file at path, keeps it for the life of this object and returns it. Throws
+    // LauncherException "Unable to load input file: <path>" or the file's syntax error.
+    TagFile& loadTagFile(const SString& path);
 
     bool isIndexLoaded() const { return m_loaded; }
     long getFileCount() const { return m_fileIndex.size(); }
@@ -43,19 +67,38 @@ public:
     const FileIndexEntry* getFileAt(long index) const;
     // The first entry in index order with that file id, or null.
     const FileIndexEntry* getFile(long id) const;
+    FileIndexEntry* getFile(long id);
 
     // Writes every embedded file into the working directory and an "input.tag" that runs the
     // same instructions from the copies (ACTION, JVM, LAUNCHSCRIPT, INSTRUCTIONS). Throws
     // LauncherException from the first file that cannot be written.
     void extractAll() const;
 
-    // No instruction script object exists until the interpreter joins this class.
-    bool hasInstructions() const { return false; }
+    bool hasInstructions() const { return m_instructions != nullptr; }
+    // The instruction script, or null when neither the input file nor the launcher has one.
+    const Instructions* getInstructions() const { return m_instructions.get(); }
+    // The launch script, or null when there is none.
+    LaunchScript* getLaunchScript() const { return m_launchScript.get(); }
+    // The jvm files of the run with the JVM search over them.
+    JVMFiles& getJVMFiles() { return m_jvmFiles; }
+    const JVMFiles& getJVMFiles() const { return m_jvmFiles; }
 
 private:
     void logEntries() const;
+    void loadInstructions(const SString& path);
+    void loadLaunchScript(const SString& path);
+    void loadJVMFile(const SString& path);
+    void buildEmbeddedObjects();
+    void buildLaunchScript(const TagFile& tags);
 
+    // Declared so that destruction runs in the order the objects depend on each other: the
+    // instruction script, the launch script, the jvm files, then the tag files they refer to.
     FileIndexEntryPtrDeque m_fileIndex;
+    TagFilePtrDeque m_tagFiles;
+    JVMFiles m_jvmFiles;
+    std::unique_ptr<LaunchScript> m_launchScript;
+    std::unique_ptr<Instructions> m_instructions;
+    bool m_jvmFilesChosen;
     bool m_loaded;
 };
 

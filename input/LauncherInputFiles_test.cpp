@@ -13,8 +13,13 @@
 #include "input/InputTestSupport.h"
 #include "input/LauncherLayout.h"
 #include "input/LauncherWriter.h"
+#include "instructions/InstructionActions.h"
+#include "instructions/Instructions.h"
+#include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
+#include "platform/unix/PlatformImpl.h"
 
 using inputtest::readFile;
 using inputtest::str;
@@ -378,6 +383,189 @@ TEST_F(LauncherInputFilesTest, HostileIndexBytesEndCleanly) {
         },
         ::testing::ExitedWithCode(0), "");
 #endif
+}
+
+// ---- The script objects built from an input file and from the embedded tag files.
+
+// Records which actions a script called instead of performing them.
+class RecordingActions : public InstructionActions {
+public:
+    void findJVM(bool, bool) override { m_calls += "FIND_JVM;"; }
+    void initializeUI() override { m_calls += "INITIALIZE_UI;"; }
+
+    std::string m_calls;
+};
+
+std::string scriptCalls(const LauncherInputFiles& files) {
+    RecordingActions actions;
+    const Instructions* instructions = files.getInstructions();
+    if (instructions == nullptr) {
+        return "(none)";
+    }
+    const_cast<Instructions*>(instructions)->setActions(&actions);
+    instructions->execute();
+    const_cast<Instructions*>(instructions)->setActions(nullptr);
+    return actions.m_calls;
+}
+
+std::vector<std::string> jvmFileDescriptions(LauncherInputFiles& files) {
+    std::vector<std::string> descriptions;
+    for (long i = 0; i < files.getJVMFiles().getJVMFileCount(); ++i) {
+        descriptions.push_back(str(files.getJVMFiles().getJVMFile(i)->getTagValue(g_descTag)));
+    }
+    return descriptions;
+}
+
+const std::vector<RawFile> kEmbeddedScripts = {
+    {FILE_TYPE_INSTRUCTIONS, -1, "embedded.tag", "INSTRUCTIONS: FIND_JVM 0 0\n"},
+    {FILE_TYPE_JVM, -1, "first.jvm", "DESC: first embedded\n"},
+    {FILE_TYPE_LAUNCH_SCRIPT, -1, "launch.tag", "DESC: Embedded app\nCOMMAND: java\n"},
+    {FILE_TYPE_INSTRUCTIONS, -1, "later.tag", "INSTRUCTIONS: INITIALIZE_UI\n"},
+    {FILE_TYPE_JVM, -1, "second.jvm", "DESC: second embedded\n"},
+};
+
+class LauncherInputFilesObjectsTest : public LauncherInputFilesTest {
+protected:
+    // An input file with the given tags; each (tag, file) pair also writes the file it names.
+    TagFile& inputFile(const std::vector<std::pair<std::string, std::string>>& tags) {
+        std::string text;
+        for (const auto& tag : tags) {
+            text += tag.first + ": " + tag.second + "\n";
+        }
+        writeFile(m_dir / "input.tag", text);
+        m_input.reset(new TagFile((m_dir / "input.tag").c_str()));
+        return *m_input;
+    }
+
+    std::string diskFile(const std::string& name, const std::string& content) {
+        writeFile(m_dir / name, content);
+        return m_dir / name;
+    }
+
+    std::unique_ptr<TagFile> m_input;
+};
+
+TEST_F(LauncherInputFilesObjectsTest, InputFileObjectsComeFirstAndEmbeddedOnesFillTheGaps) {
+    std::string launcher = pack(kEmbeddedScripts);
+    LauncherInputFiles files;
+    files.load(inputFile({{"INSTRUCTIONS", diskFile("run.tag", "INSTRUCTIONS: INITIALIZE_UI\n")},
+                          {"JVM", diskFile("disk.jvm", "DESC: from disk\n")}}));
+    ASSERT_EQ(load(launcher, files), "");
+
+    EXPECT_EQ(scriptCalls(files), "INITIALIZE_UI;");
+    ASSERT_NE(files.getLaunchScript(), nullptr);
+    EXPECT_EQ(str(files.getLaunchScript()->getDescription()), "Embedded app");
+    EXPECT_EQ(jvmFileDescriptions(files), std::vector<std::string>{"from disk"});
+}
+
+TEST_F(LauncherInputFilesObjectsTest, EmbeddedObjectsWhenTheInputFileNamesNone) {
+    struct Case {
+        std::string jvmTag;  // the input file's JVM line, or none
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"", {"first embedded", "second embedded"}},
+        // A JVM tag, even with only an empty value, keeps the embedded jvm files out.
+        {"JVM: \"\"\n", {}},
+    };
+    std::string launcher = pack(kEmbeddedScripts);
+    for (const Case& c : cases) {
+        writeFile(m_dir / "input.tag", "ACTION: RUN_INSTRUCTIONS\n" + c.jvmTag);
+        TagFile input((m_dir / "input.tag").c_str());
+        LauncherInputFiles files;
+        files.load(input);
+        ASSERT_EQ(load(launcher, files), "") << c.jvmTag;
+        EXPECT_EQ(jvmFileDescriptions(files), c.expected) << c.jvmTag;
+        // The first embedded instruction script wins.
+        EXPECT_EQ(scriptCalls(files), "FIND_JVM;") << c.jvmTag;
+    }
+}
+
+TEST_F(LauncherInputFilesObjectsTest, LauncherWithoutScriptsHasNoObjects) {
+    LauncherInputFiles files;
+    ASSERT_EQ(load(rawLauncher({{FILE_TYPE_APPLICATION, 1, "app.jar", "PK"}}), files), "");
+    EXPECT_FALSE(files.hasInstructions());
+    EXPECT_EQ(files.getLaunchScript(), nullptr);
+    EXPECT_EQ(files.getJVMFiles().getJVMFileCount(), 0);
+}
+
+TEST_F(LauncherInputFilesObjectsTest, VerifyClassNeedsBothPathAndName) {
+    LauncherInputFiles files;
+    files.load(inputFile({{"VERIFY_CLASSPATH", "/opt/v.jar"}, {"VERIFY_CLASS_NAME", "V"}}));
+    files.load(inputFile({{"VERIFY_CLASSPATH", "/other/alone.jar"}}));
+    files.load(inputFile({{"VERIFY_CLASS_NAME", "Alone"}}));
+    SString classpath;
+    SString className;
+    files.getJVMFiles().writeVerifyJar(classpath, className);
+    EXPECT_EQ(str(classpath), "/opt/v.jar");
+    EXPECT_EQ(str(className), "V");
+}
+
+TEST_F(LauncherInputFilesObjectsTest, ConsoleTitleFollowsTheLoadOrder) {
+    std::string diskScript = diskFile("disk.launch", "DESC: Disk app\nCOMMAND: java\n");
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> tags;
+        std::string printed;  // the titles set, in order
+    } cases[] = {
+        // UI_TITLE overrides the input file's launch script...
+        {{{"LAUNCHSCRIPT", diskScript}, {"UI_TITLE", "Override"}}, "Disk app\nOverride\n"},
+        // ...but not the embedded one, which is read later.
+        {{{"UI_TITLE", "Override"}}, "Override\nEmbedded app\n"},
+    };
+    std::string launcher = pack(kEmbeddedScripts);
+    for (const Case& c : cases) {
+        LauncherInputFiles files;
+        TagFile& input = inputFile(c.tags);
+        PlatformImpl::resetUIState();
+        ::testing::internal::CaptureStdout();
+        files.load(input);
+        std::string loadError = load(launcher, files);
+        std::string printed = ::testing::internal::GetCapturedStdout();
+        g_enableOutput = false;
+        ASSERT_EQ(loadError, "");
+        EXPECT_EQ(printed, c.printed);
+    }
+}
+
+TEST_F(LauncherInputFilesObjectsTest, MissingFilesNameWhatWasBeingLoaded) {
+    const char* savedLang = std::getenv("LANG");
+    const std::string restoredLang = savedLang == nullptr ? "" : savedLang;
+    setenv("LANG", "C", 1);
+    const std::string missing = m_dir / "missing.tag";
+    struct Case {
+        const char* tag;
+        const char* prefix;
+    } cases[] = {
+        {"INSTRUCTIONS", "Error loading instructions file."},
+        {"LAUNCHSCRIPT", "Error loading launch script."},
+        {"JVM", "Error loading JVM file."},
+    };
+    for (const Case& c : cases) {
+        LauncherInputFiles files;
+        std::string message;
+        try {
+            files.load(inputFile({{c.tag, missing}}));
+        } catch (const LauncherException& e) {
+            message = str(e.m_message);
+        }
+        EXPECT_EQ(message, std::string(c.prefix) + "Unable to load input file: " + missing)
+            << c.tag;
+    }
+    if (savedLang == nullptr) {
+        unsetenv("LANG");
+    } else {
+        setenv("LANG", restoredLang.c_str(), 1);
+    }
+}
+
+TEST_F(LauncherInputFilesObjectsTest, ObjectsBuiltBeforeAFailureStay) {
+    LauncherInputFiles files;
+    EXPECT_THROW(files.load(inputFile({{"INSTRUCTIONS", diskFile("run.tag",
+                                                                 "INSTRUCTIONS: "
+                                                                 "INITIALIZE_UI\n")},
+                                       {"JVM", diskFile("a.jvm", "DESC: a\n")},
+                                       {"JVM", m_dir / "missing.jvm"}})),
+                 LauncherException);
+    EXPECT_EQ(scriptCalls(files), "INITIALIZE_UI;");
 }
 
 }  // namespace

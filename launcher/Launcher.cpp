@@ -22,6 +22,8 @@ SString Launcher::m_applicationArchive;
 bool Launcher::m_logFileInitialized = false;
 long Launcher::m_numericVariables[Launcher::kNumericVariables] = {0, 0, 0, 0, 0};
 bool Launcher::m_showJavaConsole = false;
+bool Launcher::m_applicationLaunched = false;
+int Launcher::m_applicationExitStatus = 0;
 
 namespace {
 
@@ -83,7 +85,9 @@ int Launcher::process(StringDeque& args, const SString& launcherPath) {
         m_args.push_back(args.at(i));
     }
     try {
-        return processCmdLine(args);
+        processCmdLine(args);
+        // A caller that scripts the application needs its status, not the launcher's.
+        return m_applicationLaunched ? m_applicationExitStatus : 0;
     } catch (const LauncherException& e) {
         PlatformImpl::showUIMessage(e.m_message);
         logMessage(e.m_message, LOG_ERROR);
@@ -193,10 +197,22 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
         PlatformImpl::showUIMessage(shown += e.m_message);
         throw;
     }
-    loadFileIndex();
 
     bool showProgress = inputFile.getBoolTagValue("SHOW_PROGRESS", false);
     bool showFailMsg = inputFile.getBoolTagValue("SHOW_FAIL_MSG", false);
+    if (!showProgress && !showFailMsg) {
+        // A quiet input file is read by a program that parses standard output: the console
+        // title that loading the launch script prints must not end up among the results.
+        PlatformImpl::hideUI(0);
+    }
+    try {
+        m_inputFiles.load(inputFile);
+    } catch (const LauncherException& e) {
+        PlatformImpl::showUIMessage(e.m_message);
+        throw;
+    }
+    loadFileIndex();
+
     if (showProgress || showFailMsg) {
         PlatformImpl::showUI();
     } else {
@@ -248,11 +264,10 @@ void Launcher::performInputAction(const TagFile& inputFile, bool showProgress, b
 }
 
 void Launcher::run() {
-    if (!m_inputFiles.hasInstructions()) {
-        return;
+    const Instructions* instructions = m_inputFiles.getInstructions();
+    if (instructions != nullptr) {
+        runInstructions(*instructions);
     }
-    // Once LauncherInputFiles hands out its instruction script:
-    // runInstructions(*m_inputFiles.getInstructions());
 }
 
 void Launcher::runInstructions(const Instructions& instructions) {

@@ -16,6 +16,8 @@ enum InstallJVMOption {
 };
 
 class Instructions;
+class JVMFile;
+class LaunchScript;
 class TagFile;
 
 // The launcher driver. All run-wide state is static; the one instance that main creates only
@@ -29,7 +31,8 @@ public:
     ~Launcher();
 
     // Stores the launcher path and the arguments, then interprets the command line. A
-    // LauncherException is shown, logged and turned into the result 1; otherwise 0.
+    // LauncherException is shown, logged and turned into the result 1; otherwise the result is
+    // the exit status of the application when LAUNCH or ILAUNCH ran it, else 0.
     static int process(StringDeque& args, const SString& launcherPath);
     // Reads the options left to right and performs them. Failures leave as LauncherException.
     static int processCmdLine(const StringDeque& args);
@@ -54,9 +57,16 @@ public:
                            const SString& destDir);
     static void initializeUI();
 
-    // ---- Launch actions.
+    // ---- Launch actions. LAUNCH and ILAUNCH run the application through the launch script and
+    // wait for it; without a launch script they run nothing.
+    // Loads the jvm file at jvmFilePath (LauncherException when it cannot be read) and launches.
     static void launch(const SString& jvmFilePath, short uiDisplaySeconds);
+    // Launches with the embedded jvm file of that id; logs an error and runs nothing when the
+    // launch script or that jvm file is missing.
     static void ilaunch(long fileId, short uiDisplaySeconds);
+    // Starts the embedded launcher at that index position in the background, from a temporary
+    // directory left to it, with -qv:orig and this launcher's arguments. Logs an error when
+    // there is no embedded launcher there; extraction errors leave as LauncherException.
     static void executeEmbeddedLauncher(long index);
     // The embedded application archive, extracted on first use.
     static const SString& getApplicationArchive();
@@ -98,12 +108,18 @@ public:
     static bool m_logFileInitialized;
     static long m_numericVariables[kNumericVariables];
     static bool m_showJavaConsole;
+    // Set when LAUNCH or ILAUNCH ran the application, with the status it ended with.
+    static bool m_applicationLaunched;
+    static int m_applicationExitStatus;
 
 private:
     static void processInputFile(const SString& inputFileArgument, bool& runInstructions);
     static void performInputAction(const TagFile& inputFile, bool showProgress, bool showFailMsg,
                                    bool& runInstructions);
     static void loadFileIndex();
+    // Shows the running status, runs the launch script with jvmFile and records the exit status.
+    static void runApplication(LaunchScript& script, const JVMFile& jvmFile,
+                               short uiDisplaySeconds);
 };
 
 #endif  // QV_LAUNCHER_LAUNCHER_H

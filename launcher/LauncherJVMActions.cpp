@@ -1,0 +1,307 @@
+// The launcher's JVM actions: find one JVM or all of them, verify one, install the embedded
+// JVM or run a given installer, and show the console. Script commands read the results from
+// N1, S1 and S2; input-file actions print them on standard output for the calling program.
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "base/ShellQuote.h"
+#include "base/TextUtil.h"
+#include "input/FileIndexEntry.h"
+#include "input/LauncherLayout.h"
+#include "input/TagFile.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JVMFiles.h"
+#include "jvm/JVMMatch.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherPath.h"
+#include "platform/unix/PlatformImpl.h"
+
+namespace {
+
+const long kSuccessVariable = 1;  // N1
+const long kHomeVariable = 1;     // S1
+const long kJVMFileVariable = 2;  // S2
+// The name of the jvm file an installer leaves in its destination directory.
+const char kInstalledJVMFileName[] = "jvm";
+
+// The console set-up shared by the searches and the verification by file id.
+void setUpSearchConsole(bool showProgress) {
+    if (showProgress) {
+        PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
+        PlatformImpl::showUI();
+    } else {
+        PlatformImpl::hideUI(0);
+    }
+}
+
+void showIf(bool show, const SString& message) {
+    if (show) {
+        PlatformImpl::showUIMessage(message);
+    }
+}
+
+// Results go to a calling program that may read them while this launcher still runs children
+// that write to the same standard output: each result leaves the buffer at once.
+void printResult(long value) {
+    std::printf("%ld\n", value);
+    std::fflush(stdout);
+}
+
+void printResult(const SString& value) {
+    std::printf("%s\n", value.c_str());
+    std::fflush(stdout);
+}
+
+// Running an installer moves the launcher into its destination directory, after which a
+// relative path would no longer lead to the same place: such paths are fixed first.
+SString absolutePath(const SString& path) {
+    if (path.empty() || path.c_str()[0] == '/') {
+        return path;
+    }
+    SString absolute = currentDirectory();
+    appendPathSeparator(absolute);
+    return absolute += path;
+}
+
+SString installedJVMFilePath(const SString& destination) {
+    SString path(destination);
+    appendPathSeparator(path);
+    return path += kInstalledJVMFileName;
+}
+
+const FileIndexEntry* findEmbeddedInstaller() {
+    for (long i = 0;; ++i) {
+        const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i);
+        if (entry == nullptr || entry->getType() == FILE_TYPE_JVM_INSTALLER) {
+            return entry;
+        }
+    }
+}
+
+// Deletes an extracted installer when it goes out of scope, so a failed run does not leave it
+// in a directory the user chose.
+class ExtractedInstaller {
+public:
+    explicit ExtractedInstaller(const SString& path) : m_path(path) {}
+    ExtractedInstaller(const ExtractedInstaller&) = delete;
+    ExtractedInstaller& operator=(const ExtractedInstaller&) = delete;
+    ~ExtractedInstaller() {
+        try {
+            PlatformImpl::deleteFile(m_path);
+        } catch (...) {
+            // A file left behind is not worth failing the installation over.
+        }
+    }
+    const SString& path() const { return m_path; }
+
+private:
+    SString m_path;
+};
+
+// One match of SEARCH_ALL, its jvm file already written.
+struct ReportedMatch {
+    SString home;
+    SString jvmFile;
+};
+
+}  // namespace
+
+void Launcher::findJVM(bool showProgress, bool showFailMsg) {
+    logMessage("Finding a JVM", LOG_INFO);
+    setUpSearchConsole(showProgress);
+    setStringVariable(kHomeVariable, SString());
+    setStringVariable(kJVMFileVariable, SString());
+    setLongVariable(kSuccessVariable, 0);
+    try {
+        JVMMatchPtrDeque matches;
+        m_inputFiles.getJVMFiles().search(matches);
+        JVMMatch* match = matches.at(0);
+        if (match == nullptr) {
+            SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
+            logMessage(message, LOG_INFO);
+            showIf(showFailMsg && !PlatformImpl::m_canceled, message);
+            return;
+        }
+        SString jvmFile = match->writeNewJVMFile();
+        logMessage(SString("Matching JVM home is ") += match->getJVMHome(), LOG_INFO);
+        logMessage(SString("Matching JVM file is ") += jvmFile, LOG_INFO);
+        setStringVariable(kHomeVariable, match->getJVMHome());
+        setStringVariable(kJVMFileVariable, jvmFile);
+        setLongVariable(kSuccessVariable, 1);
+    } catch (const LauncherException& e) {
+        SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
+        message += " ";
+        message += e.m_message;
+        logMessage(message, LOG_ERROR);
+        showIf(showFailMsg, message);
+        throw;
+    }
+}
+
+void Launcher::search(bool showProgress, bool showFailMsg) {
+    try {
+        findJVM(showProgress, showFailMsg);
+        long found = getLongVariable(kSuccessVariable);
+        printResult(found);
+        if (found != 0) {
+            SString jvmFile = getStringVariable(kJVMFileVariable);
+            printResult(getStringVariable(kHomeVariable));
+            printResult(jvmFile);
+            // The calling program reads the reported jvm file after this launcher has ended.
+            PlatformImpl::removeFileFromCleanupList(jvmFile);
+        }
+    } catch (const LauncherException&) {
+        // findJVM has logged and shown the failure; the caller sees no result lines.
+    } catch (...) {
+        logMessage("Unexpected failure in search.", LOG_ERROR);
+    }
+}
+
+void Launcher::searchAll(bool showProgress, bool showFailMsg) {
+    logMessage("Finding all matching JVMs", LOG_INFO);
+    setUpSearchConsole(showProgress);
+    std::vector<ReportedMatch> reported;
+    try {
+        JVMMatchPtrDeque matches;
+        m_inputFiles.getJVMFiles().searchAll(matches, false);
+        for (long i = 0; i < matches.size(); ++i) {
+            JVMMatch* match = matches.at(i);
+            reported.push_back(ReportedMatch{match->getJVMHome(), match->writeNewJVMFile()});
+        }
+    } catch (const LauncherException& e) {
+        // Nothing has been printed yet, so the caller reads a complete "no match" answer; the
+        // jvm files already written stay on the cleanup list and go at exit.
+        SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_SEARCH_ALL);
+        message += e.m_message;
+        logMessage(message, LOG_ERROR);
+        showIf(showFailMsg, message);
+        printResult(0L);
+        return;
+    }
+    printResult(static_cast<long>(reported.size()));
+    for (const ReportedMatch& match : reported) {
+        PlatformImpl::removeFileFromCleanupList(match.jvmFile);
+        printResult(match.home);
+        printResult(match.jvmFile);
+    }
+}
+
+void Launcher::verifyJVM(bool showProgress, bool showFailMsg, long fileId) {
+    setUpSearchConsole(showProgress);
+    FileIndexEntry* entry = m_inputFiles.getFile(fileId);
+    if (entry == nullptr) {
+        SString message("Cannot verify jvm file at index ");
+        message += convertToString(fileId);
+        throw LauncherException(message += " because it does not exist.");
+    }
+    if (entry->getType() != FILE_TYPE_JVM) {
+        SString message("To verify a JVM, use an index of a jvm file. The index passed in was ");
+        message += convertToString(fileId);
+        message += " which corresponds to the file named ";
+        throw LauncherException(message += entry->getName());
+    }
+    TagFile* jvmFile = entry->getTagFile();
+    if (jvmFile == nullptr) {
+        SString message("The jvm file with file id ");
+        message += convertToString(fileId);
+        throw LauncherException(message += " could not be read.");
+    }
+    SString userJavaHome(m_userJavaHome);
+    verifyJVM(showProgress, showFailMsg, *jvmFile, userJavaHome);
+}
+
+void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvmFilePath,
+                         const SString& jvmHome) {
+    TagFile jvmFile(jvmFilePath);
+    verifyJVM(showProgress, showFailMsg, jvmFile, jvmHome);
+    printResult(getLongVariable(kSuccessVariable));
+}
+
+void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
+                         const SString& jvmHome) {
+    setLongVariable(kSuccessVariable, 0);
+    if (showProgress) {
+        PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, jvmFile.getTagValue(g_descTag, 0));
+    }
+    JVMFile candidate(jvmFile);
+    SString verifyClasspath;
+    SString verifyClassName;
+    m_inputFiles.getJVMFiles().writeVerifyJar(verifyClasspath, verifyClassName);
+    std::unique_ptr<JVMMatch> match(
+        jvmHome.empty() ? candidate.verify(verifyClasspath, verifyClassName)
+                        : candidate.verify(jvmHome, verifyClasspath, verifyClassName));
+    if (!match) {
+        showIf(showFailMsg, PlatformImpl::getMessageText(MSG_JVM_NOT_VALID));
+        logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
+        return;
+    }
+    // The verification left the home it checked in the jvm file's JVM_HOME.
+    SString verifiedHome = jvmFile.getTagValue(g_jvmHomeTag, 0);
+    setLongVariable(kSuccessVariable, 1);
+    setStringVariable(kHomeVariable, verifiedHome);
+    logMessage(SString("After VERIFY, the jvm home is ") += verifiedHome, LOG_INFO);
+}
+
+void Launcher::installJVM(InstallJVMOption option) {
+    setLongVariable(kSuccessVariable, 0);
+    setStringVariable(kHomeVariable, SString());
+    if (option == INSTALL_TO_TEMP_HIDDEN) {
+        PlatformImpl::hideUI(0);
+    } else {
+        PlatformImpl::showUI();
+        PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
+    }
+    const FileIndexEntry* installer = findEmbeddedInstaller();
+    if (installer == nullptr) {
+        throw LauncherException(PlatformImpl::getMessageText(MSG_NO_JVM_INSTALLER));
+    }
+
+    SString destination;
+    if (option == INSTALL_TO_TEMP_HIDDEN || option == INSTALL_TO_TEMP) {
+        destination = PlatformImpl::createTempSubDirectory();
+    } else if (option == INSTALL_TO_PROMPTED_DIR) {
+        destination = absolutePath(PlatformImpl::promptJVMDestinationDirectory());
+    }
+    if (destination.empty()) {
+        return;
+    }
+
+    {
+        ExtractedInstaller extracted(installer->extract(destination));
+        SString standardOutput;
+        SString standardError;
+        PlatformImpl::executeProcess(quoteShellArgument(extracted.path()), destination, false, true,
+                                     true, &standardOutput, &standardError);
+    }
+
+    SString jvmFilePath = installedJVMFilePath(destination);
+    if (!PlatformImpl::fileExists(jvmFilePath)) {
+        logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
+        return;
+    }
+    TagFile jvmFile(jvmFilePath);
+    jvmFile.setDynamicJVMTags(destination, jvmFilePath, true);
+    jvmFile.write(jvmFilePath);
+    setLongVariable(kSuccessVariable, 1);
+    setStringVariable(kHomeVariable, jvmFilePath);
+}
+
+void Launcher::installJVM(bool showProgress, bool /*showFailMsg*/, const SString& installerPath,
+                          const SString& destDir) {
+    SString destination = absolutePath(destDir);
+    // The installer is named by a path: quoted, a blank or a "$" in it stays part of the name.
+    PlatformImpl::executeProcess(quoteShellArgument(installerPath), destination, showProgress,
+                                 false, true, nullptr, nullptr);
+    SString jvmFilePath = installedJVMFilePath(destination);
+    TagFile jvmFile(jvmFilePath);
+    jvmFile.setDynamicJVMTags(destination, jvmFilePath, false);
+    jvmFile.write(jvmFilePath);
+    printResult(jvmFilePath);
+}
+
+void Launcher::initializeUI() {
+    PlatformImpl::setUIStatus(UI_STATUS_INITIALIZING);
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, SString());
+    PlatformImpl::showUI();
+}

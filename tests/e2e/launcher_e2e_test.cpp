@@ -1,0 +1,610 @@
+// Black-box tests of launchers made by qvpack from the built qvlauncher: the input-file actions
+// and their standard output, instruction scripts that find, verify, install and launch, the
+// embedded launcher, exit statuses, and the temporary files each run leaves behind. Every test
+// runs in a fresh directory with its own TMPDIR; fake JVMs are shell scripts.
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const std::string kQvpack = QV_QVPACK_BINARY;
+const std::string kLauncher = QV_LAUNCHER_BINARY;
+const char kMagicLine[] = "1739021872";
+
+struct RunResult {
+    int status;  // exit status, or -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << content;
+    }
+    chmod(path.c_str(), mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> listDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (struct dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+    std::remove(path);
+    return 0;
+}
+
+// Waits up to ten seconds for done to hold; a background launcher needs a moment.
+template <typename Condition>
+bool eventually(Condition done) {
+    for (int i = 0; i < 200; ++i) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+class LauncherE2ETest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvtest-launcher-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_tmp = makeDirectory("tmp");
+        m_log = path("run.log");
+        // Unique per test, so the disk walks of tests running side by side find only their
+        // own fake JVMs.
+        m_exe = "bin/java-" + m_dir.substr(m_dir.rfind('-') + 1);
+    }
+    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    std::string makeDirectory(const std::string& name) const {
+        std::string dir = path(name);
+        mkdir(dir.c_str(), 0755);
+        return dir;
+    }
+
+    // Runs program with args in the test directory, without a shell, with TMPDIR pointing at
+    // the test's own temporary directory; output goes through files.
+    RunResult run(const std::string& program, const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& environment = {}) const {
+        std::string outPath = path(".stdout");
+        std::string errPath = path(".stderr");
+        std::vector<std::string> settings = {"TMPDIR=" + m_tmp, "LANG=C"};
+        for (const auto& setting : environment) {
+            settings.push_back(setting.first + "=" + setting.second);
+        }
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            std::string name(*variable, std::strcspn(*variable, "="));
+            if (name != "TMPDIR" && name != "LANG" && environment.count(name) == 0) {
+                settings.push_back(*variable);
+            }
+        }
+        pid_t child = fork();
+        if (child == 0) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(m_dir.c_str()) != 0) {
+                _exit(127);
+            }
+            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            std::vector<char*> envp;
+            for (const std::string& setting : settings) {
+                envp.push_back(const_cast<char*>(setting.c_str()));
+            }
+            envp.push_back(nullptr);
+            execve(program.c_str(), argv.data(), envp.data());
+            _exit(127);
+        }
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath),
+                         readFile(errPath)};
+        std::remove(outPath.c_str());
+        std::remove(errPath.c_str());
+        return result;
+    }
+
+    // Packs a launcher from (option, file) pairs; fails the test when qvpack does.
+    std::string pack(const std::string& name,
+                     const std::vector<std::pair<std::string, std::string>>& files) const {
+        std::vector<std::string> args = {"-o", path(name), "--stub", kLauncher};
+        for (const auto& file : files) {
+            args.push_back(file.first);
+            args.push_back(file.second);
+        }
+        RunResult packed = run(kQvpack, args);
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        return path(name);
+    }
+
+    // A fake JVM home whose java prints the magic line and javaVersion when verified. Started
+    // as "java app ARGS...", it prints each argument as <arg> and exits with exitStatus.
+    std::string makeFakeJVM(const std::string& name, const std::string& javaVersion,
+                            int exitStatus = 0) const {
+        std::string home = makeDirectory(name);
+        std::string exe = home + "/" + m_exe;
+        mkdir((home + "/bin").c_str(), 0755);
+        writeFile(exe,
+                  "#!/bin/sh\n"
+                  "if [ \"$1\" = app ]; then\n"
+                  "  shift\n"
+                  "  for a in \"$@\"; do printf '<%s>\\n' \"$a\"; done\n"
+                  "  if [ -n \"$QV_MARKER\" ]; then\n"
+                  "    sleep 2\n"
+                  "    for a in \"$@\"; do printf '<%s>\\n' \"$a\"; done > \"$QV_MARKER.part\"\n"
+                  "    mv \"$QV_MARKER.part\" \"$QV_MARKER\"\n"
+                  "  fi\n"
+                  "  exit " +
+                      std::to_string(exitStatus) +
+                      "\n"
+                      "fi\n"
+                      "echo " +
+                      kMagicLine + "\necho '" + javaVersion + "'\n",
+                  0755);
+        return home;
+    }
+
+    // A jvm file asking for java.version 1.8..., with path hints and optionally the disk walk.
+    std::string writeJVMFile(const std::string& name, const std::vector<std::string>& hints,
+                             bool searchAll = false) const {
+        std::string text =
+            "DESC: Fake JVM\nJVM_EXE: " + m_exe + "\nJVM_PROPERTIES: java.version=1.8...\n";
+        if (!hints.empty()) {
+            text += "PATH_HINT:\n";
+            for (const std::string& hint : hints) {
+                text += hint + "\n";
+            }
+            text += "/:\n";
+        }
+        text += std::string("SEARCH_ALL: ") + (searchAll ? "1" : "0") + "\n";
+        writeFile(path(name), text);
+        return path(name);
+    }
+
+    // A launch script running the fake java with "app" and the launcher's directory first.
+    std::string writeLaunchScript(const std::string& name, bool displayConsole) const {
+        writeFile(path(name),
+                  std::string("DESC: Fake app\n") +
+                      "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app %LAUNCHER_DIR%()\"\n" +
+                      "DISPLAY_CONSOLE: " + (displayConsole ? "1" : "0") + "\n");
+        return path(name);
+    }
+
+    std::string writeInstructions(const std::string& name,
+                                  const std::vector<std::string>& script) const {
+        std::string text = "INSTRUCTIONS:\n";
+        for (const std::string& line : script) {
+            text += line + "\n";
+        }
+        writeFile(path(name), text + "/:\n");
+        return path(name);
+    }
+
+    std::string writeInputFile(const std::string& name, const std::string& tags) const {
+        writeFile(path(name), "LOGFILE: " + m_log + "\n" + tags);
+        return path(name);
+    }
+
+    // The "qvj" names left in the private temporary directory.
+    std::vector<std::string> leftInTemp() const { return listDirectory(m_tmp); }
+
+    std::string m_dir;
+    std::string m_tmp;
+    std::string m_log;
+    std::string m_exe;
+};
+
+TEST_F(LauncherE2ETest, SearchWithoutMatchPrintsZeroAlone) {
+    std::string launcher =
+        pack("app", {{"--jvm", writeJVMFile("none.jvm", {path("nothing-here")})},
+                     {"--launch-script", writeLaunchScript("launch.tag", true)}});
+    std::string input = writeInputFile("in.tag", "ACTION: SEARCH\n");
+
+    RunResult result = run(launcher, {"-qv:in", input});
+    EXPECT_EQ(result.status, 0) << result.err;
+    // The launch script's title stays off standard output: the result is all there is.
+    EXPECT_EQ(result.out, "0\n");
+    EXPECT_TRUE(contains(readFile(m_log), "No matching JVM was found.")) << readFile(m_log);
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, SearchPrintsHomeAndAJvmFileThatOutlivesTheRun) {
+    std::string wrong = makeFakeJVM("wrong", "11.0.2");
+    std::string home = makeFakeJVM("good", "1.8.0_42");
+    std::string input = writeInputFile(
+        "in.tag", "ACTION: SEARCH\nJVM: " + writeJVMFile("fake.jvm", {wrong, home}) + "\n");
+
+    RunResult result = run(kLauncher, {"-qv:in", input});
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> output = lines(result.out);
+    ASSERT_EQ(output.size(), 3u) << result.out;
+    EXPECT_EQ(output[0], "1");
+    EXPECT_EQ(output[1], home);
+    const std::string& jvmFile = output[2];
+    ASSERT_EQ(jvmFile.rfind(m_tmp + "/qvj", 0), 0u) << jvmFile;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{jvmFile.substr(m_tmp.size() + 1)});
+    std::string written = readFile(jvmFile);
+    EXPECT_TRUE(contains(written, "JVM_HOME:  " + home + "\n")) << written;
+    EXPECT_TRUE(contains(written, "JVM_FILE:  " + jvmFile + "\n")) << written;
+    EXPECT_TRUE(contains(written, "JVM_TEMP:  0\n")) << written;
+    EXPECT_TRUE(contains(written, "JVM_EXE:  " + m_exe + "\n")) << written;
+}
+
+TEST_F(LauncherE2ETest, SearchAllPrintsTheCountThenTwoLinesPerMatch) {
+    std::string first = makeFakeJVM("one", "1.8.0_1");
+    std::string second = makeFakeJVM("two", "1.8.0_2");
+    makeFakeJVM("old", "1.4.2");
+    std::string input = writeInputFile(
+        "in.tag", "ACTION: SEARCH_ALL\nJVM: " + writeJVMFile("fake.jvm", {}, true) + "\n");
+
+    RunResult result = run(kLauncher, {"-qv:in", input});
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> output = lines(result.out);
+    ASSERT_EQ(output.size(), 5u) << result.out;
+    EXPECT_EQ(output[0], "2");
+    std::vector<std::string> homes = {output[1], output[3]};
+    std::sort(homes.begin(), homes.end());
+    EXPECT_EQ(homes, (std::vector<std::string>{first, second}));
+    for (size_t i = 1; i < output.size(); i += 2) {
+        std::string written = readFile(output[i + 1]);
+        EXPECT_TRUE(contains(written, "JVM_HOME:  " + output[i] + "\n")) << written;
+    }
+    std::vector<std::string> reported = {output[2].substr(m_tmp.size() + 1),
+                                         output[4].substr(m_tmp.size() + 1)};
+    std::sort(reported.begin(), reported.end());
+    EXPECT_EQ(leftInTemp(), reported);
+}
+
+// A home whose name holds a line break verifies, but no jvm file can describe it: writing the
+// jvm file for that match fails.
+TEST_F(LauncherE2ETest, SearchesThatFailWhileWritingAJvmFileReportNoMatch) {
+    makeFakeJVM("one", "1.8.0_1");
+    std::string unwritable = makeFakeJVM("line\nbreak", "1.8.0_2");
+    std::string jvmFile = writeJVMFile("fake.jvm", {}, true);
+
+    // SEARCH: the failure is logged and nothing is printed.
+    std::string search = writeInputFile("search.tag", "ACTION: SEARCH\nJVM: " + jvmFile + "\n");
+    RunResult searched = run(kLauncher, {"-qv:javahome", unwritable, "-qv:in", search});
+    EXPECT_EQ(searched.status, 0) << searched.err;
+    EXPECT_EQ(searched.out, "");
+    EXPECT_TRUE(contains(readFile(m_log), "ERROR: No matching JVM was found. Unable to write"))
+        << readFile(m_log);
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+
+    // SEARCH_ALL: whatever was found before the failure, the answer is a complete "0".
+    std::string searchAll = writeInputFile("all.tag", "ACTION: SEARCH_ALL\nJVM: " + jvmFile + "\n");
+    RunResult all = run(kLauncher, {"-qv:in", searchAll});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out, "0\n");
+    EXPECT_TRUE(contains(readFile(m_log), "ERROR: Unable to search for all JVMs.Unable to write"))
+        << readFile(m_log);
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, VerifyJvmPrintsOneOrZero) {
+    std::string good = makeFakeJVM("good", "1.8.0_42");
+    std::string old = makeFakeJVM("old", "1.4.2");
+    std::string jvmFile = writeJVMFile("fake.jvm", {});
+    struct Case {
+        std::string home;
+        std::string expected;
+    } cases[] = {{good, "1\n"}, {old, "0\n"}, {path("missing"), "0\n"}};
+    for (const Case& c : cases) {
+        std::string input =
+            writeInputFile("in.tag", "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile +
+                                         "\nVERIFY_JVM_HOME: " + c.home + "\n");
+        RunResult result = run(kLauncher, {"-qv:in", input});
+        EXPECT_EQ(result.status, 0) << c.home << result.err;
+        EXPECT_EQ(result.out, c.expected) << c.home;
+        EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << c.home;
+    }
+    EXPECT_TRUE(contains(readFile(m_log), "In VERIFY, the jvm is invalid.")) << readFile(m_log);
+}
+
+TEST_F(LauncherE2ETest, InstallJvmRunsTheInstallerAndPrintsItsJvmFile) {
+    // A blank in the installer's path stays part of the path.
+    std::string installer = path("my installer.sh");
+    writeFile(installer, "#!/bin/sh\nprintf 'DESC: Installed\\nJVM_EXE: bin/java\\n' > jvm\n",
+              0755);
+    std::string destination = makeDirectory("dest");
+    std::string input =
+        writeInputFile("in.tag", "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: " + installer +
+                                     "\nINSTALL_JVM_DEST: " + destination + "\n");
+
+    RunResult result = run(kLauncher, {"-qv:in", input});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, destination + "/jvm\n");
+    EXPECT_EQ(readFile(destination + "/jvm"),
+              "DESC:  Installed\nJVM_EXE:  bin/java\nJVM_HOME:  " + destination +
+                  "\nJVM_FILE:  " + destination + "/jvm\nJVM_TEMP:  0\n");
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, FindJvmThenLaunchPassesArgumentsUnchanged) {
+    std::string home = makeFakeJVM("good", "1.8.0_42", 7);
+    std::string launcher =
+        pack("app",
+             {{"--instructions",
+               writeInstructions("run.tag", {"FIND_JVM 0 0", "JMP0 @N1@ fail", "LAUNCH @S2@ 0",
+                                             "GOTO end", ":fail", "LAUNCH missing.jvm 0", ":end"})},
+              {"--jvm", writeJVMFile("fake.jvm", {home})},
+              {"--launch-script", writeLaunchScript("launch.tag", true)}});
+    const std::vector<std::string> arguments = {"two words", "say \"hi\"", "$HOME", "back\\slash",
+                                                "`id`"};
+
+    RunResult result = run(launcher, arguments);
+    // The application's exit status is the launcher's.
+    EXPECT_EQ(result.status, 7) << result.err;
+    std::string expected = "<" + m_dir + ">\n";
+    for (const std::string& argument : arguments) {
+        expected += "<" + argument + ">\n";
+    }
+    EXPECT_TRUE(contains(result.out, expected)) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, InputFileScriptsRunInsteadOfTheEmbeddedOnes) {
+    std::string home = makeFakeJVM("good", "1.8.0_42", 4);
+    std::string launcher = pack(
+        "app", {{"--instructions", writeInstructions("embedded.tag", {"LAUNCH embedded.jvm 0"})},
+                {"--launch-script", writeLaunchScript("embedded.launch", false)}});
+    std::string input = writeInputFile(
+        "in.tag", "ACTION: RUN_INSTRUCTIONS\nINSTRUCTIONS: " +
+                      writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"}) +
+                      "\nLAUNCHSCRIPT: " + writeLaunchScript("launch.tag", true) +
+                      "\nJVM: " + writeJVMFile("fake.jvm", {home}) + "\n");
+
+    RunResult result = run(launcher, {"-qv:in", input, "after"});
+    EXPECT_EQ(result.status, 4) << result.out << result.err;
+    // The input file's launch script shows the output; the embedded one would capture it.
+    EXPECT_TRUE(contains(result.out, "<" + m_dir + ">\n<after>\n")) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, FailureReportedByTheLauncherExitsWithOne) {
+    std::string launcher =
+        pack("app", {{"--instructions", writeInstructions("run.tag", {"LAUNCH missing.jvm 0"})},
+                     {"--launch-script", writeLaunchScript("launch.tag", true)}});
+
+    RunResult result = run(launcher, {"-qv:log", m_log});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(contains(result.out, "Unable to load input file: missing.jvm")) << result.out;
+    EXPECT_TRUE(contains(readFile(m_log), "ERROR: Unable to load input file: missing.jvm"));
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, JavaConsoleOptionStopsTheCapture) {
+    std::string home = makeFakeJVM("good", "1.8.0_42");
+    std::string launcher = pack(
+        "app", {{"--instructions", writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})},
+                {"--jvm", writeJVMFile("fake.jvm", {home})},
+                {"--launch-script", writeLaunchScript("launch.tag", false)}});
+
+    RunResult captured = run(launcher, {"-qv:log", m_log, "captured"});
+    EXPECT_EQ(captured.status, 0) << captured.err;
+    EXPECT_FALSE(contains(captured.out, "<captured>")) << captured.out;
+    EXPECT_TRUE(contains(readFile(m_log), "<captured>")) << readFile(m_log);
+
+    std::remove(m_log.c_str());
+    RunResult shown = run(launcher, {"-qv:log", m_log, "-qv:javaconsole", "shown"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_TRUE(contains(shown.out, "<shown>")) << shown.out;
+    EXPECT_FALSE(contains(readFile(m_log), "<shown>")) << readFile(m_log);
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, VerifyThenIlaunchUseTheEmbeddedJvmFile) {
+    std::string old = makeFakeJVM("old", "1.4.2");
+    std::string home = makeFakeJVM("good", "1.8.0_42", 3);
+    // File ids follow the packing order: the jvm file is 2.
+    std::string launcher = pack(
+        "app",
+        {{"--instructions",
+          writeInstructions("run.tag", {"VERIFY 0 0 2", "JMP0 @N1@ invalid", "ILAUNCH 2 0",
+                                        "GOTO end", ":invalid", "LAUNCH invalid.jvm 0", ":end"})},
+         {"--jvm", writeJVMFile("fake.jvm", {})},
+         {"--launch-script", writeLaunchScript("launch.tag", true)}});
+
+    RunResult valid = run(launcher, {"-qv:javahome", home, "-qv:log", m_log, "arg"});
+    EXPECT_EQ(valid.status, 3) << valid.out << valid.err;
+    EXPECT_TRUE(contains(valid.out, "<arg>\n")) << valid.out;
+    EXPECT_TRUE(contains(readFile(m_log), "After VERIFY, the jvm home is " + home));
+
+    RunResult invalid = run(launcher, {"-qv:javahome", old});
+    EXPECT_EQ(invalid.status, 1);
+    EXPECT_TRUE(contains(invalid.out, "Unable to load input file: invalid.jvm")) << invalid.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, ScriptActionsOnTheWrongEmbeddedFile) {
+    // Ids: 1 the instructions, 2 the launch script. Positions count from 0 in the same order.
+    struct Case {
+        std::string line;
+        int status;
+        std::string reported;  // in the log; shown too when the run fails
+    } cases[] = {
+        {"VERIFY 0 0 2", 1,
+         "To verify a JVM, use an index of a jvm file. The index passed in was 2 which "
+         "corresponds to the file named launch.tag"},
+        {"VERIFY 0 0 9", 1, "Cannot verify jvm file at index 9 because it does not exist."},
+        {"ILAUNCH 2 0", 0,
+         "ERROR: Unable to launch the internal launch script with the internal JVM file. Either "
+         "the launch script or the JVM file is missing from the launcher."},
+        {"EXECUTE_LAUNCHER 1", 0, "ERROR: Unable to execute the embedded launcher."},
+        {"INSTALL_JVM 0", 1, "No JVM installer was included in the launcher."},
+    };
+    for (const Case& c : cases) {
+        std::string launcher =
+            pack("app", {{"--instructions", writeInstructions("run.tag", {c.line})},
+                         {"--launch-script", writeLaunchScript("launch.tag", true)}});
+        std::remove(m_log.c_str());
+        RunResult result = run(launcher, {"-qv:log", m_log});
+        EXPECT_EQ(result.status, c.status) << c.line << result.out;
+        EXPECT_TRUE(contains(readFile(m_log), c.reported)) << c.line << readFile(m_log);
+        EXPECT_EQ(contains(result.out, c.reported), c.status != 0) << c.line << result.out;
+        EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << c.line;
+    }
+}
+
+TEST_F(LauncherE2ETest, InstallJvmFromTheLauncherAndLaunchWithIt) {
+    // The installer copies a fake JVM into its destination and describes it in "jvm".
+    std::string source = makeFakeJVM("source", "1.8.0_42", 5);
+    writeFile(path("install.sh"),
+              "#!/bin/sh\ncp -R '" + source + "/bin' .\nprintf 'JVM_EXE: " + m_exe + "\\n' > jvm\n",
+              0755);
+    std::string launcher = pack(
+        "app", {{"--instructions", writeInstructions("run.tag", {"INSTALL_JVM 0", "JMP0 @N1@ end",
+                                                                 "LAUNCH @S1@ 0", ":end"})},
+                {"--installer", path("install.sh")},
+                {"--launch-script", writeLaunchScript("launch.tag", true)}});
+
+    RunResult result = run(launcher, {"-qv:log", m_log, "x"});
+    EXPECT_EQ(result.status, 5) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, "<x>\n")) << result.out;
+    // Installed into a temporary directory, which goes at exit with the JVM in it.
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, EmbeddedLauncherRunsInTheBackgroundAndRemovesItself) {
+    std::string home = makeFakeJVM("good", "1.8.0_42");
+    std::string inner =
+        pack("inner.bin",
+             {{"--instructions", writeInstructions("inner.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})},
+              {"--jvm", writeJVMFile("fake.jvm", {home})},
+              {"--launch-script", writeLaunchScript("launch.tag", true)}});
+    std::string outer =
+        pack("outer", {{"--instructions", writeInstructions("outer.tag", {"EXECUTE_LAUNCHER 1"})},
+                       {"--launcher", inner}});
+    std::string marker = path("marker");
+    const std::vector<std::string> arguments = {"two words", "say \"hi\"", "$HOME", "`id`"};
+
+    RunResult result = run(outer, arguments, {{"QV_MARKER", marker}});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    // The outer launcher is done while the inner one still runs, from a directory of its own.
+    EXPECT_FALSE(exists(marker));
+    std::vector<std::string> left = leftInTemp();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind("qvj", 0), 0u);
+
+    ASSERT_TRUE(eventually([&] { return exists(marker); }));
+    // The inner launcher works from the outer one's directory and gets its arguments.
+    std::string expected = "<" + m_dir + ">\n";
+    for (const std::string& argument : arguments) {
+        expected += "<" + argument + ">\n";
+    }
+    EXPECT_EQ(readFile(marker), expected);
+    EXPECT_TRUE(eventually([&] { return leftInTemp().empty(); }));
+    EXPECT_TRUE(exists(outer));
+}
+
+#ifdef QV_DEMO_LAUNCHER
+
+const std::string kDemoLauncher = QV_DEMO_LAUNCHER;
+
+TEST_F(LauncherE2ETest, DemoFindsTheMachinesJdkAndPassesArgumentsIntact) {
+    const std::vector<std::string> arguments = {"two words", "say \"hi\"", "$HOME", "back\\slash"};
+    std::vector<std::string> args = {"-qv:log", m_log};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+
+    RunResult result = run(kDemoLauncher, args);
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    std::string log = readFile(m_log);
+    EXPECT_TRUE(contains(log, "Checking path hint /usr/lib/jvm/")) << log;
+    // The real verify class ran and reported the magic line.
+    EXPECT_TRUE(contains(log, std::string("StdOut:\n") + kMagicLine + "\n")) << log;
+    EXPECT_TRUE(contains(log, "Matching JVM home is /usr/lib/jvm/")) << log;
+    EXPECT_TRUE(contains(result.out, "Hello from a qvlauncher launcher!\njava.version: "))
+        << result.out;
+    std::string expected = "arguments: 4\n";
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        expected += "  [" + std::to_string(i) + "] <" + arguments[i] + ">\n";
+    }
+    EXPECT_TRUE(contains(result.out, expected)) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(LauncherE2ETest, DemoFallsBackToTheHintsWhenTheJavaHomeFailsVerification) {
+    // A java that runs but does not know the verify class.
+    std::string fake = makeDirectory("broken");
+    makeDirectory("broken/bin");
+    writeFile(fake + "/bin/java", "#!/bin/sh\necho 'Error: Could not find or load main class'\n",
+              0755);
+    RunResult result = run(kDemoLauncher, {"-qv:javahome", fake, "-qv:log", m_log});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    std::string log = readFile(m_log);
+    EXPECT_TRUE(contains(log, "Checking user specified Java home directory => " + fake)) << log;
+    EXPECT_TRUE(contains(log, "Invalid magic value: ")) << log;
+    EXPECT_TRUE(contains(log, "Matching JVM home is /usr/lib/jvm/")) << log;
+    EXPECT_TRUE(contains(result.out, "java.version: ")) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+#endif  // QV_DEMO_LAUNCHER
+
+}  // namespace
