@@ -3,6 +3,7 @@
 #include "base/TextUtil.h"
 #include "input/FileIndexEntry.h"
 #include "input/TagFile.h"
+#include "jvm/TrustedPath.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
@@ -11,6 +12,23 @@ namespace {
 
 // Embedded file type of the verify class archive.
 const long kVerifyArchiveType = 5;
+
+// A place the disk walk turned up was chosen by nobody: anyone who could write there may have
+// planted the java it holds. Such a candidate is skipped unless its path is trusted.
+bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
+    SString executable(home);
+    appendPathSeparator(executable);
+    executable += file.getTagValue(g_jvmExeTag);
+    SString reason;
+    if (isTrustedExecutablePath(executable, reason)) {
+        return true;
+    }
+    SString record("Skipping ");
+    record += executable;
+    record += " found on the disk: ";
+    Launcher::logMessage(record += reason, LOG_WARNING);
+    return false;
+}
 
 }  // namespace
 
@@ -164,6 +182,9 @@ void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
         UnverifiedJVMMatch* candidate = m_unverifiedMatches.at(i);
         const StringDeque& homes = candidate->getJVMHomes();
         for (long h = 0; h < homes.size() && !PlatformImpl::m_canceled; ++h) {
+            if (!isSafeDiskCandidate(candidate->getJVMFile(), homes.at(h))) {
+                continue;
+            }
             JVMMatch* match =
                 candidate->getJVMFile().verify(homes.at(h), m_verifyClasspath, m_verifyClassName);
             if (match != nullptr) {
@@ -188,6 +209,9 @@ bool JVMFiles::foundFile(const SString& path) {
         }
         SString home = path.substr(0, ending - 1);
         if (i == 0 && m_stopAtFirst) {
+            if (!isSafeDiskCandidate(*file, home)) {
+                continue;
+            }
             m_currentMatch = file->verify(home, m_verifyClasspath, m_verifyClassName);
             stop = m_currentMatch != nullptr;
         } else {

@@ -316,6 +316,37 @@ TEST_F(JVMTest, ExhaustiveSearchForOneAndForAll) {
     EXPECT_EQ(&one.getJVMFile(1)->getTagFile(), &single.at(0)->getTagFile());
 }
 
+TEST_F(JVMTest, DiskWalkSkipsCandidatesOthersCouldHavePlanted) {
+    std::string tree = m_dir + "/tree";
+    std::string marker = m_dir + "/planted-ran";
+    makeHome("tree/open/evil", "touch '" + marker + "'\necho 1739021872\necho 1");
+    ASSERT_EQ(0, chmod((tree + "/open").c_str(), 0777));
+    std::string safe = makeAnsweringHome("tree/safe/jdk", "1\\n");
+    StringDeque roots;
+    roots.push_back(tree.c_str());
+    setSearchRootsForTesting(roots);
+
+    JVMFiles files;
+    files.setVerifyClass(kVerifyJar, kVerifyClass);
+    files.addJVMFile(loadJVMFile("1.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"));
+    JVMMatchPtrDeque all;
+    files.searchAll(all, false);
+    ASSERT_EQ(1, all.size());
+    EXPECT_EQ(safe, str(all.at(0)->getJVMHome()));
+    struct stat info;
+    EXPECT_NE(0, stat(marker.c_str(), &info)) << "the planted java ran";
+    EXPECT_NE(std::string::npos, log().find("WARNING: Skipping " + tree +
+                                            "/open/evil/bin/java found on the disk: " + tree +
+                                            "/open is writable by group or others"))
+        << log();
+
+    // A home chosen explicitly is not filtered.
+    Launcher::m_userJavaHome = (tree + "/open/evil").c_str();
+    JVMMatchPtrDeque chosen;
+    files.search(chosen);
+    EXPECT_EQ(0, stat(marker.c_str(), &info));
+}
+
 // The value of one system property as the JVM at javaHome reports it itself.
 std::string javaProperty(const std::string& javaHome, const std::string& name) {
     std::string command = "'" + javaHome +

@@ -1,0 +1,85 @@
+#include "jvm/TrustedPath.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+const mode_t kWritableByOthers = S_IWGRP | S_IWOTH;
+
+std::string parentOf(const std::string& path) {
+    std::string::size_type slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+bool fail(std::string& reason, const std::string& text) {
+    reason = text;
+    return false;
+}
+
+// Checks path and every directory above it, as named (links are not followed).
+bool checkChain(const std::string& path, std::string& reason) {
+    struct stat entry;
+    if (lstat(path.c_str(), &entry) != 0) {
+        return fail(reason, path + " cannot be examined: " + std::strerror(errno));
+    }
+    // A link's own permission bits mean nothing; whether it can be replaced is a question of
+    // the directory that holds it, checked next.
+    if (!S_ISLNK(entry.st_mode) && (entry.st_mode & kWritableByOthers) != 0) {
+        return fail(reason, path + " is writable by group or others");
+    }
+    std::string child = path;
+    while (child != "/") {
+        std::string parent = parentOf(child);
+        struct stat directory;
+        if (lstat(parent.c_str(), &directory) != 0) {
+            return fail(reason, parent + " cannot be examined: " + std::strerror(errno));
+        }
+        if (!S_ISLNK(directory.st_mode) && (directory.st_mode & kWritableByOthers) != 0) {
+            if ((directory.st_mode & S_ISVTX) == 0) {
+                return fail(reason, parent + " is writable by group or others");
+            }
+            if (entry.st_uid != 0 && entry.st_uid != getuid()) {
+                return fail(reason, parent + " is shared and " + child +
+                                        " belongs to another user (uid " +
+                                        std::to_string(entry.st_uid) + ")");
+            }
+        }
+        entry = directory;
+        child = parent;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isTrustedExecutablePath(const SString& path, SString& reason) {
+    std::string named(path.c_str(), path.length());
+    std::string why;
+    if (named.empty() || named[0] != '/') {
+        reason = "the path is not absolute";
+        return false;
+    }
+    if (!checkChain(named, why)) {
+        reason = why.c_str();
+        return false;
+    }
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(named.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved) {
+        reason = (named + " cannot be resolved: " + std::strerror(errno)).c_str();
+        return false;
+    }
+    if (named != resolved.get() && !checkChain(resolved.get(), why)) {
+        reason = why.c_str();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,98 @@
+#include "jvm/TrustedPath.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class TrustedPathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvtest-trust-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        m_dir = pattern;
+    }
+    void TearDown() override { ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str())); }
+
+    std::string makeDir(const std::string& name, mode_t mode) {
+        std::string path = m_dir + "/" + name;
+        EXPECT_EQ(0, mkdir(path.c_str(), 0700));
+        EXPECT_EQ(0, chmod(path.c_str(), mode));
+        return path;
+    }
+    std::string makeProgram(const std::string& dir, mode_t mode) {
+        std::string path = dir + "/java";
+        std::ofstream(path) << "#!/bin/sh\n";
+        EXPECT_EQ(0, chmod(path.c_str(), mode));
+        return path;
+    }
+    static std::string why(const std::string& path, bool expected) {
+        SString reason;
+        bool trusted = isTrustedExecutablePath(path.c_str(), reason);
+        EXPECT_EQ(expected, trusted) << path << ": " << reason.c_str();
+        return reason.c_str();
+    }
+
+    std::string m_dir;
+};
+
+TEST_F(TrustedPathTest, PermissionsOfTheFileAndItsDirectories) {
+    std::string safe = makeProgram(makeDir("safe", 0755), 0755);
+    why(safe, true);
+
+    std::string writableFile = makeProgram(makeDir("wf", 0755), 0775);
+    EXPECT_EQ(writableFile + " is writable by group or others", why(writableFile, false));
+
+    std::string open = makeDir("open", 0777);
+    std::string planted = makeProgram(open, 0755);
+    EXPECT_EQ(open + " is writable by group or others", why(planted, false));
+
+    // A shared directory with the sticky bit is fine for entries of this user or root.
+    std::string sticky = makeDir("sticky", 01777);
+    std::string ours = makeProgram(sticky, 0755);
+    why(ours, true);
+
+    why("relative/java", false);
+    why(m_dir + "/missing/java", false);
+}
+
+TEST_F(TrustedPathTest, StickyDirectoryEntryOfAnotherUser) {
+    if (getuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    std::string sticky = makeDir("sticky", 01777);
+    std::string theirs = makeDir("sticky/theirs", 0755);
+    std::string program = makeProgram(theirs, 0755);
+    ASSERT_EQ(0, chown(theirs.c_str(), 65534, 65534));
+    std::string reason = why(program, false);
+    EXPECT_EQ(sticky + " is shared and " + theirs + " belongs to another user (uid 65534)", reason);
+}
+
+TEST_F(TrustedPathTest, LinksAreCheckedAsFoundAndAsResolved) {
+    std::string safeDir = makeDir("safe", 0755);
+    std::string openDir = makeDir("open", 0777);
+    std::string planted = makeProgram(openDir, 0755);
+
+    // A link in a safe place to a program in an open one.
+    std::string toPlanted = safeDir + "/java";
+    ASSERT_EQ(0, symlink(planted.c_str(), toPlanted.c_str()));
+    EXPECT_EQ(openDir + " is writable by group or others", why(toPlanted, false));
+
+    // A link in an open place, even to a safe program, can be replaced by anyone.
+    std::string goodDir = makeDir("good", 0755);
+    std::string good = makeProgram(goodDir, 0755);
+    std::string inOpen = openDir + "/link";
+    ASSERT_EQ(0, symlink(good.c_str(), inOpen.c_str()));
+    EXPECT_EQ(openDir + " is writable by group or others", why(inOpen, false));
+
+    std::string safeLink = goodDir + "/alias";
+    ASSERT_EQ(0, symlink(good.c_str(), safeLink.c_str()));
+    why(safeLink, true);
+}
+
+}  // namespace
