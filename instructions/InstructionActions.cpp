@@ -30,6 +30,8 @@ void InstructionActions::executeEmbeddedLauncher(long index) {
     Launcher::executeEmbeddedLauncher(index);
 }
 
+void InstructionActions::beforeLine(long /*lineIndex*/) {}
+
 InstructionActions& InstructionActions::launcherActions() {
     static InstructionActions forwarding;
     return forwarding;

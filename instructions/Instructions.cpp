@@ -129,6 +129,7 @@ long Instructions::lineCount() const {
 void Instructions::execute() const {
     const long count = lineCount();
     for (m_currentLine = 0; m_currentLine < count; ++m_currentLine) {
+        m_actions->beforeLine(m_currentLine);
         executeLine(m_script->getTagValue(g_instructionsTag, static_cast<unsigned>(m_currentLine)));
     }
 }

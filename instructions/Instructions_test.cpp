@@ -549,6 +549,31 @@ TEST_F(InstructionsTest, ActionFailurePassesThroughAndEarlierLinesStay) {
     EXPECT_EQ("before", str(Launcher::getStringVariable(1)));
 }
 
+// Stops a script after a number of lines by throwing from the line hook.
+class LineLimitActions : public RecordingActions {
+public:
+    explicit LineLimitActions(long limit) : m_limit(limit) {}
+    void beforeLine(long lineIndex) override {
+        m_lines.push_back(lineIndex);
+        if (static_cast<long>(m_lines.size()) > m_limit) {
+            throw LauncherException("line limit");
+        }
+    }
+    long m_limit;
+    std::vector<long> m_lines;
+};
+
+TEST_F(InstructionsTest, BeforeLineSeesEveryLineAndCanStopAnEndlessLoop) {
+    ScriptRunner runner{":top", "INITIALIZE_UI", "GOTO top"};
+    LineLimitActions actions(7);
+    runner.m_instructions.setActions(&actions);
+    EXPECT_EQ("launcher: line limit", runner.run());
+    // The jump lands on the label line, so the loop runs lines 1 and 2 only.
+    EXPECT_EQ((std::vector<long>{0, 1, 2, 1, 2, 1, 2, 1}), actions.m_lines);
+    // The eighth line never ran: three passes through the loop body.
+    EXPECT_EQ(3u, actions.m_calls.size());
+}
+
 // The conversion that Launcher::run applies to the script's errors.
 class LauncherRunInstructionsTest : public InstructionsTest {};
 
