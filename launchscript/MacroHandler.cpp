@@ -25,24 +25,51 @@ void collapseDoubledDelimiters(SString& text, char delimiter) {
     }
 }
 
+// What the expansion in progress has used so far. A resolve called from inside a macro
+// shares the budget of the outermost one, which starts it afresh. The launcher has one thread.
+struct ExpansionBudget {
+    unsigned depth = 0;
+    unsigned replacements = 0;
+    unsigned long long copiedBytes = 0;
+};
+ExpansionBudget g_expansionBudget;
+
+class ExpansionScope {
+public:
+    ExpansionScope() {
+        if (g_expansionBudget.depth++ == 0) {
+            g_expansionBudget.replacements = 0;
+            g_expansionBudget.copiedBytes = 0;
+        }
+    }
+    ExpansionScope(const ExpansionScope&) = delete;
+    ExpansionScope& operator=(const ExpansionScope&) = delete;
+    ~ExpansionScope() { --g_expansionBudget.depth; }
+};
+
 }  // namespace
 
 SString MacroHandler::resolve(const SString& text, char delimiter) const {
+    ExpansionScope scope;
     SString expanded(text);
-    unsigned replacements = 0;
     SString::size_type open = expanded.find(delimiter);
     while (open != SString::npos && open + 2 < expanded.length()) {
         unsigned close = expanded.find(delimiter, open + 2);
         if (close == SString::npos) {
             break;
         }
-        if (replacements == kMaxReplacements) {
+        if (g_expansionBudget.replacements == kMaxReplacements) {
             throwEndlessExpansion(delimiter, kMaxReplacements, " replacements");
         }
-        ++replacements;
+        ++g_expansionBudget.replacements;
         processMacro(expanded, delimiter, open, close);
         if (expanded.length() > kMaxResolvedLength) {
             throwEndlessExpansion(delimiter, kMaxResolvedLength, " bytes");
+        }
+        // A replacement moves the text after the macro: its cost is the length of the text.
+        g_expansionBudget.copiedBytes += expanded.length();
+        if (g_expansionBudget.copiedBytes > kMaxCopiedBytes) {
+            throwEndlessExpansion(delimiter, kMaxCopiedBytes, " bytes copied");
         }
         open = expanded.find(delimiter, open);
     }

@@ -84,4 +84,63 @@ TEST(MacroHandlerTest, StopsExpansionThatNeverEnds) {
     }
 }
 
+// A long text whose macro reproduces itself with one more byte stayed under both older
+// bounds for 10,000 replacements, each moving the whole text: gigabytes of copying.
+TEST(MacroHandlerTest, SlowlyGrowingLongTextStopsAtCopiedBytes) {
+    MapHandler handler(std::map<std::string, std::string>{{"S", "x#S#"}});
+    std::string text(512 * 1024, 'y');
+    text += "#S#";
+    try {
+        handler.resolve(SString(text.data(), text.size()), '#');
+        ADD_FAILURE() << "no exception";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(
+            "Launch script error: The expansion of # macros stopped at 67108864 bytes copied; a "
+            "value keeps producing new macros.",
+            str(e.m_message));
+    }
+    EXPECT_LT(handler.m_calls.size(), 200u);
+}
+
+// Expands each "#N#" by resolving a text of its own with another handler, as a % function
+// expands a value against the jvm file.
+class NestingHandler : public MacroHandler {
+public:
+    NestingHandler(const MacroHandler& inner, std::string innerText)
+        : m_inner(inner), m_innerText(std::move(innerText)) {}
+
+    void processMacro(SString& text, char delimiter, unsigned start, unsigned& end) const override {
+        SString value = m_inner.resolve(SString(m_innerText.data(), m_innerText.size()), delimiter);
+        text.replace(start, end - start + 1, value);
+    }
+
+    const MacroHandler& m_inner;
+    std::string m_innerText;
+};
+
+TEST(MacroHandlerTest, NestedResolvesShareOneBudget) {
+    MapHandler inner(std::map<std::string, std::string>{{"A", "a"}});
+    std::string innerText;
+    for (int i = 0; i < 100; ++i) {
+        innerText += "#A#";
+    }
+    NestingHandler outer(inner, innerText);
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += "#N#";
+    }
+    // 200 outer and 20,000 inner replacements: each resolve alone stays under 10,000.
+    try {
+        outer.resolve(SString(text.data(), text.size()), '#');
+        ADD_FAILURE() << "no exception";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(
+            "Launch script error: The expansion of # macros stopped at 10000 replacements; a "
+            "value keeps producing new macros.",
+            str(e.m_message));
+    }
+    // A later expansion starts with a full budget.
+    EXPECT_EQ(std::string(100, 'a'), str(outer.resolve("#N#", '#')));
+}
+
 }  // namespace
