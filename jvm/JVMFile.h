@@ -3,6 +3,7 @@
 
 #include "base/GenericDeque.h"
 #include "base/SString.h"
+#include "base/StringDeque.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/StringPair.h"
 #include "launchscript/MacroHandler.h"
@@ -71,12 +72,22 @@ public:
     // The magic line, then one value line per property in order: exact, or a prefix when the
     // expected value ends with "...". Properties left over when the output ends pass.
     static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties);
+    // The same; on false, *failure (when not null) says what did not match.
+    static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties,
+                                SString* failure);
+
+    // Where each failed candidate is recorded as "<executable> (<jvm file>): <why>", for the
+    // summary of a search that found nothing. Not owned; null records nothing.
+    void setAttemptLog(StringDeque* attemptLog) { m_attemptLog = attemptLog; }
+    // Adds one failed candidate to the attempt log, if there is one.
+    void recordFailedAttempt(const SString& executable, const SString& reason) const;
 
 private:
     // False, with a warning, when JVM_PROPERTIES is not set.
     bool hasProperties() const;
 
     TagFile& m_tags;
+    StringDeque* m_attemptLog = nullptr;
 };
 
 // List entry for a JVMFile that deletes the element only when it owns it: the same jvm file

@@ -2,10 +2,13 @@
 // class and compare the system properties it prints with JVM_PROPERTIES.
 #include <memory>
 
+#include "base/ShellQuote.h"
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
+#include "jvm/VersionRange.h"
 #include "launcher/Launcher.h"
+#include "launchscript/EnvironmentExpander.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
@@ -25,6 +28,16 @@ bool hasEnclosingQuotes(const SString& text) {
 }
 
 bool matchesExpected(const SString& line, const SString& expected) {
+    if (VersionRange::looksLikeRange(expected)) {
+        VersionRange range;
+        if (range.parse(expected)) {
+            return range.contains(line);
+        }
+        SString warning("The expected value ");
+        warning += expected;
+        Launcher::logMessage(warning += " is not a valid version range; it is compared as text.",
+                             LOG_WARNING);
+    }
     SString::size_type dots = stringEndsWith(expected, kPrefixMark);
     if (dots == SString::npos) {
         return line.compare(expected) == 0;
@@ -75,6 +88,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
 
     if (!PlatformImpl::fileExists(executable)) {
         Launcher::logMessage(SString(executable) += " does not exist", LOG_INFO);
+        recordFailedAttempt(executable, "the executable does not exist");
         PlatformImpl::advanceUIProgress(kMissingExecutableProgress);
         return nullptr;
     }
@@ -98,8 +112,17 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     PlatformImpl::getJVMSearchPartitions(roots);
     SString separator = PlatformImpl::getPathSeparator();
     const StringDeque* hints = m_tags.getValue(g_pathHintTag);
+    EnvironmentExpander environment;
     for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
         SString hint(hints->at(h));
+        // A hint may name its place through the environment (#JAVA_HOME#); one that comes out
+        // empty names no place at all.
+        if (hint.find('#') != SString::npos) {
+            hint = environment.expand(hint);
+            if (hint.empty()) {
+                continue;
+            }
+        }
         if (!hint.empty() && hint.compare(0, separator.length(), separator) == 0) {
             hint.erase(0, 1);
         }
@@ -190,18 +213,42 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
         trim(name, whitespaceChars);
         trim(expected, whitespaceChars);
         properties.push_back(new StringPair(name, expected));
+        // The name comes from a file: quoted, it reaches the verify class as one argument and
+        // never as shell syntax.
         command += ' ';
-        command += name;
+        command += quoteShellArgument(name);
     }
 
     LaunchScript script(command, true, false);
     script.execute(*this, nullptr, false);
-    bool verified = verifyJVMOutput(script.getStandardOutput(), properties);
+    SString failure;
+    bool verified = verifyJVMOutput(script.getStandardOutput(), properties, &failure);
     PlatformImpl::advanceUIProgress(kVerifyRunProgress);
+    if (!verified) {
+        SString executable(jvmHome);
+        appendPathSeparator(executable);
+        recordFailedAttempt(executable += getTagValue(g_jvmExeTag), failure);
+    }
     return verified;
 }
 
+void JVMFile::recordFailedAttempt(const SString& executable, const SString& reason) const {
+    if (m_attemptLog == nullptr) {
+        return;
+    }
+    SString attempt(executable);
+    attempt += " (";
+    attempt += m_tags.fileName();
+    attempt += "): ";
+    m_attemptLog->push_back(attempt += reason);
+}
+
 bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties) {
+    return verifyJVMOutput(output, properties, nullptr);
+}
+
+bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties,
+                              SString* failure) {
     unsigned pos = 0;
     SString line;
     bool foundMagic = false;
@@ -217,12 +264,25 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& p
         SString error("Invalid magic value: ");
         error += line;
         Launcher::logMessage(error += "\n", LOG_ERROR);
+        if (failure != nullptr) {
+            *failure = "no magic line in the verify output (last line: ";
+            *failure += line;
+            *failure += ")";
+        }
         return false;
     }
     for (long i = 0; i < properties.size() && pos < output.length(); ++i) {
         line.erase();
         readLineFromString(output, pos, line);
-        if (!matchesExpected(line, properties.at(i)->m_value)) {
+        const StringPair& property = *properties.at(i);
+        if (!matchesExpected(line, property.m_value)) {
+            if (failure != nullptr) {
+                *failure = property.m_name;
+                *failure += " is ";
+                *failure += line;
+                *failure += ", expected ";
+                *failure += property.m_value;
+            }
             return false;
         }
     }

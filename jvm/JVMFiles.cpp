@@ -27,6 +27,7 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
     record += executable;
     record += " found on the disk: ";
     Launcher::logMessage(record += reason, LOG_WARNING);
+    file.recordFailedAttempt(executable, SString("unsafe path: ") += reason);
     return false;
 }
 
@@ -46,7 +47,22 @@ void JVMFiles::clearCurrentMatch() {
 }
 
 void JVMFiles::addJVMFile(JVMFile* file) {
+    file->setAttemptLog(&m_attempts);
     m_jvmFiles.push_back(file, true);
+}
+
+void JVMFiles::logAttempts() const {
+    SString summary("No matching JVM was found. ");
+    if (m_attempts.size() == 0) {
+        summary += "No place was tried.";
+    } else {
+        summary += "Places tried:";
+        for (long i = 0; i < m_attempts.size(); ++i) {
+            summary += "\n  ";
+            summary += m_attempts.at(i);
+        }
+    }
+    Launcher::logMessage(summary, LOG_WARNING);
 }
 
 const JVMFile* JVMFiles::getJVMFile(long index) const {
@@ -129,6 +145,7 @@ bool JVMFiles::searchHints() {
 
 void JVMFiles::search(JVMMatchPtrDeque& matches) {
     clearCurrentMatch();
+    m_attempts.clear();
     writeVerifyJar();
     if (!searchUserHome()) {
         bool walkDisk = searchHints();
@@ -137,20 +154,26 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
             exhaustiveSearch(matches);
         }
     }
-    if (m_currentMatch != nullptr) {
-        matches.push_back(m_currentMatch);
-        m_currentMatch = nullptr;
-    }
+    reportMatch(matches, matches.size());
 }
 
 void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirst) {
     clearCurrentMatch();
+    m_attempts.clear();
     writeVerifyJar();
     m_stopAtFirst = stopAtFirst;
+    long before = matches.size();
     exhaustiveSearch(matches);
+    reportMatch(matches, before);
+}
+
+void JVMFiles::reportMatch(JVMMatchPtrDeque& matches, long countBefore) {
     if (m_currentMatch != nullptr) {
         matches.push_back(m_currentMatch);
         m_currentMatch = nullptr;
+    }
+    if (matches.size() == countBefore) {
+        logAttempts();
     }
 }
 

@@ -46,6 +46,10 @@ private:
     // Returns true when the hint loop ended on a jvm file that asks for the disk walk.
     bool searchHints();
     void verifyUnverifiedMatches(JVMMatchPtrDeque& matches);
+    // Hands the current match to matches; logs the places tried when the search added none.
+    void reportMatch(JVMMatchPtrDeque& matches, long countBefore);
+    // One log record listing every failed candidate of the search and why it failed.
+    void logAttempts() const;
 
     JVMFilePtrDeque m_jvmFiles;
     UnverifiedJVMMatchPtrDeque m_unverifiedMatches;
@@ -53,6 +57,8 @@ private:
     bool m_stopAtFirst;
     SString m_verifyClasspath;
     SString m_verifyClassName;
+    // The failed candidates of the current search, recorded by the jvm files.
+    StringDeque m_attempts;
 };
 
 #endif  // QV_JVM_JVMFILES_H

@@ -347,6 +347,56 @@ TEST_F(JVMTest, DiskWalkSkipsCandidatesOthersCouldHavePlanted) {
     EXPECT_EQ(0, stat(marker.c_str(), &info));
 }
 
+TEST_F(JVMTest, RangesAndEnvironmentHints) {
+    std::string home = makeAnsweringHome("ranged", "17.0.15\\n");
+    setenv("QV_TEST_JDK_HOME", home.c_str(), 1);
+    unsetenv("QV_TEST_UNSET_HOME");
+    JVMFile* file = loadJVMFile("r.jvm",
+                                "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=[11,)\n"
+                                "PATH_HINT:\n  #QV_TEST_UNSET_HOME#\n  #QV_TEST_JDK_HOME#\n/:\n");
+    std::unique_ptr<JVMFile> owner(file);
+    std::unique_ptr<JVMMatch> match(file->verifyWithPathHints(kVerifyJar, kVerifyClass));
+    ASSERT_NE(nullptr, match) << log();
+    EXPECT_EQ(home, str(match->getJVMHome()));
+    // The unset reference named no place: exactly one hint was checked.
+    std::string text = log();
+    size_t first = text.find("Checking path hint ");
+    ASSERT_NE(std::string::npos, first);
+    EXPECT_EQ(std::string::npos, text.find("Checking path hint ", first + 1));
+
+    // A value that looks like a range but is none is compared as text, with a warning.
+    JVMFile* broken =
+        loadJVMFile("b.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=[x,)\n");
+    std::unique_ptr<JVMFile> brokenOwner(broken);
+    EXPECT_EQ(nullptr, broken->verify(home.c_str(), kVerifyJar, kVerifyClass));
+    EXPECT_NE(std::string::npos,
+              log().find("WARNING: The expected value [x,) is not a valid version range; it is "
+                         "compared as text."));
+    unsetenv("QV_TEST_JDK_HOME");
+}
+
+TEST_F(JVMTest, FailedSearchLogsEveryPlaceTried) {
+    std::string old = makeAnsweringHome("old", "1.6.0\\n");
+    std::string silent = makeHome("silent", "echo nothing");
+    JVMFiles files;
+    files.setVerifyClass(kVerifyJar, kVerifyClass);
+    files.addJVMFile(loadJVMFile("s.jvm",
+                                 "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=[1.8,)\n"
+                                 "PATH_HINT:\n  " +
+                                     old + "\n  " + silent + "\n  " + m_dir + "/none\n/:\n"));
+    JVMMatchPtrDeque matches;
+    files.search(matches);
+    EXPECT_EQ(0, matches.size());
+    std::string jvmFile = m_dir + "/s.jvm";
+    EXPECT_NE(std::string::npos,
+              log().find("WARNING: No matching JVM was found. Places tried:\n  " + old +
+                         "/bin/java (" + jvmFile + "): java.version is 1.6.0, expected [1.8,)\n  " +
+                         silent + "/bin/java (" + jvmFile +
+                         "): no magic line in the verify output (last line: nothing)\n  " + m_dir +
+                         "/none/bin/java (" + jvmFile + "): the executable does not exist\n"))
+        << log();
+}
+
 // The value of one system property as the JVM at javaHome reports it itself.
 std::string javaProperty(const std::string& javaHome, const std::string& name) {
     std::string command = "'" + javaHome +

@@ -88,10 +88,18 @@ TEST_F(ConsoleTest, LocaleChoice) {
     struct Case {
         const char* lang;
         const char* code;
-    } cases[] = {{nullptr, "en"},          {"", "en"},         {"C", "en"},
-                 {"POSIX", "en"},          {"en_US", "en"},    {"pt_PT", "pt"},
-                 {"pt_BR.ISO8859-1", "pt_BR"}, {"zh_TW.BIG5", "zh_TW"}, {"zh_CN.EUC", "zh"},
-                 {"de_DE", "de"},          {"de", "de"},       {"xx_YY", "en"}};
+    } cases[] = {{nullptr, "en"},
+                 {"", "en"},
+                 {"C", "en"},
+                 {"POSIX", "en"},
+                 {"en_US", "en"},
+                 {"pt_PT", "pt"},
+                 {"pt_BR.ISO8859-1", "pt_BR"},
+                 {"zh_TW.BIG5", "zh_TW"},
+                 {"zh_CN.EUC", "zh"},
+                 {"de_DE", "de"},
+                 {"de", "de"},
+                 {"xx_YY", "en"}};
     for (const Case& c : cases) {
         ScopedLang lang(c.lang);
         EXPECT_EQ(c.code, std::string(get_msg(0, nullptr).c_str()))
@@ -128,7 +136,9 @@ TEST_F(ConsoleTest, UnknownCodesetMeansUtf8AndUnmappableBecomesQuestionMark) {
         EXPECT_TRUE(decodes(get_msg(9, nullptr).c_str(), "UTF-8"));
     }
     ScopedLang latin("de_DE.ISO-8859-1");
-    EXPECT_EQ("a?b", std::string(toConsoleEncoding("a\xE3\x81\x82" "b").c_str()));
+    EXPECT_EQ("a?b", std::string(toConsoleEncoding("a\xE3\x81\x82"
+                                                   "b")
+                                     .c_str()));
 }
 
 TEST_F(ConsoleTest, FormattingHasNoLengthLimitAndUnknownIdsSayWhy) {

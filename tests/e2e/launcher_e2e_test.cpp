@@ -608,3 +608,44 @@ TEST_F(LauncherE2ETest, DemoFallsBackToTheHintsWhenTheJavaHomeFailsVerification)
 #endif  // QV_DEMO_LAUNCHER
 
 }  // namespace
+
+namespace {
+
+TEST_F(LauncherE2ETest, JavaHomeHintAndVersionRangeChooseTheJvm) {
+    std::string home = makeFakeJVM("jh", "17.0.15");
+    auto jvmFile = [&](const std::string& name, const std::string& range) {
+        writeFile(path(name),
+                  "DESC: Ranged\nJVM_EXE: " + m_exe +
+                      "\nPATH_HINT: #JAVA_HOME#\nJVM_PROPERTIES: java.version=" + range + "\n");
+        return path(name);
+    };
+    std::string accepting = jvmFile("accept.jvm", "[11,)");
+    RunResult found = run(
+        kLauncher, {"-qv:in", writeInputFile("in.tag", "ACTION: SEARCH\nJVM: " + accepting + "\n")},
+        {{"JAVA_HOME", home}});
+    std::vector<std::string> output = lines(found.out);
+    ASSERT_EQ(output.size(), 3u) << found.out << readFile(m_log);
+    EXPECT_EQ(output[1], home);
+
+    std::string excluding = jvmFile("exclude.jvm", "(11,17)");
+    RunResult none =
+        run(kLauncher,
+            {"-qv:in", writeInputFile("in2.tag", "ACTION: SEARCH\nJVM: " + excluding + "\n")},
+            {{"JAVA_HOME", home}});
+    EXPECT_EQ(none.out, "0\n");
+    EXPECT_TRUE(contains(readFile(m_log), "WARNING: No matching JVM was found. Places tried:\n  " +
+                                              home + "/" + m_exe + " (" + excluding +
+                                              "): java.version is 17.0.15, expected (11,17)\n"))
+        << readFile(m_log);
+
+    // Without JAVA_HOME the hint names no place at all.
+    RunResult unset =
+        run(kLauncher,
+            {"-qv:in", writeInputFile("in3.tag", "ACTION: SEARCH\nJVM: " + accepting + "\n")},
+            {{"JAVA_HOME", ""}});
+    EXPECT_EQ(unset.out, "0\n");
+    EXPECT_TRUE(contains(readFile(m_log), "No matching JVM was found. No place was tried.\n"))
+        << readFile(m_log);
+}
+
+}  // namespace
