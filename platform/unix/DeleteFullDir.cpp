@@ -1,10 +1,79 @@
 #include "platform/unix/DeleteFullDir.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
+#include "base/TextUtil.h"
 #include "launcher/Launcher.h"
+#include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
+
+namespace {
+
+// O_NOFOLLOW makes the open fail on a symbolic link instead of entering its target.
+const int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+int openDirectoryAt(int parent, const char* name, int flags = kDirectoryFlags) {
+    int fd;
+    do {
+        fd = openat(parent, name, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool isDirectoryEntry(int dirFd, const dirent* entry) {
+#ifdef _DIRENT_HAVE_D_TYPE
+    if (entry->d_type != DT_UNKNOWN) {
+        return entry->d_type == DT_DIR;
+    }
+#endif
+    struct stat info;
+    return fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Reads the whole directory before anything in it is removed: readdir need not report every
+// entry once when the directory changes under it. A read of its own descriptor leaves the
+// offset of dirFd alone.
+void listDirectory(int dirFd, std::vector<SString>& files, std::vector<SString>& directories) {
+    int readFd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (readFd < 0) {
+        return;
+    }
+    DIR* dir = fdopendir(readFd);
+    if (dir == nullptr) {
+        close(readFd);
+        return;
+    }
+    rewinddir(dir);
+    while (const dirent* entry = readdir(dir)) {
+        if (isDotOrDotDot(entry->d_name)) {
+            continue;
+        }
+        (isDirectoryEntry(dirFd, entry) ? directories : files).push_back(SString(entry->d_name));
+    }
+    closedir(dir);
+}
+
+void logMovedDuringDeletion(const SString& root, const SString& path) {
+    SString line("Stopped deleting ");
+    line += root;
+    line += ": ";
+    line += path;
+    line += " was moved while it was being deleted";
+    Launcher::logMessage(line, LOG_WARNING);
+}
+
+}  // namespace
 
 bool deleteOneFile(const SString& path) {
     if (std::remove(path.c_str()) == 0) {
@@ -22,23 +91,68 @@ void logDeleteFileFailure(const SString& path, int err) {
     Launcher::logMessage(line, LOG_WARNING);
 }
 
-DeleteFullDir::DeleteFullDir() : FileNavigator(false) {}
+void logReplacedEntry(const SString& path) {
+    SString line("Not deleting ");
+    line += path;
+    line += ": it is no longer what the launcher created";
+    Launcher::logMessage(line, LOG_WARNING);
+}
 
-bool DeleteFullDir::process(const SString& root) {
-    m_failed.clear();
-    bool stopped = FileNavigator::process(root);
-    // The visited list holds every parent before its children, so walking it backwards
-    // empties each directory before its own removal is tried.
-    for (long i = m_visited.size() - 1; i >= 0; --i) {
-        const SString& dir = m_visited.at(i);
-        if (keepsDirectory(dir)) {
-            continue;
-        }
-        if (!deleteOneFile(dir)) {
-            m_failed.push_back(dir);
+// One directory on the way from the root down. Only the name is kept, so that a deep tree
+// costs memory in proportion to its depth, not to the square of it.
+struct DeleteFullDir::Level {
+    Level(const SString& levelName, const struct stat& info, int descriptor)
+        : name(levelName), device(info.st_dev), inode(info.st_ino), fd(descriptor) {}
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+    Level(Level&& other)
+        : name(other.name),
+          device(other.device),
+          inode(other.inode),
+          fd(other.fd),
+          listed(other.listed),
+          keep(other.keep),
+          subdirectories(std::move(other.subdirectories)) {
+        other.fd = -1;
+    }
+    Level& operator=(Level&&) = delete;
+    ~Level() { closeDescriptor(); }
+
+    void closeDescriptor() {
+        if (fd >= 0) {
+            close(fd);
+            fd = -1;
         }
     }
-    return stopped;
+
+    SString name;  // the root's path for the root, the entry name below it
+    dev_t device;
+    ino_t inode;
+    int fd;  // -1 while closed to stay within the limit of open directories
+    bool listed = false;
+    bool keep = false;                    // something below could not be removed
+    std::vector<SString> subdirectories;  // still to visit
+};
+
+DeleteFullDir::DeleteFullDir(int openDirectoryLimit)
+    : FileNavigator(false),
+      m_openDirectoryLimit(openDirectoryLimit > 0 ? openDirectoryLimit : 1),
+      m_fileCount(0),
+      m_firstOpen(0) {}
+
+DeleteFullDir::~DeleteFullDir() = default;
+
+bool DeleteFullDir::process(const SString& root) {
+    deleteTree(root, nullptr);
+    return false;
+}
+
+bool DeleteFullDir::processIfUnchanged(const SString& root, dev_t device, ino_t inode) {
+    struct stat expected {};
+    expected.st_dev = device;
+    expected.st_ino = inode;
+    deleteTree(root, &expected);
+    return false;
 }
 
 bool DeleteFullDir::processFile(const SString& path) {
@@ -46,19 +160,166 @@ bool DeleteFullDir::processFile(const SString& path) {
     return false;
 }
 
-bool DeleteFullDir::liesInside(const SString& path, const SString& dir) {
-    if (dir.empty() || path.size() <= dir.size() || path.compare(0, dir.size(), dir) != 0) {
-        return false;
+SString DeleteFullDir::pathOf(std::size_t depth, const SString* name) const {
+    SString path;
+    for (std::size_t i = 0; i <= depth && i < m_levels.size(); ++i) {
+        appendPathSeparator(path);
+        path += m_levels[i].name;
     }
-    // A root given with its trailing "/" already ends the prefix.
-    return dir[dir.size() - 1] == '/' || path[dir.size()] == '/';
+    if (name != nullptr) {
+        appendPathSeparator(path);
+        path += *name;
+    }
+    return path;
 }
 
-bool DeleteFullDir::keepsDirectory(const SString& dir) const {
-    for (long i = 0; i < m_failed.size(); ++i) {
-        if (liesInside(m_failed.at(i), dir)) {
-            return true;
+void DeleteFullDir::deleteTree(const SString& root, const struct stat* expected) {
+    m_levels.clear();
+    m_fileCount = 0;
+    m_firstOpen = 0;
+    int fd = openDirectoryAt(AT_FDCWD, root.c_str());
+    if (fd < 0) {
+        int err = errno;
+        if (err == ENOTDIR || err == ELOOP) {
+            // Not a directory (any more): a link or file is removed itself, unless it had to
+            // be the directory we made.
+            if (expected != nullptr) {
+                logReplacedEntry(root);
+            } else {
+                deleteOneFile(root);
+            }
+        } else if (err == ENOENT) {
+            logDeleteFileFailure(root, err);
+        } else if (rmdir(root.c_str()) != 0) {
+            // An unreadable directory cannot be emptied; it goes only when it is empty.
+            logDeleteFileFailure(root, errno);
+        }
+        return;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || (expected != nullptr && (info.st_dev != expected->st_dev ||
+                                                          info.st_ino != expected->st_ino))) {
+        close(fd);
+        logReplacedEntry(root);
+        return;
+    }
+    m_levels.emplace_back(root, info, fd);
+    while (!m_levels.empty()) {
+        Level& level = m_levels.back();
+        if (!level.listed) {
+            removeFiles();
+        } else if (!level.subdirectories.empty()) {
+            SString name = level.subdirectories.back();
+            level.subdirectories.pop_back();
+            descend(name);
+        } else if (!ascend()) {
+            break;
         }
     }
-    return false;
+    m_levels.clear();
+}
+
+void DeleteFullDir::removeFiles() {
+    Level& level = m_levels.back();
+    level.listed = true;
+    std::vector<SString> files;
+    listDirectory(level.fd, files, level.subdirectories);
+    for (const SString& name : files) {
+        if (unlinkat(level.fd, name.c_str(), 0) != 0) {
+            int err = errno;
+            if (err == EISDIR) {
+                // Listed as a file, a directory now: empty it like the others.
+                level.subdirectories.push_back(name);
+                continue;
+            }
+            logDeleteFileFailure(pathOf(m_levels.size() - 1, &name), err);
+        }
+        ++m_fileCount;
+        if (m_fileCount % kFilesPerProgressStep == 0) {
+            PlatformImpl::advanceUIProgress(1);
+        }
+    }
+}
+
+void DeleteFullDir::descend(const SString& name) {
+    Level& parent = m_levels.back();
+    int fd = openDirectoryAt(parent.fd, name.c_str());
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) == 0) {
+        m_levels.emplace_back(name, info, fd);
+        limitOpenDirectories();
+        return;
+    }
+    int err = errno;
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (err == ENOTDIR || err == ELOOP) {
+        // Swapped for a link or a file since it was listed: that entry goes, as a link.
+        if (unlinkat(parent.fd, name.c_str(), 0) != 0 && errno != ENOENT) {
+            logDeleteFileFailure(pathOf(m_levels.size() - 1, &name), errno);
+        }
+        return;
+    }
+    // Unreadable: it cannot be emptied, and goes only when it is empty already.
+    if (unlinkat(parent.fd, name.c_str(), AT_REMOVEDIR) != 0) {
+        logDeleteFileFailure(pathOf(m_levels.size() - 1, &name), errno);
+        parent.keep = true;
+    }
+}
+
+bool DeleteFullDir::ascend() {
+    const std::size_t depth = m_levels.size() - 1;
+    if (depth == 0) {
+        // The root is removed by its path; rmdir does not follow a link either.
+        const SString root = m_levels.back().name;
+        bool keep = m_levels.back().keep;
+        m_levels.pop_back();
+        if (!keep && rmdir(root.c_str()) != 0) {
+            logDeleteFileFailure(root, errno);
+        }
+        return true;
+    }
+    if (m_levels[depth - 1].fd < 0 && !reopenParent()) {
+        logMovedDuringDeletion(m_levels[0].name, pathOf(depth));
+        return false;
+    }
+    const SString path = pathOf(depth);
+    Level& parent = m_levels[depth - 1];
+    const Level& done = m_levels[depth];
+    if (done.keep) {
+        parent.keep = true;
+    } else if (unlinkat(parent.fd, done.name.c_str(), AT_REMOVEDIR) != 0) {
+        logDeleteFileFailure(path, errno);
+        parent.keep = true;
+    }
+    m_levels.pop_back();
+    return true;
+}
+
+// ".." of the deepest directory is its parent unless someone moved it elsewhere meanwhile; the
+// device and inode number recorded on the way down tell.
+bool DeleteFullDir::reopenParent() {
+    const std::size_t depth = m_levels.size() - 1;
+    Level& parent = m_levels[depth - 1];
+    int fd = openDirectoryAt(m_levels[depth].fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info;
+    if (fd < 0) {
+        return false;
+    }
+    if (fstat(fd, &info) != 0 || info.st_dev != parent.device || info.st_ino != parent.inode) {
+        close(fd);
+        return false;
+    }
+    parent.fd = fd;
+    m_firstOpen = depth - 1;
+    return true;
+}
+
+// The open directories are always the deepest ones, from m_firstOpen down.
+void DeleteFullDir::limitOpenDirectories() {
+    while (m_levels.size() - m_firstOpen > static_cast<std::size_t>(m_openDirectoryLimit)) {
+        m_levels[m_firstOpen].closeDescriptor();
+        ++m_firstOpen;
+    }
 }

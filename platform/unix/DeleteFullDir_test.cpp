@@ -1,6 +1,7 @@
 #include "platform/unix/DeleteFullDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -127,6 +128,60 @@ TEST_F(DeleteFullDirTest, SiblingSharingANamePrefixIsRemoved) {
         EXPECT_FALSE(exists(root + "/tree/" + pair[0])) << pair[0];
         EXPECT_TRUE(exists(root + "/tree/" + pair[1] + "/stuck")) << pair[1];
     }
+}
+
+// A tree deeper than the directories the walk may hold open at once: the upper ones are closed
+// on the way down and reopened through ".." on the way up.
+TEST_F(DeleteFullDirTest, TreeDeeperThanTheOpenDirectoryLimitIsRemoved) {
+    std::string deepest = m_dir / "tree";
+    for (int level = 0; level < 40; ++level) {
+        deepest += "/d" + std::to_string(level);
+        writeFile(deepest + "/file");
+    }
+    writeFile(m_dir / "tree/d0/d1/side/file");
+    for (int limit : {1, 2, 3, DeleteFullDir::kOpenDirectoryLimit}) {
+        std::string root = m_dir / ("tree" + std::to_string(limit));
+        ASSERT_EQ(0, system(("cp -R " + (m_dir / "tree") + " " + root).c_str()));
+        DeleteFullDir deletion(limit);
+        EXPECT_FALSE(deletion.process(root.c_str()));
+        EXPECT_FALSE(exists(root)) << "limit " << limit;
+    }
+    EXPECT_EQ("", log());
+}
+
+TEST_F(DeleteFullDirTest, RootThatIsALinkIsRemovedAsALink) {
+    testutil::TempDir outside;
+    writeFile(outside / "keep/file", "kept");
+    ASSERT_EQ(0, symlink((outside / "keep").c_str(), (m_dir / "link").c_str()));
+
+    DeleteFullDir deletion;
+    deletion.process((m_dir / "link").c_str());
+    EXPECT_FALSE(exists(m_dir / "link"));
+    EXPECT_EQ("kept", testutil::readFile(outside / "keep/file"));
+    EXPECT_EQ("", log());
+}
+
+// The directory made earlier was replaced by another one under the same name: that one is
+// someone else's and stays, whatever it holds.
+TEST_F(DeleteFullDirTest, ProcessIfUnchangedLeavesAReplacedDirectoryAlone) {
+    const std::string created = m_dir / "created";
+    writeFile(created + "/ours");
+    struct stat original;
+    ASSERT_EQ(0, lstat(created.c_str(), &original));
+    writeFile(m_dir / "other/theirs", "theirs");
+    ASSERT_EQ(0, system(("rm -r " + created).c_str()));
+    ASSERT_EQ(0, rename((m_dir / "other").c_str(), created.c_str()));
+
+    DeleteFullDir deletion;
+    deletion.processIfUnchanged(created.c_str(), original.st_dev, original.st_ino);
+    EXPECT_EQ("theirs", testutil::readFile(created + "/theirs"));
+    EXPECT_EQ("WARNING: Not deleting " + created + ": it is no longer what the launcher created\n",
+              log().substr(log().find('\n') + 1));
+
+    // Still the same directory: it goes.
+    ASSERT_EQ(0, lstat(created.c_str(), &original));
+    deletion.processIfUnchanged(created.c_str(), original.st_dev, original.st_ino);
+    EXPECT_FALSE(exists(created));
 }
 
 }  // namespace

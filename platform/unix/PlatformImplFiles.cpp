@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "base/TextUtil.h"
@@ -69,6 +71,65 @@ private:
     int m_fd;
 };
 
+// What a temporary file or directory was when we created it. At cleanup a listed path is
+// removed only while it still names that object: in a temporary directory that others may
+// write to, a name we made can be replaced by a link or by someone else's file, and removing
+// through it would delete something that is not ours. The owner counts too, because a file
+// system hands the inode number of a removed file to the next one created.
+struct CreatedIdentity {
+    dev_t device;
+    ino_t inode;
+    mode_t type;
+    uid_t owner;
+
+    bool isSameAs(const struct stat& info) const {
+        return info.st_dev == device && info.st_ino == inode && (info.st_mode & S_IFMT) == type &&
+               info.st_uid == owner;
+    }
+};
+
+std::map<std::string, CreatedIdentity>& createdIdentities() {
+    static std::map<std::string, CreatedIdentity> identities;
+    return identities;
+}
+
+std::string key(const SString& path) {
+    return std::string(path.c_str(), path.size());
+}
+
+void rememberIdentity(const SString& path, const struct stat& info) {
+    createdIdentities()[key(path)] =
+        CreatedIdentity{info.st_dev, info.st_ino, info.st_mode & S_IFMT, info.st_uid};
+}
+
+// Removes a listed path at cleanup. One we created goes only while it is still the same
+// object; one that other code listed has no identity and is removed as found. Neither way
+// follows a link.
+void removeListed(const SString& path) {
+    auto found = createdIdentities().find(key(path));
+    if (found == createdIdentities().end()) {
+        PlatformImpl::deleteFile(path);
+        return;
+    }
+    const CreatedIdentity& created = found->second;
+    struct stat now;
+    if (lstat(path.c_str(), &now) != 0) {
+        logDeleteFileFailure(path, errno);
+        return;
+    }
+    if (!created.isSameAs(now)) {
+        logReplacedEntry(path);
+        return;
+    }
+    if (S_ISDIR(created.type)) {
+        DeleteFullDir deletion;
+        deletion.processIfUnchanged(path, created.device, created.inode);
+    } else if (unlink(path.c_str()) != 0) {
+        // unlink, unlike remove, never takes a directory that replaced the file meanwhile.
+        logDeleteFileFailure(path, errno);
+    }
+}
+
 void removeFirstEqual(StringDeque& list, const SString& path) {
     for (long i = 0; i < list.size(); ++i) {
         if (list.at(i).compare(path) == 0) {
@@ -100,6 +161,16 @@ SString PlatformImpl::createTempSubDirectory() {
         throwSystemError("", errno);
     }
     SString path(name.data());
+    // mkdtemp made a private directory; what the name holds now is checked, since in a
+    // directory that others may write to it could already be someone else's.
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        throwSystemError("", errno);
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid()) {
+        throwSystemError("", EEXIST);
+    }
+    rememberIdentity(path, info);
     m_sdqCreatedDrs.push_back(path);
     return path;
 }
@@ -108,10 +179,12 @@ SString PlatformImpl::createTempFile() {
     std::vector<char> name = uniqueNameTemplate();
     ScopedDescriptor file(mkstemp(name.data()));
     SString path(name.data());
-    if (file.get() < 0) {
+    struct stat info;
+    if (file.get() < 0 || fstat(file.get(), &info) != 0) {
         SString message("Error creating tmp file ");
         throw LauncherException(message += path);
     }
+    rememberIdentity(path, info);
     m_sdqCreatedFiles.push_back(path);
     return path;
 }
@@ -132,10 +205,10 @@ void PlatformImpl::removeDirFromCleanupList(const SString& path) {
 // cleanup runs once, at the very end of the run.
 void PlatformImpl::cleanup() {
     for (long i = 0; i < m_sdqCreatedFiles.size(); ++i) {
-        deleteFile(m_sdqCreatedFiles.at(i));
+        removeListed(m_sdqCreatedFiles.at(i));
     }
     for (long i = 0; i < m_sdqCreatedDrs.size(); ++i) {
-        deleteFile(m_sdqCreatedDrs.at(i));
+        removeListed(m_sdqCreatedDrs.at(i));
     }
     if (m_deleteLauncher) {
         deleteLauncher();

@@ -173,6 +173,104 @@ TEST_F(PlatformImplFilesTest, CleanupRemovesFilesThenDirectories) {
     EXPECT_EQ("", log());
 }
 
+std::string logLines(const std::string& log) {
+    // Past the separator line that starts every run's log.
+    return log.substr(log.find('\n') + 1);
+}
+
+// Someone who may write to the temporary directory replaced a file and a directory we made
+// with links to their things, and another file and directory with their own (renamed over
+// ours, so they are other inodes): cleanup removes none of them and follows no link, and says
+// so in the log.
+TEST_F(PlatformImplFilesTest, CleanupLeavesReplacedEntriesAlone) {
+    testutil::TempDir outside;
+    writeFile(outside / "victim", "precious");
+    writeFile(outside / "victimdir/file", "precious too");
+    std::string linkedFile = str(PlatformImpl::createTempFile());
+    std::string otherFile = str(PlatformImpl::createTempFile());
+    std::string linkedDir = str(PlatformImpl::createTempSubDirectory());
+    std::string otherDir = str(PlatformImpl::createTempSubDirectory());
+    std::string kept = str(PlatformImpl::createTempFile());
+    ASSERT_EQ(0, unlink(linkedFile.c_str()));
+    ASSERT_EQ(0, symlink((outside / "victim").c_str(), linkedFile.c_str()));
+    writeFile(m_dir / "their-file", "theirs");
+    ASSERT_EQ(0, rename((m_dir / "their-file").c_str(), otherFile.c_str()));
+    ASSERT_EQ(0, rmdir(linkedDir.c_str()));
+    ASSERT_EQ(0, symlink((outside / "victimdir").c_str(), linkedDir.c_str()));
+    writeFile(m_dir / "their-dir/theirs", "theirs");
+    ASSERT_EQ(0, rename((m_dir / "their-dir").c_str(), otherDir.c_str()));
+
+    PlatformImpl::cleanup();
+    EXPECT_EQ("precious", testutil::readFile(outside / "victim"));
+    EXPECT_EQ("precious too", testutil::readFile(outside / "victimdir/file"));
+    EXPECT_EQ("theirs", testutil::readFile(otherFile));
+    EXPECT_EQ("theirs", testutil::readFile(otherDir + "/theirs"));
+    for (const std::string& path : {linkedFile, otherFile, linkedDir, otherDir}) {
+        EXPECT_TRUE(exists(path)) << path;
+    }
+    EXPECT_FALSE(exists(kept));
+    std::string expected;
+    for (const std::string& path : {linkedFile, otherFile, linkedDir, otherDir}) {
+        expected +=
+            "WARNING: Not deleting " + path + ": it is no longer what the launcher created\n";
+    }
+    EXPECT_EQ(expected, logLines(log()));
+}
+
+// A file system gives a freed inode number to the next file made, so a file of someone else's
+// can carry the number of ours; its owner tells them apart. Handing ours to nobody stands for
+// that here, which needs root.
+TEST_F(PlatformImplFilesTest, CleanupLeavesAnotherUsersFileWithOurInodeNumberAlone) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file away";
+    }
+    std::string file = str(PlatformImpl::createTempFile());
+    std::string dir = str(PlatformImpl::createTempSubDirectory());
+    ASSERT_EQ(0, chown(file.c_str(), testutil::kNobody, testutil::kNobody));
+    ASSERT_EQ(0, chown(dir.c_str(), testutil::kNobody, testutil::kNobody));
+
+    PlatformImpl::cleanup();
+    EXPECT_TRUE(exists(file));
+    EXPECT_TRUE(exists(dir));
+    EXPECT_EQ("WARNING: Not deleting " + file +
+                  ": it is no longer what the launcher created\nWARNING: Not deleting " + dir +
+                  ": it is no longer what the launcher created\n",
+              logLines(log()));
+}
+
+// Paths that other code puts on the list were not made here and have no identity to check:
+// they are removed as found, a link as a link.
+TEST_F(PlatformImplFilesTest, CleanupRemovesListedLinksAsLinks) {
+    testutil::TempDir outside;
+    writeFile(outside / "target", "kept");
+    writeFile(outside / "tree/file", "kept too");
+    std::string fileLink = m_dir / "file-link";
+    std::string dirLink = m_dir / "dir-link";
+    ASSERT_EQ(0, symlink((outside / "target").c_str(), fileLink.c_str()));
+    ASSERT_EQ(0, symlink((outside / "tree").c_str(), dirLink.c_str()));
+    writeFile(m_dir / "added/inside");
+    PlatformImpl::addFileToCleanupList(fileLink.c_str());
+    PlatformImpl::addFileToCleanupList(dirLink.c_str());
+    PlatformImpl::addFileToCleanupList((m_dir / "added").c_str());
+
+    PlatformImpl::cleanup();
+    EXPECT_FALSE(exists(fileLink));
+    EXPECT_FALSE(exists(dirLink));
+    EXPECT_FALSE(exists(m_dir / "added"));
+    EXPECT_EQ("kept", testutil::readFile(outside / "target"));
+    EXPECT_EQ("kept too", testutil::readFile(outside / "tree/file"));
+    EXPECT_EQ("", log());
+}
+
+// A name we made that is gone by cleanup time is reported as before.
+TEST_F(PlatformImplFilesTest, CleanupReportsAVanishedEntry) {
+    std::string file = str(PlatformImpl::createTempFile());
+    ASSERT_EQ(0, unlink(file.c_str()));
+    PlatformImpl::cleanup();
+    EXPECT_EQ("WARNING: Could not delete " + file + " :  " + std::strerror(ENOENT) + "\n",
+              logLines(log()));
+}
+
 TEST_F(PlatformImplFilesTest, CleanupDeletesTheLauncherAfterOrig) {
     struct Case {
         bool deleteLauncher;
