@@ -83,6 +83,11 @@ public:
     void recordFailedAttempt(const SString& executable, const SString& reason) const;
 
 private:
+    // What the verify class printed for the candidate: from the verify cache when it holds the
+    // answer, otherwise by running command (and remembering the answer).
+    SString verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
+                         const SString& verifyClassName, const SString& command,
+                         const StringDeque& propertyNames);
     // False, with a warning, when JVM_PROPERTIES is not set.
     bool hasProperties() const;
 

@@ -6,6 +6,7 @@
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
+#include "jvm/VerifyCache.h"
 #include "jvm/VersionRange.h"
 #include "launcher/Launcher.h"
 #include "launchscript/EnvironmentExpander.h"
@@ -195,6 +196,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     command += verifyClassName;
 
     StringPairPtrDeque properties;
+    StringDeque names;
     const StringDeque* settings = m_tags.getValue(g_jvmPropertiesTag);
     for (long i = 0; settings != nullptr && i < settings->size(); ++i) {
         const SString& setting = settings->at(i);
@@ -213,16 +215,16 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
         trim(name, whitespaceChars);
         trim(expected, whitespaceChars);
         properties.push_back(new StringPair(name, expected));
+        names.push_back(name);
         // The name comes from a file: quoted, it reaches the verify class as one argument and
         // never as shell syntax.
         command += ' ';
         command += quoteShellArgument(name);
     }
 
-    LaunchScript script(command, true, false);
-    script.execute(*this, nullptr, false);
+    SString output = verifyOutput(jvmHome, verifyClasspath, verifyClassName, command, names);
     SString failure;
-    bool verified = verifyJVMOutput(script.getStandardOutput(), properties, &failure);
+    bool verified = verifyJVMOutput(output, properties, &failure);
     PlatformImpl::advanceUIProgress(kVerifyRunProgress);
     if (!verified) {
         SString executable(jvmHome);
@@ -230,6 +232,49 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
         recordFailedAttempt(executable += getTagValue(g_jvmExeTag), failure);
     }
     return verified;
+}
+
+SString JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
+                              const SString& verifyClassName, const SString& command,
+                              const StringDeque& propertyNames) {
+    SString executable(jvmHome);
+    appendPathSeparator(executable);
+    executable += getTagValue(g_jvmExeTag);
+
+    VerifyCache& cache = VerifyCache::instance();
+    VerifyCache::Key key;
+    bool cacheable = cache.isEnabled() && VerifyCache::isCacheable(propertyNames) &&
+                     VerifyCache::makeKey(executable, jvmHome, verifyClasspath, verifyClassName,
+                                          propertyNames, key);
+    SString answer;
+    if (cacheable && cache.lookup(key, answer)) {
+        SString record("Verification of ");
+        record += executable;
+        Launcher::logMessage(record += " answered from the verify cache", LOG_INFO);
+        SString output(kMagicValue);
+        output += '\n';
+        return output += answer;
+    }
+
+    LaunchScript script(command, true, false);
+    script.execute(*this, nullptr, false);
+    SString record("Verification of ");
+    record += executable;
+    Launcher::logMessage(record += " answered by running the verify class", LOG_INFO);
+    const SString& output = script.getStandardOutput();
+    if (cacheable) {
+        // Only a complete answer is kept: the magic line and what followed it.
+        unsigned pos = 0;
+        while (pos < output.length()) {
+            SString line;
+            readLineFromString(output, pos, line);
+            if (line.compare(kMagicValue) == 0) {
+                cache.store(key, pos < output.length() ? output.substr(pos) : SString());
+                break;
+            }
+        }
+    }
+    return output;
 }
 
 void JVMFile::recordFailedAttempt(const SString& executable, const SString& reason) const {

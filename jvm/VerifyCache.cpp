@@ -1,0 +1,387 @@
+#include "jvm/VerifyCache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const char kFileName[] = "verify-cache";
+const char kHeader[] = "qvlauncher verify cache 1";
+// A file larger than this is not ours to read: it is ignored and rewritten.
+const off_t kMaxFileSize = 4 * 1024 * 1024;
+// A verify class archive larger than this is keyed by its path instead of its bytes.
+const off_t kMaxDigestedArchive = 16 * 1024 * 1024;
+
+// Properties that describe the JVM itself and not the run or the machine's state.
+const char* const kCacheableExact[] = {"os.arch", "os.name", "sun.arch.data.model",
+                                       "sun.boot.library.path", "jdk.debug"};
+const char* const kRunDependentJava[] = {"java.io.tmpdir", "java.library.path", "java.class.path",
+                                         "java.ext.dirs"};
+// Environment variables a JVM reads its options from.
+const char* const kOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
+
+std::string toStd(const SString& text) {
+    return std::string(text.c_str(), text.length());
+}
+
+// Stored texts keep to one line: the bytes that would break a line, and the escape itself,
+// are written as %XX.
+std::string escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '%' || c == '\n' || c == '\r' || c == '\0') {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool unescape(const std::string& text, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        int high = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
+        int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+std::string identity(const struct stat& info) {
+    char text[160];
+    std::snprintf(
+        text, sizeof text, "%llu:%llu:%lld:%lld.%09ld:%lld.%09ld",
+        static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
+        static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+        info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
+    return text;
+}
+
+bool resolvedIdentity(const std::string& path, std::string& resolvedPath, std::string& id) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    struct stat info;
+    if (!resolved || stat(resolved.get(), &info) != 0) {
+        return false;
+    }
+    resolvedPath = resolved.get();
+    id = identity(info);
+    return true;
+}
+
+// The runtime image changes whenever the JVM is updated in place.
+std::string runtimeImage(const std::string& home) {
+    const char* const candidates[] = {"/lib/modules", "/jre/lib/rt.jar", "/lib/rt.jar"};
+    for (const char* candidate : candidates) {
+        std::string path;
+        std::string id;
+        if (resolvedIdentity(home + candidate, path, id)) {
+            return path + "=" + id;
+        }
+    }
+    return "none";
+}
+
+// FNV-1a over the bytes of a file: enough to tell one verify class archive from another.
+bool digestFile(const std::string& path, std::string& digest) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    std::uint64_t hash = 14695981039346656037ULL;
+    unsigned long long total = 0;
+    char buffer[8192];
+    ssize_t got;
+    bool ok = true;
+    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        for (ssize_t i = 0; i < got; ++i) {
+            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ULL;
+        }
+        total += static_cast<unsigned long long>(got);
+    }
+    close(fd);
+    char text[64];
+    std::snprintf(text, sizeof text, "%016llx:%llu", static_cast<unsigned long long>(hash), total);
+    digest = text;
+    return ok;
+}
+
+std::string verifyClassIdentity(const SString& classpath, const SString& className) {
+    std::string path = toStd(classpath);
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+        path = path.substr(1, path.size() - 2);
+    }
+    struct stat info;
+    std::string digest;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_size <= kMaxDigestedArchive && digestFile(path, digest)) {
+        return "archive=" + digest + " class=" + toStd(className);
+    }
+    return "classpath=" + toStd(classpath) + " class=" + toStd(className);
+}
+
+bool isSafeOwnDirectory(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
+bool readOwnFile(const std::string& path, std::string& content) {
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+              (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 && info.st_size <= kMaxFileSize;
+    char buffer[8192];
+    while (ok) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        content.append(buffer, static_cast<size_t>(got));
+        ok = content.size() <= static_cast<size_t>(kMaxFileSize);
+    }
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+VerifyCache& VerifyCache::instance() {
+    static VerifyCache cache;
+    return cache;
+}
+
+bool VerifyCache::isCacheable(const StringDeque& propertyNames) {
+    for (long i = 0; i < propertyNames.size(); ++i) {
+        const SString& name = propertyNames.at(i);
+        bool cacheable = false;
+        if (name.compare(0, 5, "java.") == 0) {
+            cacheable = true;
+            for (const char* excluded : kRunDependentJava) {
+                cacheable = cacheable && name.compare(excluded) != 0;
+            }
+        }
+        for (const char* exact : kCacheableExact) {
+            cacheable = cacheable || name.compare(exact) == 0;
+        }
+        if (!cacheable) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool VerifyCache::makeKey(const SString& executable, const SString& jvmHome,
+                          const SString& verifyClasspath, const SString& verifyClassName,
+                          const StringDeque& propertyNames, Key& key) {
+    std::string exeId;
+    if (!resolvedIdentity(toStd(executable), key.executable, exeId)) {
+        return false;
+    }
+    std::string text = "exe=" + key.executable + "=" + exeId;
+    text += "\x1fimage=" + runtimeImage(toStd(jvmHome));
+    text += "\x1f" + verifyClassIdentity(verifyClasspath, verifyClassName);
+    text += "\x1fproperties=";
+    for (long i = 0; i < propertyNames.size(); ++i) {
+        text += toStd(propertyNames.at(i)) + "\x1e";
+    }
+    for (const char* variable : kOptionVariables) {
+        const char* value = std::getenv(variable);
+        text +=
+            std::string("\x1f") + variable + (value == nullptr ? "-" : std::string("=") + value);
+    }
+    key.text = text;
+    return true;
+}
+
+bool VerifyCache::isEnabled() const {
+    const char* setting = std::getenv("QV_VERIFY_CACHE");
+    return setting == nullptr || std::strcmp(setting, "0") != 0;
+}
+
+std::string VerifyCache::directory() const {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    std::string base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            return std::string();
+        }
+        base = std::string(home) + "/.cache";
+    }
+    return base + "/qvlauncher";
+}
+
+void VerifyCache::reset() {
+    m_loaded = false;
+    m_entries.clear();
+    m_clock = 0;
+}
+
+void VerifyCache::load() {
+    if (m_loaded) {
+        return;
+    }
+    m_loaded = true;
+    std::string dir = directory();
+    std::string content;
+    if (dir.empty() || !isSafeOwnDirectory(dir) || !readOwnFile(dir + "/" + kFileName, content)) {
+        return;
+    }
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) {
+            return;  // every record ends with a line feed: a cut file is corrupt
+        }
+        lines.push_back(content.substr(start, end - start));
+        start = end + 1;
+    }
+    if (lines.empty() || lines[0] != kHeader || (lines.size() - 1) % 4 != 0) {
+        return;
+    }
+    std::vector<Entry> entries;
+    for (size_t i = 1; i + 3 < lines.size(); i += 4) {
+        Entry entry;
+        char* end = nullptr;
+        entry.lastUsed = std::strtoull(lines[i + 3].c_str(), &end, 10);
+        if (!unescape(lines[i], entry.key) || !unescape(lines[i + 1], entry.executable) ||
+            !unescape(lines[i + 2], entry.answer) || lines[i + 3].empty() || *end != '\0') {
+            return;
+        }
+        struct stat info;
+        // An entry whose java is gone can never be asked for again.
+        if (stat(entry.executable.c_str(), &info) == 0) {
+            m_clock = entry.lastUsed > m_clock ? entry.lastUsed : m_clock;
+            entries.push_back(entry);
+        }
+    }
+    m_entries.swap(entries);
+}
+
+void VerifyCache::save() {
+    std::string dir = directory();
+    if (dir.empty()) {
+        return;
+    }
+    std::string base = dir.substr(0, dir.rfind('/'));
+    mkdir(base.c_str(), 0700);
+    mkdir(dir.c_str(), 0700);
+    if (!isSafeOwnDirectory(dir)) {
+        return;
+    }
+    std::string content = std::string(kHeader) + "\n";
+    for (const Entry& entry : m_entries) {
+        content += escape(entry.key) + "\n" + escape(entry.executable) + "\n" +
+                   escape(entry.answer) + "\n" + std::to_string(entry.lastUsed) + "\n";
+    }
+    std::string temporary = dir + "/" + kFileName + ".XXXXXX";
+    int fd = mkstemp(&temporary[0]);
+    if (fd < 0) {
+        return;
+    }
+    bool written = fchmod(fd, 0600) == 0 && writeAll(fd, content);
+    written = close(fd) == 0 && written;
+    if (!written || rename(temporary.c_str(), (dir + "/" + kFileName).c_str()) != 0) {
+        unlink(temporary.c_str());
+    }
+}
+
+bool VerifyCache::lookup(const Key& key, SString& answer) {
+    load();
+    for (Entry& entry : m_entries) {
+        if (entry.key == key.text) {
+            entry.lastUsed = ++m_clock;
+            answer.assign(entry.answer.data(),
+                          static_cast<SString::size_type>(entry.answer.size()));
+            return true;
+        }
+    }
+    return false;
+}
+
+void VerifyCache::store(const Key& key, const SString& answer) {
+    load();
+    Entry fresh{key.text, key.executable, toStd(answer), ++m_clock};
+    bool replaced = false;
+    for (Entry& entry : m_entries) {
+        if (entry.key == key.text) {
+            entry = fresh;
+            replaced = true;
+        }
+    }
+    if (!replaced) {
+        m_entries.push_back(fresh);
+    }
+    while (m_entries.size() > kMaxEntries) {
+        size_t oldest = 0;
+        for (size_t i = 1; i < m_entries.size(); ++i) {
+            if (m_entries[i].lastUsed < m_entries[oldest].lastUsed) {
+                oldest = i;
+            }
+        }
+        m_entries.erase(m_entries.begin() + static_cast<long>(oldest));
+    }
+    save();
+}
