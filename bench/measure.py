@@ -1,0 +1,402 @@
+#!/usr/bin/env python3
+"""Times the launcher side by side with its everyday counterparts and prints one table.
+
+bench/run builds the release binaries and then calls this script; it can be called again by
+hand on an existing build:
+
+    python3 bench/measure.py BUILD_DIR [--runs N] [--files N] [--extract-mib N]
+
+Every figure is measured in this run: each row times our command (A) and its reference (B)
+alternately, A B A B ..., after one untimed warm-up of each, and reports both medians and
+their ratio. Fixtures live in one temporary directory that is removed at the end. Exits 1
+when a fixture or a result is wrong; a missed goal is reported in the table, not as a failure.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+MAGIC = "1739021872"
+MIB = 1024 * 1024
+
+# The fake JVM's java: answers the verify protocol with the magic line and one value per
+# property asked for, and does nothing else; started as the application it prints the magic
+# line alone (no properties follow the class name).
+FAKE_JAVA = """#!/bin/sh
+while [ $# -gt 0 ]; do
+    case $1 in
+        -classpath|-cp) [ $# -ge 2 ] && shift; shift ;;
+        -*) shift ;;
+        *) break ;;
+    esac
+done
+[ $# -gt 0 ] && shift
+echo 1739021872
+for name in "$@"; do
+    case $name in
+        java.specification.version) echo 17 ;;
+        java.vm.specification.name) echo 'Java Virtual Machine Specification' ;;
+        *) echo unknown ;;
+    esac
+done
+"""
+
+
+class BenchError(Exception):
+    pass
+
+
+class Step:
+    """One command of a timed side: its argument vector, directory and environment."""
+
+    def __init__(self, argv, cwd, env):
+        self.argv = argv
+        self.cwd = cwd
+        self.env = env
+
+
+class Runner:
+    """Starts commands with posix_spawn and reaps them with wait4, so that the time measured
+    is the command's own plus a few microseconds."""
+
+    def __init__(self, work):
+        self.null = os.open(os.devnull, os.O_RDWR)
+        self.errors = os.path.join(work, "stderr.txt")
+
+    def run(self, step, stdout_path=None):
+        """Runs one step; returns the nanoseconds it took. Raises BenchError when the command
+        fails."""
+        os.chdir(step.cwd)
+        err = os.open(self.errors, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        out = self.null
+        if stdout_path is not None:
+            out = os.open(stdout_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        actions = [
+            (os.POSIX_SPAWN_DUP2, self.null, 0),
+            (os.POSIX_SPAWN_DUP2, out, 1),
+            (os.POSIX_SPAWN_DUP2, err, 2),
+        ]
+        try:
+            start = time.perf_counter_ns()
+            pid = os.posix_spawn(step.argv[0], step.argv, step.env, file_actions=actions)
+            _, status = os.waitpid(pid, 0)
+            elapsed = time.perf_counter_ns() - start
+        finally:
+            os.close(err)
+            if out != self.null:
+                os.close(out)
+        code = os.waitstatus_to_exitcode(status)
+        if code != 0:
+            with open(self.errors, errors="replace") as stream:
+                detail = stream.read()[-2000:]
+            raise BenchError("%s exited with %d\n%s" % (" ".join(step.argv), code, detail))
+        return elapsed
+
+    def run_side(self, steps, before):
+        if before is not None:
+            before()
+        return sum(self.run(step) for step in steps)
+
+    def compare(self, ours, reference, runs, before=None):
+        """Times the two sides alternately; returns the per-run lists of both."""
+        self.run_side(ours, before)
+        self.run_side(reference, before)
+        result = {"a": [], "b": []}
+        for _ in range(runs):
+            result["a"].append(self.run_side(ours, before))
+            result["b"].append(self.run_side(reference, before))
+        return result
+
+    def output_of(self, step, work):
+        path = os.path.join(work, "stdout.txt")
+        self.run(step, path)
+        with open(path, errors="replace") as stream:
+            return stream.read()
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, number, what, ours, reference, ratio, goal, verdict):
+        self.rows.append((number, what, ours, reference, ratio, goal, verdict))
+
+    def add_times(self, number, what, result, reference_name, goal=None, floor=None):
+        ours = statistics.median(result["a"]) / 1e6
+        ref = statistics.median(result["b"]) / 1e6
+        ratio = ours / ref
+        if goal is not None:
+            goal_text = "<= %.2fx" % goal
+            verdict = "met" if ratio <= goal else "MISSED"
+        elif floor is not None:
+            goal_text = "floor %.2fx" % floor
+            verdict = "-"
+        else:
+            goal_text = "-"
+            verdict = "-"
+        self.add(number, what, format_ms(ours), "%s %s" % (format_ms(ref), reference_name),
+                 "%.2fx" % ratio, goal_text, verdict)
+
+    def print(self):
+        header = ("#", "measurement", "ours (median)", "reference (median)", "ratio", "goal",
+                  "")
+        rows = [header] + self.rows
+        widths = [max(len(row[i]) for row in rows) for i in range(len(header))]
+        for index, row in enumerate(rows):
+            print("  ".join(cell.ljust(widths[i]) for i, cell in enumerate(row)).rstrip())
+            if index == 0:
+                print("  ".join("-" * width for width in widths))
+
+
+def format_ms(ms):
+    return "%.1f ms" % ms if ms >= 10 else "%.2f ms" % ms
+
+
+def write_file(path, text, mode=0o644):
+    with open(path, "w") as stream:
+        stream.write(text)
+    os.chmod(path, mode)
+
+
+def machine_line():
+    model = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as stream:
+            for line in stream:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    load = " ".join("%.2f" % value for value in os.getloadavg())
+    return "machine: %s, nproc %d, load average %s, %s" % (model, os.cpu_count(), load,
+                                                           os.uname().release)
+
+
+def java_home():
+    """The home of the java on PATH, or None when there is none."""
+    java = shutil.which("java")
+    if java is None:
+        return None
+    return os.path.dirname(os.path.dirname(os.path.realpath(java)))
+
+
+def fake_jvm_file(home, target):
+    """The demo's jvm file with its hints replaced by the fake home and without the disk
+    walk, so that a fixture mistake fails fast instead of walking the disk."""
+    with open(os.path.join(SOURCE_DIR, "examples/hello/hello.jvm")) as stream:
+        text = stream.read()
+    text, hints = re.subn(r"PATH_HINT:\n.*?\n/:\n", "PATH_HINT:\n%s\n/:\n" % home, text,
+                          flags=re.S)
+    text, walks = re.subn(r"SEARCH_ALL: *1", "SEARCH_ALL: 0", text)
+    if hints != 1:
+        raise BenchError("examples/hello/hello.jvm has no PATH_HINT block to replace")
+    write_file(target, text)
+
+
+def pack(build, output, jvm_file, app_jar, verify_jar):
+    hello = os.path.join(SOURCE_DIR, "examples/hello")
+    command = [os.path.join(build, "qvpack"), "-o", output,
+               "--stub", os.path.join(build, "qvlauncher"),
+               "--instructions", os.path.join(hello, "hello.instructions"),
+               "--jvm", jvm_file,
+               "--launch-script", os.path.join(hello, "hello.launch"),
+               "--verify", verify_jar, "--app", app_jar]
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+
+
+def peak_rss(build, steps, runs):
+    """The peak resident memory in KiB of each of runs runs of steps (one figure per run,
+    the largest of its steps), measured through the small peak_rss driver."""
+    peaks = []
+    for _ in range(runs):
+        peak = 0
+        for step in steps:
+            result = subprocess.run([os.path.join(build, "peak_rss")] + step.argv, cwd=step.cwd,
+                                    env=step.env, check=True, stdout=subprocess.PIPE, text=True)
+            peak = max(peak, int(result.stdout))
+        peaks.append(peak)
+    return peaks
+
+
+def median_kib(values):
+    return "%.1f MiB" % (statistics.median(values) / 1024.0)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("build_dir")
+    parser.add_argument("--runs", type=int, default=11)
+    parser.add_argument("--files", type=int, default=200000)
+    parser.add_argument("--extract-mib", type=int, default=256)
+    args = parser.parse_args()
+    if args.runs < 1:
+        parser.error("--runs must be at least 1")
+    build = os.path.abspath(args.build_dir)
+    started = time.monotonic()
+
+    work = tempfile.mkdtemp(prefix="qvbench-")
+    try:
+        run_all(build, work, args)
+    except (BenchError, subprocess.CalledProcessError, OSError) as error:
+        print("bench: %s" % error, file=sys.stderr)
+        return 1
+    finally:
+        os.chdir(SOURCE_DIR)
+        shutil.rmtree(work, ignore_errors=True)
+    print("whole run: %.0f s" % (time.monotonic() - started))
+    return 0
+
+
+def run_all(build, work, args):
+    runner = Runner(work)
+    table = Table()
+    temp = os.path.join(work, "tmp")
+    os.mkdir(temp)
+    env = dict(os.environ)
+    # Temporary files of the runs (and the jvm files that a search hands on) land in the
+    # fixture directory; the verify cache, where the launcher has one, stays out of the user's
+    # home and off, so that every launch verifies as the design describes.
+    env.update({"TMPDIR": temp, "XDG_CACHE_HOME": os.path.join(work, "cache"),
+                "QV_VERIFY_CACHE": "0"})
+    sh = "/bin/sh"
+    verify_jar = os.path.join(build, "verify.jar")
+    hello_jar = os.path.join(build, "examples/hello/hello.jar")
+    hello_bin = os.path.join(build, "examples/hello/hello.bin")
+    if not os.path.exists(verify_jar) or not os.path.exists(hello_jar):
+        raise BenchError("the release build has no verify.jar or hello.jar (a JDK is needed)")
+    print(machine_line())
+    print("each row: median of %d runs of each side, alternating A B A B ..." % args.runs)
+    print()
+
+    # 1. The demo launcher on this machine's JVM against that JVM run directly.
+    home = java_home()
+    if home is None or not os.path.exists(hello_bin):
+        table.add("1", "demo launcher, real JVM", "skipped: no JVM or no demo", "-", "-", "-",
+                  "-")
+    else:
+        real_env = dict(env, JAVA_HOME=home)
+        java = os.path.join(home, "bin/java")
+        ours = [Step([hello_bin], work, real_env)]
+        reference = [Step([java, "-cp", hello_jar, "Hello"], work, real_env)]
+        out = runner.output_of(ours[0], work)
+        if "Hello from a qvlauncher launcher!" not in out:
+            raise BenchError("the demo launcher did not run Hello:\n" + out)
+        result = runner.compare(ours, reference, args.runs)
+        table.add_times("1", "demo launcher, real JVM (verify + run)", result,
+                        "java -cp hello.jar Hello", floor=2.0)
+        cached_env = dict(real_env)
+        del cached_env["QV_VERIFY_CACHE"]
+        ours = [Step([hello_bin], work, cached_env)]
+        result = runner.compare(ours, reference, args.runs)
+        table.add_times("1b", "the same, verify cache warm (if built in)", result,
+                        "java -cp hello.jar Hello", floor=1.0)
+
+    # 2. The same launcher over a fake JVM whose java is a tiny script: the launcher's own cost.
+    fake_home = os.path.join(work, "fakejvm")
+    os.makedirs(os.path.join(fake_home, "bin"))
+    fake_java = os.path.join(fake_home, "bin/java")
+    write_file(fake_java, FAKE_JAVA, 0o755)
+    fake_jvm = os.path.join(work, "fake.jvm")
+    fake_jvm_file(fake_home, fake_jvm)
+    launcher = os.path.join(work, "fake.bin")
+    pack(build, launcher, fake_jvm, hello_jar, verify_jar)
+    ours = [Step([launcher], work, env)]
+    floor = [Step([sh, fake_java, "-classpath", verify_jar, "Verify",
+                   "java.vm.specification.name", "java.specification.version"], work, env),
+             Step([sh, fake_java, "-classpath", hello_jar, "Hello"], work, env)]
+    out = runner.output_of(ours[0], work)
+    if MAGIC not in out.split("\n"):
+        raise BenchError("the launcher did not start the fake JVM's application:\n" + out)
+    launch = runner.compare(ours, floor, args.runs)
+    ours_launch = ours
+    table.add_times("2", "launcher alone, fake JVM (verify + run)", launch,
+                    "2 x sh java-script", goal=1.15)
+
+    # 3. Query mode: the search for one JVM that another program asks for.
+    query = os.path.join(work, "search.tag")
+    write_file(query, "ACTION: SEARCH\n")
+    ours = [Step([launcher, "-qv:in", query], work, env)]
+    out = runner.output_of(ours[0], work)
+    if not out.startswith("1\n%s\n" % fake_home):
+        raise BenchError("-qv:in SEARCH did not find the fake JVM:\n" + out)
+    result = runner.compare(ours, floor, args.runs)
+    table.add_times("3", "-qv:in ACTION SEARCH, fake JVM", result, "2 x sh java-script")
+
+    # 4. The disk walk of the exhaustive search over a generated tree.
+    tree = os.path.join(work, "tree")
+    os.mkdir(tree)
+    walker = os.path.join(build, "search_walk")
+    subprocess.run([walker, "generate", tree, str(args.files)], check=True,
+                   stdout=subprocess.DEVNULL)
+    ours = [Step([walker, "walk", tree], work, env)]
+    find = [Step([shutil.which("find") or "/usr/bin/find", tree, "-name", "java", "-type", "f"],
+                 work, env)]
+    walked = sorted(runner.output_of(ours[0], work).split())
+    found = sorted(runner.output_of(find[0], work).split())
+    if walked != found or not walked:
+        raise BenchError("the walk found %d files, find %d" % (len(walked), len(found)))
+    result = runner.compare(ours, find, args.runs)
+    table.add_times("4", "walk of %d files for bin/java" % args.files, result,
+                    "find -name java -type f", goal=1.0)
+    shutil.rmtree(tree)
+
+    # 5. Extraction of a large embedded archive against cp of the same bytes.
+    archive = os.path.join(work, "big.jar")
+    with open(archive, "wb") as stream:
+        for _ in range(args.extract_mib):
+            stream.write(os.urandom(MIB))
+    big = os.path.join(work, "big.bin")
+    subprocess.run([os.path.join(build, "qvpack"), "-o", big, "--stub",
+                    os.path.join(build, "qvlauncher"), "--app", archive], check=True,
+                   stdout=subprocess.DEVNULL)
+    out_dir = os.path.join(work, "out")
+
+    def empty_out_dir():
+        shutil.rmtree(out_dir, ignore_errors=True)
+        os.mkdir(out_dir)
+
+    ours = [Step([big, "-qv:extract"], out_dir, env)]
+    copy = [Step([shutil.which("cp") or "/bin/cp", archive, os.path.join(out_dir, "big.jar")],
+                 out_dir, env)]
+    empty_out_dir()
+    runner.run(ours[0])
+    if subprocess.run(["cmp", "-s", archive, os.path.join(out_dir, "big.jar")]).returncode:
+        raise BenchError("the extracted archive differs from the packed one")
+    result = runner.compare(ours, copy, args.runs, before=empty_out_dir)
+    table.add_times("5", "-qv:extract of %d MiB" % args.extract_mib, result, "cp", goal=1.2)
+    empty_out_dir()
+
+    # 6. Size of the stripped stub, and the launcher's peak memory during the launches of 2.
+    stripped = os.path.join(work, "qvlauncher.stripped")
+    subprocess.run(["strip", "-o", stripped, os.path.join(build, "qvlauncher")], check=True)
+    runtime = os.path.join(build, "cxx_runtime")
+    runtime_stripped = os.path.join(work, "cxx_runtime.stripped")
+    subprocess.run(["strip", "-o", runtime_stripped, runtime], check=True)
+    size = os.path.getsize(stripped)
+    runtime_size = os.path.getsize(runtime_stripped)
+    table.add("6a", "stripped qvlauncher stub", "%.0f KiB" % (size / 1024.0),
+              "%.0f KiB C++ runtime alone" % (runtime_size / 1024.0),
+              "%.2fx" % (size / runtime_size), "< 1 MiB", "met" if size < MIB else "MISSED")
+    peaks = peak_rss(build, ours_launch, args.runs)
+    reference_peaks = peak_rss(build, floor[:1], args.runs)
+    peak = statistics.median(peaks)
+    table.add("6b", "peak RSS during the launch of 2", median_kib(peaks),
+              "%s sh java-script" % median_kib(reference_peaks),
+              "%.2fx" % (peak / statistics.median(reference_peaks)), "< 8 MiB",
+              "met" if peak < 8 * 1024 else "MISSED")
+
+    table.print()
+    print()
+    print(machine_line())
+
+
+if __name__ == "__main__":
+    sys.exit(main())
