@@ -1,0 +1,3 @@
+ACTION: SEARCH
+JVM: java21.jvm
+LOGFILE: /tmp/myapp-search.log

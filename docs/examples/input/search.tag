@@ -1,0 +1,2 @@
+ACTION: SEARCH
+JVM: java11.jvm

@@ -1,0 +1,1 @@
+/opt/shared/lib/logging.jar

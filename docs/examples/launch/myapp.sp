@@ -1,0 +1,2 @@
+myapp.profile=production
+file.encoding=UTF-8
