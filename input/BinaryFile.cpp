@@ -100,6 +100,22 @@ bool BinaryFile::writeAll(const char* buffer, long count) {
     return true;
 }
 
+long BinaryFile::copyInKernel(BinaryFile& source, long count) {
+#if defined(__linux__)
+    ssize_t moved;
+    do {
+        moved =
+            ::copy_file_range(source.m_fd, nullptr, m_fd, nullptr, static_cast<size_t>(count), 0);
+    } while (moved < 0 && errno == EINTR);
+    return static_cast<long>(moved);
+#else
+    (void)source;
+    (void)count;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
 bool BinaryFile::close() {
     if (m_fd < 0) {
         return true;

@@ -38,6 +38,12 @@ public:
     bool readFully(char* buffer, long count);
     // Writes all count bytes, continuing after short writes.
     bool writeAll(const char* buffer, long count);
+    // Moves up to count bytes from source's position to this file's position inside the
+    // kernel (copy_file_range), advancing both positions. Returns the number moved; 0 when
+    // source is at its end; -1 when the system cannot move them this way or an error stopped
+    // it, with nothing moved by this call, so that the caller can go on through a buffer,
+    // which also tells a read error from a write error.
+    long copyInKernel(BinaryFile& source, long count);
     // Closes the descriptor; false when the system reports that data may be lost.
     bool close();
 

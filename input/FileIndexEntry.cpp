@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/TextUtil.h"
@@ -14,8 +15,13 @@
 
 namespace {
 
-// 0xEFFF: one byte short of 60 KiB, the copy block of every extraction.
+// 0xEFFF: one byte short of 60 KiB, the block of every extraction: the console shows one
+// progress mark per block.
 const long kExtractBlockSize = 61439;
+// Blocks moved between two progress updates (about 7.5 MiB).
+const long kBlocksPerStep = 128;
+// The buffer of a copy that the kernel cannot make on its own.
+const long kCopyBufferSize = 256 * 1024;
 
 // "Error writing file = <detail> There may not be enough temporary disk space. ..."
 [[noreturn]] void throwWriteError(const SString& detail) {
@@ -48,6 +54,52 @@ private:
     SString context("Unable to read the embedded file ");
     throw LauncherException(describeSystemError(context += name, err));
 }
+
+// Moves bytes from the launcher file to an extracted file: inside the kernel while the
+// system can, through a buffer from the first refusal on. The buffered copy names the failing
+// side: a read error, or a write error with the system's error number.
+class ByteMover {
+public:
+    ByteMover(BinaryFile& source, BinaryFile& target, const SString& name)
+        : m_source(source), m_target(target), m_name(name) {}
+    ByteMover(const ByteMover&) = delete;
+    ByteMover& operator=(const ByteMover&) = delete;
+
+    // Moves exactly count bytes or throws LauncherException.
+    void move(long count) {
+        while (count > 0 && m_inKernel) {
+            long moved = m_target.copyInKernel(m_source, count);
+            if (moved <= 0) {
+                // The end of the source, an error, or a file system that cannot: the buffered
+                // copy finds out which and reports it.
+                m_inKernel = false;
+                break;
+            }
+            count -= moved;
+        }
+        if (count > 0 && !m_buffer) {
+            m_buffer.reset(new char[kCopyBufferSize]);
+        }
+        while (count > 0) {
+            long got = m_source.readSome(m_buffer.get(),
+                                         count < kCopyBufferSize ? count : kCopyBufferSize);
+            if (got <= 0) {
+                throwReadError(m_name, got == 0 ? 0 : errno);
+            }
+            if (!m_target.writeAll(m_buffer.get(), got)) {
+                throwWriteError(convertToString(errno));
+            }
+            count -= got;
+        }
+    }
+
+private:
+    BinaryFile& m_source;
+    BinaryFile& m_target;
+    const SString& m_name;
+    bool m_inKernel = true;
+    std::unique_ptr<char[]> m_buffer;
+};
 
 void checkEntryBounds(long length, long offset, long nameLength, long trailerStart) {
     if (length < 0) {
@@ -157,18 +209,20 @@ SString FileIndexEntry::extract(const SString& directory) const {
         throwWriteError(convertToString(errno));
     }
 
-    std::unique_ptr<char[]> buffer(new char[kExtractBlockSize]);
-    for (long remaining = m_length; remaining > 0;) {
-        long got = source.readSome(buffer.get(),
-                                   remaining < kExtractBlockSize ? remaining : kExtractBlockSize);
-        if (got <= 0) {
-            throwReadError(m_name, got == 0 ? 0 : errno);
+    ByteMover mover(source, output, m_name);
+    // The console shows one progress mark per block; the bytes move many blocks at a time.
+    long shownBlocks = 0;
+    for (long done = 0; done < m_length;) {
+        long step = m_length - done;
+        if (step > kBlocksPerStep * kExtractBlockSize) {
+            step = kBlocksPerStep * kExtractBlockSize;
         }
-        if (!output.writeAll(buffer.get(), got)) {
-            throwWriteError(convertToString(errno));
-        }
-        remaining -= got;
-        PlatformImpl::advanceUIProgress(1);
+        mover.move(step);
+        done += step;
+        long blocks = done == m_length ? (m_length + kExtractBlockSize - 1) / kExtractBlockSize
+                                       : done / kExtractBlockSize;
+        PlatformImpl::advanceUIProgressSteps(blocks - shownBlocks);
+        shownBlocks = blocks;
     }
     if (!output.close()) {
         throwWriteError(convertToString(errno));

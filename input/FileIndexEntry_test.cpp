@@ -1,8 +1,10 @@
 #include "input/FileIndexEntry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -162,7 +164,9 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
         long length;
         size_t blocks;
     };
-    const Case cases[] = {{0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}};
+    // The last case moves its bytes in two steps of many blocks each.
+    const Case cases[] = {
+        {0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}, {130 * 61439 + 1, 131}};
     const bool savedSilent = PlatformImpl::m_silent;
     for (const Case& c : cases) {
         std::string content = inputtest::patternBytes(static_cast<size_t>(c.length), 7);
@@ -185,6 +189,42 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
         EXPECT_EQ(static_cast<size_t>(std::count(shown.begin(), shown.end(), '.')), c.blocks)
             << "length " << c.length;
     }
+}
+
+// Across file systems the kernel refuses to copy on its own; the bytes then go through a
+// buffer, from the first byte or from where the kernel stopped.
+TEST_F(FileIndexEntryTest, ExtractToAnotherFileSystemCopiesThroughABuffer) {
+    struct stat launcherDir;
+    struct stat shm;
+    if (stat("/dev/shm", &shm) != 0 || stat(m_dir.path().c_str(), &launcherDir) != 0 ||
+        shm.st_dev == launcherDir.st_dev || access("/dev/shm", W_OK) != 0) {
+        GTEST_SKIP() << "needs a writable /dev/shm on another file system";
+    }
+    char pattern[] = "/dev/shm/qvtest-extract-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const long length = 2 * 61439 + 17;
+    const std::string content = inputtest::patternBytes(static_cast<size_t>(length), 3);
+    makeLauncher(content);
+    FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, length, 10, "app.jar");
+    const bool savedSilent = PlatformImpl::m_silent;
+    g_enableOutput = true;
+    PlatformImpl::m_silent = false;
+    testing::internal::CaptureStdout();
+    std::string error;
+    try {
+        entry.extract(dir.c_str());
+    } catch (const LauncherException& e) {
+        error = str(e.m_message);
+    }
+    std::string shown = testing::internal::GetCapturedStdout();
+    PlatformImpl::m_silent = savedSilent;
+    const bool same = readFile(dir + "/app.jar") == content;
+    std::remove((dir + "/app.jar").c_str());
+    rmdir(dir.c_str());
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(same);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '.'), 3);
 }
 
 TEST_F(FileIndexEntryTest, ExtractIntoEmptyDirectoryNameWritesToWorkingDirectory) {

@@ -104,6 +104,29 @@ void PlatformImpl::advanceUIProgress(long n) {
     setUIProgress(ui_progress);
 }
 
+void PlatformImpl::advanceUIProgressSteps(long steps) {
+    if (m_silent || steps <= 0) {
+        return;
+    }
+    if (!g_enableOutput) {
+        // Hidden progress counts without closing blocks, as advanceUIProgress(1) does.
+        ui_progress += steps;
+        return;
+    }
+    const SString mark = get_msg(kProgressMark, nullptr);
+    SString shown;
+    shown.reserve(static_cast<SString::size_type>(steps * (mark.size() + 1)));
+    for (long i = 0; i < steps; ++i) {
+        shown += mark;
+        ++ui_progress;
+        if (ui_progress / 70 > ui_progressBlock) {
+            shown += '\n';
+            ui_progressBlock = ui_progress / 70;
+        }
+    }
+    write(shown.c_str());
+}
+
 void PlatformImpl::setUIProgress(long progress) {
     if (m_silent) {
         return;

@@ -58,6 +58,9 @@ public:
     static void setUISubStatus(UISubStatus status, const SString& text);
     // Adds n to the progress and prints n progress marks.
     static void advanceUIProgress(long n);
+    // The same as calling advanceUIProgress(1) steps times, marks and line breaks included,
+    // in one write: for work that finishes many progress units at once.
+    static void advanceUIProgressSteps(long steps);
     // Sets the progress; prints one line break each time a new block of 70 is reached.
     static void setUIProgress(long progress);
     static void showUI();

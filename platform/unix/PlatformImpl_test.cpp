@@ -189,6 +189,53 @@ TEST_F(ConsoleTest, ProgressMarksAndLineBreaks) {
     EXPECT_EQ("", captureStdout([] { PlatformImpl::advanceUIProgress(80); }));
 }
 
+TEST_F(ConsoleTest, ProgressStepsPrintWhatSingleStepsPrint) {
+    ScopedLang lang("C");
+    // Each case starts at a progress of `start` (reached while shown or while hidden) and
+    // advances by `steps`, once in single steps and once at a time.
+    struct Case {
+        long start;
+        bool startHidden;
+        long steps;
+        bool hidden;
+    };
+    const Case cases[] = {{0, false, 0, false},  {0, false, 1, false},   {0, false, 69, false},
+                          {0, false, 70, false}, {0, false, 141, false}, {65, false, 10, false},
+                          {100, true, 5, false}, {10, false, 100, true}};
+    for (const Case& c : cases) {
+        std::string single;
+        std::string batched;
+        for (int pass = 0; pass < 2; ++pass) {
+            PlatformImpl::resetUIState();
+            if (c.startHidden) {
+                PlatformImpl::hideUI(0);
+            }
+            captureStdout([&] { PlatformImpl::advanceUIProgress(c.start); });
+            PlatformImpl::showUI();
+            if (c.hidden) {
+                PlatformImpl::hideUI(0);
+            }
+            std::string& shown = pass == 0 ? single : batched;
+            shown = captureStdout([&] {
+                if (pass == 0) {
+                    for (long i = 0; i < c.steps; ++i) {
+                        PlatformImpl::advanceUIProgress(1);
+                    }
+                } else {
+                    PlatformImpl::advanceUIProgressSteps(c.steps);
+                }
+            });
+            PlatformImpl::showUI();
+            // What the next mark prints tells whether both counted alike.
+            shown += "|" + captureStdout([] { PlatformImpl::advanceUIProgress(1); });
+        }
+        EXPECT_EQ(single, batched) << "start " << c.start << ", steps " << c.steps;
+    }
+    PlatformImpl::resetUIState();
+    EXPECT_EQ(std::string(70, '.') + "\n" + std::string(5, '.'),
+              captureStdout([] { PlatformImpl::advanceUIProgressSteps(75); }));
+}
+
 TEST_F(ConsoleTest, StatusLines) {
     ScopedLang lang("C");
     PlatformImpl::setSilent(true);
