@@ -98,10 +98,14 @@ const SString& Launcher::getApplicationArchive() {
     if (!m_applicationArchive.empty()) {
         return m_applicationArchive;
     }
-    const SString directory = PlatformImpl::createTempSubDirectory();
-    // Every archive entry is extracted; the last one is the archive.
+    // Every archive entry is extracted; the last one is the archive. The directory is made for
+    // the first one: a launcher without an archive leaves no empty directory to clean up.
+    SString directory;
     for (long i = 0; const FileIndexEntry* entry = m_inputFiles.getFileAt(i); ++i) {
         if (entry->getType() == FILE_TYPE_APPLICATION) {
+            if (directory.empty()) {
+                directory = PlatformImpl::createTempSubDirectory();
+            }
             m_applicationArchive = entry->extract(directory);
         }
     }

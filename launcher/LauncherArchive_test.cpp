@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -164,6 +165,35 @@ TEST_F(LauncherArchiveTest, EmbeddedArchiveLastOneWins) {
         std::_Exit(ok ? 0 : 1);
     };
     EXPECT_EXIT(checkInChild(), ::testing::ExitedWithCode(0), "archive: ");
+}
+
+// Regression: asking for the embedded archive made a temporary directory even when the
+// launcher carries none.
+TEST_F(LauncherArchiveTest, NoEmbeddedArchiveMakesNoDirectory) {
+    writeFile(m_dir + "/stub", "#!/bin/sh\nexit 0\n");
+    writeFile(m_dir + "/lib.jar", "lib");
+    LauncherWriter writer((m_dir + "/stub").c_str());
+    writer.addFile(FILE_TYPE_CLASSPATH, (m_dir + "/lib.jar").c_str());
+    const std::string launcher = m_dir + "/app/packed.bin";
+    writer.write(launcher.c_str());
+
+    auto checkInChild = [&]() {
+        Launcher::m_launcherFileName = launcher.c_str();
+        Launcher::m_inputFiles.load(false);
+        std::string path = str(Launcher::getApplicationArchive());
+        DIR* temp = opendir((m_dir + "/tmp").c_str());
+        int entries = 0;
+        while (temp != nullptr && readdir(temp) != nullptr) {
+            ++entries;
+        }
+        if (temp != nullptr) {
+            closedir(temp);
+        }
+        std::fprintf(stderr, "archive: \"%s\", entries in tmp: %d\n", path.c_str(), entries);
+        // Only "." and "..".
+        std::_Exit(path.empty() && entries == 2 ? 0 : 1);
+    };
+    EXPECT_EXIT(checkInChild(), ::testing::ExitedWithCode(0), "archive: \"\", entries in tmp: 2");
 }
 
 }  // namespace

@@ -201,9 +201,14 @@ SString LaunchScript::buildJARClasspath() const {
     if (!m_addEmbeddedArchives) {
         return classpath;
     }
-    const SString directory = PlatformImpl::createTempSubDirectory();
+    // The directory is made for the first archive: most launchers carry none, and an empty
+    // directory would only cost its making and its removal.
+    SString directory;
     for (long i = 0; const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i); ++i) {
         if (entry->getType() == FILE_TYPE_CLASSPATH) {
+            if (directory.empty()) {
+                directory = PlatformImpl::createTempSubDirectory();
+            }
             addToClasspath(m_currentJVMFile, classpath, entry->extract(directory));
         }
     }

@@ -1,14 +1,17 @@
 #include "launchscript/LaunchScript.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "input/LauncherLayout.h"
 #include "input/LauncherWriter.h"
@@ -32,6 +35,26 @@ std::string readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
+}
+
+// The names in directory, sorted and joined with blanks.
+std::string readDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names) {
+        joined += (joined.empty() ? "" : " ") + name;
+    }
+    return joined;
 }
 
 // The launcher runs as <dir>/app/run.bin, logs to <dir>/log.txt and makes its temporary
@@ -270,6 +293,30 @@ TEST_F(LaunchScriptTest, ClasspathExtractsEmbeddedArchives) {
                   str(script.resolve(jvmFile)) != first &&
                   str(LaunchScript("%CP%()", true, false).resolve(jvmFile)).empty();
         std::_Exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(checkInChild(), ::testing::ExitedWithCode(0), "classpath: ");
+}
+
+// Regression: every class path made a temporary directory, even for a launcher without
+// class-path archives, and the run then had to remove it again.
+TEST_F(LaunchScriptTest, ClasspathWithoutEmbeddedArchivesMakesNoDirectory) {
+    writeFile(m_dir + "/stub", "#!/bin/sh\n");
+    writeFile(m_dir + "/app.jar", "app");
+    LauncherWriter writer((m_dir + "/stub").c_str());
+    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/app.jar").c_str());
+    writer.write((m_appDir + "/run.bin").c_str());
+
+    auto checkInChild = [&]() {
+        Launcher::m_inputFiles.load(false);
+        TagFile tags;
+        tags.setTagValue(g_commandTag, "%CP%(\"a.jar\")");
+        JVMFile jvmFile(m_jvmTags);
+        LaunchScript script(tags, true);
+        const std::string classpath = str(script.resolve(jvmFile));
+        const std::string made = readDirectory(m_dir + "/tmp");
+        std::fprintf(stderr, "classpath: %s, temporary entries: [%s]\n", classpath.c_str(),
+                     made.c_str());
+        std::_Exit(classpath == "-classpath a.jar" && made.empty() ? 0 : 1);
     };
     EXPECT_EXIT(checkInChild(), ::testing::ExitedWithCode(0), "classpath: ");
 }
