@@ -168,6 +168,37 @@ TEST_F(FileNavigatorTest, TemporaryDirectoriesAreNotEntered) {
     EXPECT_FALSE(finder.skipDirectory("/var/tmpx"));
 }
 
+TEST_F(FileNavigatorTest, KernelDirectoriesAreSkippedOnlyInAWalkFromTheRoot) {
+    // Below any other root, directories of those names are walked like the rest.
+    writeFile(m_dir / "proc/bin/java");
+    writeFile(m_dir / "sys/bin/java");
+    writeFile(m_dir / "dev/bin/java");
+    EXPECT_EQ(sorted({m_dir / "dev/bin/java", m_dir / "proc/bin/java", m_dir / "sys/bin/java"}),
+              sorted(search({"bin/java"})));
+
+    Deque names({"java"});
+    RecordingListener listener;
+    FindFiles finder(names.list, listener);
+    struct Case {
+        const char* dir;
+        bool skippedFromRoot;
+    };
+    const Case cases[] = {{"/proc", true},    {"/sys", true},    {"/dev", true},
+                          {"/usr", false},    {"/procx", false}, {"/proc/self", false},
+                          {"/opt/dev", false}};
+    // A canceled walk reads nothing; it only starts from the root it is given.
+    PlatformImpl::m_canceled = true;
+    finder.process("/");
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.skippedFromRoot, finder.skipDirectory(c.dir)) << c.dir;
+    }
+    finder.process(m_dir.path().c_str());
+    for (const Case& c : cases) {
+        EXPECT_FALSE(finder.skipDirectory(c.dir)) << c.dir;
+    }
+    EXPECT_TRUE(listener.found.empty());
+}
+
 TEST_F(FileNavigatorTest, ProgressAdvancesOncePerThousandFiles) {
     for (int i = 0; i < 2500; ++i) {
         writeFile(m_dir / ("d" + std::to_string(i % 3) + "/f" + std::to_string(i)));

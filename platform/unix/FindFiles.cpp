@@ -9,14 +9,24 @@ namespace {
 // other runs live.
 const char kDefaultTempDir[] = "/var/tmp/";
 
+// Directories of a walk from "/" that hold the kernel's views of processes, devices and
+// itself rather than installed software.
+const char* const kKernelDirectories[] = {"/proc", "/sys", "/dev"};
+
 }  // namespace
 
 FindFiles::FindFiles(const StringDeque& names, FileFindListener& listener)
     : FileNavigator(true),
       m_names(&names),
       m_listener(&listener),
-      m_tempDir(PlatformImpl::getSystemTempDirectory()) {
+      m_tempDir(PlatformImpl::getSystemTempDirectory()),
+      m_fromFileSystemRoot(false) {
     appendPathSeparator(m_tempDir);
+}
+
+bool FindFiles::process(const SString& root) {
+    m_fromFileSystemRoot = root.compare("/") == 0;
+    return FileNavigator::process(root);
 }
 
 bool FindFiles::processFile(const SString& path) {
@@ -30,6 +40,13 @@ bool FindFiles::processFile(const SString& path) {
 }
 
 bool FindFiles::skipDirectory(const SString& dir) {
+    if (m_fromFileSystemRoot) {
+        for (const char* kernelDirectory : kKernelDirectories) {
+            if (dir.compare(kernelDirectory) == 0) {
+                return true;
+            }
+        }
+    }
     SString withSeparator(dir);
     withSeparator += '/';
     return withSeparator.compare(m_tempDir) == 0 || withSeparator.compare(kDefaultTempDir) == 0;
