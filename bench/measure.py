@@ -4,7 +4,7 @@
 bench/run builds the release binaries and then calls this script; it can be called again by
 hand on an existing build:
 
-    python3 bench/measure.py BUILD_DIR [--runs N] [--files N] [--extract-mib N]
+    python3 bench/measure.py BUILD_DIR [--runs N] [--files N] [--extract-mib N] [--only 2,5]
 
 Every figure is measured in this run: each row times our command (A) and its reference (B)
 alternately, A B A B ..., after one untimed warm-up of each, and reports both medians and
@@ -236,6 +236,8 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--files", type=int, default=200000)
     parser.add_argument("--extract-mib", type=int, default=256)
+    parser.add_argument("--only", type=lambda text: text.split(","),
+                        help="the rows to run, for instance 2,5 (default: all)")
     args = parser.parse_args()
     if args.runs < 1:
         parser.error("--runs must be at least 1")
@@ -255,145 +257,188 @@ def main():
     return 0
 
 
+class Bench:
+    """The fixtures and the rows of one run. The fake JVM and its launcher are made when the
+    first row that needs them runs."""
+
+    def __init__(self, build, work, args):
+        self.build = build
+        self.work = work
+        self.args = args
+        self.runner = Runner(work)
+        self.table = Table()
+        temp = os.path.join(work, "tmp")
+        os.mkdir(temp)
+        # Temporary files of the runs (and the jvm files that a search hands on) land in the
+        # fixture directory; the verify cache, where the launcher has one, stays out of the
+        # user's home and off, so that every launch verifies as the design describes.
+        self.env = dict(os.environ, TMPDIR=temp, XDG_CACHE_HOME=os.path.join(work, "cache"),
+                        QV_VERIFY_CACHE="0")
+        self.verify_jar = os.path.join(build, "verify.jar")
+        self.hello_jar = os.path.join(build, "examples/hello/hello.jar")
+        if not os.path.exists(self.verify_jar) or not os.path.exists(self.hello_jar):
+            raise BenchError("the release build has no verify.jar or hello.jar (a JDK is needed)")
+        self.fake = None
+
+    def step(self, argv, cwd=None, env=None):
+        return Step(argv, cwd or self.work, env or self.env)
+
+    def fake_launcher(self):
+        """Makes, once, the fake JVM home, a launcher packed like the demo whose jvm file
+        points at it, and the floor: the fake java run directly for the verify and for the
+        application. Returns (launcher, fake home, floor steps)."""
+        if self.fake is None:
+            home = os.path.join(self.work, "fakejvm")
+            os.makedirs(os.path.join(home, "bin"))
+            java = os.path.join(home, "bin/java")
+            write_file(java, FAKE_JAVA, 0o755)
+            jvm_file = os.path.join(self.work, "fake.jvm")
+            fake_jvm_file(home, jvm_file)
+            launcher = os.path.join(self.work, "fake.bin")
+            pack(self.build, launcher, jvm_file, self.hello_jar, self.verify_jar)
+            floor = [self.step(["/bin/sh", java, "-classpath", self.verify_jar, "Verify",
+                                "java.vm.specification.name", "java.specification.version"]),
+                     self.step(["/bin/sh", java, "-classpath", self.hello_jar, "Hello"])]
+            self.fake = (launcher, home, floor)
+        return self.fake
+
+    def real_jvm(self):
+        """1. The demo launcher on this machine's JVM against that JVM run directly."""
+        home = java_home()
+        hello_bin = os.path.join(self.build, "examples/hello/hello.bin")
+        if home is None or not os.path.exists(hello_bin):
+            self.table.add("1", "demo launcher, real JVM", "skipped: no JVM or no demo", "-",
+                           "-", "-", "-")
+            return
+        real_env = dict(self.env, JAVA_HOME=home)
+        ours = [self.step([hello_bin], env=real_env)]
+        reference = [self.step([os.path.join(home, "bin/java"), "-cp", self.hello_jar, "Hello"],
+                               env=real_env)]
+        out = self.runner.output_of(ours[0], self.work)
+        if "Hello from a qvlauncher launcher!" not in out:
+            raise BenchError("the demo launcher did not run Hello:\n" + out)
+        result = self.runner.compare(ours, reference, self.args.runs)
+        self.table.add_times("1", "demo launcher, real JVM (verify + run)", result,
+                             "java -cp hello.jar Hello", floor=2.0)
+        cached_env = dict(real_env)
+        del cached_env["QV_VERIFY_CACHE"]
+        ours = [self.step([hello_bin], env=cached_env)]
+        result = self.runner.compare(ours, reference, self.args.runs)
+        self.table.add_times("1b", "the same, verify cache warm", result,
+                             "java -cp hello.jar Hello", floor=1.0)
+
+    def fake_jvm(self):
+        """2. The same kind of launcher over a fake JVM whose java is a tiny script: the
+        launcher's own cost."""
+        launcher, _, floor = self.fake_launcher()
+        ours = [self.step([launcher])]
+        out = self.runner.output_of(ours[0], self.work)
+        if MAGIC not in out.split("\n"):
+            raise BenchError("the launcher did not start the fake JVM's application:\n" + out)
+        result = self.runner.compare(ours, floor, self.args.runs)
+        self.table.add_times("2", "launcher alone, fake JVM (verify + run)", result,
+                             "2 x sh java-script", goal=1.15)
+
+    def query(self):
+        """3. Query mode: the search for one JVM that another program asks for."""
+        launcher, home, floor = self.fake_launcher()
+        query = os.path.join(self.work, "search.tag")
+        write_file(query, "ACTION: SEARCH\n")
+        ours = [self.step([launcher, "-qv:in", query])]
+        out = self.runner.output_of(ours[0], self.work)
+        if not out.startswith("1\n%s\n" % home):
+            raise BenchError("-qv:in SEARCH did not find the fake JVM:\n" + out)
+        result = self.runner.compare(ours, floor, self.args.runs)
+        self.table.add_times("3", "-qv:in ACTION SEARCH, fake JVM", result,
+                             "2 x sh java-script")
+
+    def walk(self):
+        """4. The disk walk of the exhaustive search over a generated tree."""
+        tree = os.path.join(self.work, "tree")
+        os.mkdir(tree)
+        walker = os.path.join(self.build, "search_walk")
+        subprocess.run([walker, "generate", tree, str(self.args.files)], check=True,
+                       stdout=subprocess.DEVNULL)
+        ours = [self.step([walker, "walk", tree])]
+        find = [self.step([shutil.which("find") or "/usr/bin/find", tree, "-name", "java",
+                           "-type", "f"])]
+        walked = sorted(self.runner.output_of(ours[0], self.work).split())
+        found = sorted(self.runner.output_of(find[0], self.work).split())
+        if walked != found or not walked:
+            raise BenchError("the walk found %d files, find %d" % (len(walked), len(found)))
+        result = self.runner.compare(ours, find, self.args.runs)
+        self.table.add_times("4", "walk of %d files for bin/java" % self.args.files, result,
+                             "find -name java -type f", goal=1.0)
+        shutil.rmtree(tree)
+
+    def extract(self):
+        """5. Extraction of a large embedded archive against cp of the same bytes."""
+        archive = os.path.join(self.work, "big.jar")
+        with open(archive, "wb") as stream:
+            for _ in range(self.args.extract_mib):
+                stream.write(os.urandom(MIB))
+        big = os.path.join(self.work, "big.bin")
+        subprocess.run([os.path.join(self.build, "qvpack"), "-o", big, "--stub",
+                        os.path.join(self.build, "qvlauncher"), "--app", archive], check=True,
+                       stdout=subprocess.DEVNULL)
+        out_dir = os.path.join(self.work, "out")
+
+        def empty_out_dir():
+            shutil.rmtree(out_dir, ignore_errors=True)
+            os.mkdir(out_dir)
+
+        ours = [self.step([big, "-qv:extract"], cwd=out_dir)]
+        copy = [self.step([shutil.which("cp") or "/bin/cp", archive,
+                           os.path.join(out_dir, "big.jar")], cwd=out_dir)]
+        empty_out_dir()
+        self.runner.run(ours[0])
+        if subprocess.run(["cmp", "-s", archive, os.path.join(out_dir, "big.jar")]).returncode:
+            raise BenchError("the extracted archive differs from the packed one")
+        result = self.runner.compare(ours, copy, self.args.runs, before=empty_out_dir)
+        self.table.add_times("5", "-qv:extract of %d MiB" % self.args.extract_mib, result, "cp",
+                             goal=1.2)
+        shutil.rmtree(out_dir)
+        os.remove(big)
+        os.remove(archive)
+
+    def size_and_memory(self):
+        """6. The stripped stub's size, and the launcher's peak memory during the launch of
+        2."""
+        stripped = os.path.join(self.work, "qvlauncher.stripped")
+        subprocess.run(["strip", "-o", stripped, os.path.join(self.build, "qvlauncher")],
+                       check=True)
+        runtime_stripped = os.path.join(self.work, "cxx_runtime.stripped")
+        subprocess.run(["strip", "-o", runtime_stripped,
+                        os.path.join(self.build, "cxx_runtime")], check=True)
+        size = os.path.getsize(stripped)
+        runtime_size = os.path.getsize(runtime_stripped)
+        self.table.add("6a", "stripped qvlauncher stub", "%.0f KiB" % (size / 1024.0),
+                       "%.0f KiB C++ runtime alone" % (runtime_size / 1024.0),
+                       "%.2fx" % (size / runtime_size), "< 1 MiB",
+                       "met" if size < MIB else "MISSED")
+        launcher, _, floor = self.fake_launcher()
+        peaks = peak_rss(self.build, [self.step([launcher])], self.args.runs)
+        reference_peaks = peak_rss(self.build, floor[:1], self.args.runs)
+        peak = statistics.median(peaks)
+        self.table.add("6b", "peak RSS during the launch of 2", median_kib(peaks),
+                       "%s sh java-script" % median_kib(reference_peaks),
+                       "%.2fx" % (peak / statistics.median(reference_peaks)), "< 8 MiB",
+                       "met" if peak < 8 * 1024 else "MISSED")
+
+
+ROWS = [("1", Bench.real_jvm), ("2", Bench.fake_jvm), ("3", Bench.query), ("4", Bench.walk),
+        ("5", Bench.extract), ("6", Bench.size_and_memory)]
+
+
 def run_all(build, work, args):
-    runner = Runner(work)
-    table = Table()
-    temp = os.path.join(work, "tmp")
-    os.mkdir(temp)
-    env = dict(os.environ)
-    # Temporary files of the runs (and the jvm files that a search hands on) land in the
-    # fixture directory; the verify cache, where the launcher has one, stays out of the user's
-    # home and off, so that every launch verifies as the design describes.
-    env.update({"TMPDIR": temp, "XDG_CACHE_HOME": os.path.join(work, "cache"),
-                "QV_VERIFY_CACHE": "0"})
-    sh = "/bin/sh"
-    verify_jar = os.path.join(build, "verify.jar")
-    hello_jar = os.path.join(build, "examples/hello/hello.jar")
-    hello_bin = os.path.join(build, "examples/hello/hello.bin")
-    if not os.path.exists(verify_jar) or not os.path.exists(hello_jar):
-        raise BenchError("the release build has no verify.jar or hello.jar (a JDK is needed)")
+    bench = Bench(build, work, args)
     print(machine_line())
     print("each row: median of %d runs of each side, alternating A B A B ..." % args.runs)
     print()
-
-    # 1. The demo launcher on this machine's JVM against that JVM run directly.
-    home = java_home()
-    if home is None or not os.path.exists(hello_bin):
-        table.add("1", "demo launcher, real JVM", "skipped: no JVM or no demo", "-", "-", "-",
-                  "-")
-    else:
-        real_env = dict(env, JAVA_HOME=home)
-        java = os.path.join(home, "bin/java")
-        ours = [Step([hello_bin], work, real_env)]
-        reference = [Step([java, "-cp", hello_jar, "Hello"], work, real_env)]
-        out = runner.output_of(ours[0], work)
-        if "Hello from a qvlauncher launcher!" not in out:
-            raise BenchError("the demo launcher did not run Hello:\n" + out)
-        result = runner.compare(ours, reference, args.runs)
-        table.add_times("1", "demo launcher, real JVM (verify + run)", result,
-                        "java -cp hello.jar Hello", floor=2.0)
-        cached_env = dict(real_env)
-        del cached_env["QV_VERIFY_CACHE"]
-        ours = [Step([hello_bin], work, cached_env)]
-        result = runner.compare(ours, reference, args.runs)
-        table.add_times("1b", "the same, verify cache warm (if built in)", result,
-                        "java -cp hello.jar Hello", floor=1.0)
-
-    # 2. The same launcher over a fake JVM whose java is a tiny script: the launcher's own cost.
-    fake_home = os.path.join(work, "fakejvm")
-    os.makedirs(os.path.join(fake_home, "bin"))
-    fake_java = os.path.join(fake_home, "bin/java")
-    write_file(fake_java, FAKE_JAVA, 0o755)
-    fake_jvm = os.path.join(work, "fake.jvm")
-    fake_jvm_file(fake_home, fake_jvm)
-    launcher = os.path.join(work, "fake.bin")
-    pack(build, launcher, fake_jvm, hello_jar, verify_jar)
-    ours = [Step([launcher], work, env)]
-    floor = [Step([sh, fake_java, "-classpath", verify_jar, "Verify",
-                   "java.vm.specification.name", "java.specification.version"], work, env),
-             Step([sh, fake_java, "-classpath", hello_jar, "Hello"], work, env)]
-    out = runner.output_of(ours[0], work)
-    if MAGIC not in out.split("\n"):
-        raise BenchError("the launcher did not start the fake JVM's application:\n" + out)
-    launch = runner.compare(ours, floor, args.runs)
-    ours_launch = ours
-    table.add_times("2", "launcher alone, fake JVM (verify + run)", launch,
-                    "2 x sh java-script", goal=1.15)
-
-    # 3. Query mode: the search for one JVM that another program asks for.
-    query = os.path.join(work, "search.tag")
-    write_file(query, "ACTION: SEARCH\n")
-    ours = [Step([launcher, "-qv:in", query], work, env)]
-    out = runner.output_of(ours[0], work)
-    if not out.startswith("1\n%s\n" % fake_home):
-        raise BenchError("-qv:in SEARCH did not find the fake JVM:\n" + out)
-    result = runner.compare(ours, floor, args.runs)
-    table.add_times("3", "-qv:in ACTION SEARCH, fake JVM", result, "2 x sh java-script")
-
-    # 4. The disk walk of the exhaustive search over a generated tree.
-    tree = os.path.join(work, "tree")
-    os.mkdir(tree)
-    walker = os.path.join(build, "search_walk")
-    subprocess.run([walker, "generate", tree, str(args.files)], check=True,
-                   stdout=subprocess.DEVNULL)
-    ours = [Step([walker, "walk", tree], work, env)]
-    find = [Step([shutil.which("find") or "/usr/bin/find", tree, "-name", "java", "-type", "f"],
-                 work, env)]
-    walked = sorted(runner.output_of(ours[0], work).split())
-    found = sorted(runner.output_of(find[0], work).split())
-    if walked != found or not walked:
-        raise BenchError("the walk found %d files, find %d" % (len(walked), len(found)))
-    result = runner.compare(ours, find, args.runs)
-    table.add_times("4", "walk of %d files for bin/java" % args.files, result,
-                    "find -name java -type f", goal=1.0)
-    shutil.rmtree(tree)
-
-    # 5. Extraction of a large embedded archive against cp of the same bytes.
-    archive = os.path.join(work, "big.jar")
-    with open(archive, "wb") as stream:
-        for _ in range(args.extract_mib):
-            stream.write(os.urandom(MIB))
-    big = os.path.join(work, "big.bin")
-    subprocess.run([os.path.join(build, "qvpack"), "-o", big, "--stub",
-                    os.path.join(build, "qvlauncher"), "--app", archive], check=True,
-                   stdout=subprocess.DEVNULL)
-    out_dir = os.path.join(work, "out")
-
-    def empty_out_dir():
-        shutil.rmtree(out_dir, ignore_errors=True)
-        os.mkdir(out_dir)
-
-    ours = [Step([big, "-qv:extract"], out_dir, env)]
-    copy = [Step([shutil.which("cp") or "/bin/cp", archive, os.path.join(out_dir, "big.jar")],
-                 out_dir, env)]
-    empty_out_dir()
-    runner.run(ours[0])
-    if subprocess.run(["cmp", "-s", archive, os.path.join(out_dir, "big.jar")]).returncode:
-        raise BenchError("the extracted archive differs from the packed one")
-    result = runner.compare(ours, copy, args.runs, before=empty_out_dir)
-    table.add_times("5", "-qv:extract of %d MiB" % args.extract_mib, result, "cp", goal=1.2)
-    empty_out_dir()
-
-    # 6. Size of the stripped stub, and the launcher's peak memory during the launches of 2.
-    stripped = os.path.join(work, "qvlauncher.stripped")
-    subprocess.run(["strip", "-o", stripped, os.path.join(build, "qvlauncher")], check=True)
-    runtime = os.path.join(build, "cxx_runtime")
-    runtime_stripped = os.path.join(work, "cxx_runtime.stripped")
-    subprocess.run(["strip", "-o", runtime_stripped, runtime], check=True)
-    size = os.path.getsize(stripped)
-    runtime_size = os.path.getsize(runtime_stripped)
-    table.add("6a", "stripped qvlauncher stub", "%.0f KiB" % (size / 1024.0),
-              "%.0f KiB C++ runtime alone" % (runtime_size / 1024.0),
-              "%.2fx" % (size / runtime_size), "< 1 MiB", "met" if size < MIB else "MISSED")
-    peaks = peak_rss(build, ours_launch, args.runs)
-    reference_peaks = peak_rss(build, floor[:1], args.runs)
-    peak = statistics.median(peaks)
-    table.add("6b", "peak RSS during the launch of 2", median_kib(peaks),
-              "%s sh java-script" % median_kib(reference_peaks),
-              "%.2fx" % (peak / statistics.median(reference_peaks)), "< 8 MiB",
-              "met" if peak < 8 * 1024 else "MISSED")
-
-    table.print()
+    for number, row in ROWS:
+        if args.only is None or number in args.only:
+            row(bench)
+    bench.table.print()
     print()
     print(machine_line())
 
