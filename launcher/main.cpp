@@ -1,6 +1,7 @@
 #include "base/StringDeque.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherPath.h"
+#include "platform/unix/PlatformImpl.h"
 
 int main(int argc, char** argv) {
     StringDeque args;
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
         Launcher launcher;
         status = Launcher::process(args, launcherPath);
     }
-    return status;
+    // A SIGTERM or SIGHUP that stopped the application ends the launcher as it would a shell.
+    return PlatformImpl::finalExitStatus(status);
 }

@@ -1,6 +1,8 @@
 #ifndef QV_PLATFORM_UNIX_PLATFORMIMPL_H
 #define QV_PLATFORM_UNIX_PLATFORMIMPL_H
 
+#include <csignal>
+
 #include "base/SString.h"
 #include "base/StringDeque.h"
 
@@ -144,6 +146,16 @@ public:
     // 128 + the number of the signal that ended it. 127 when the child could not start the
     // shell.
     static int m_lastExitStatus;
+
+    // SIGTERM or SIGHUP when one of them reached the launcher while it waited for a foreground
+    // child, else 0. The signal has gone on to every process of the child's group;
+    // executeProcess then fails with "Stopped by signal <n> (<name>)" and starts no child any
+    // more, so that the run unwinds, cleans up and ends with finalExitStatus. Set from a signal
+    // handler.
+    static volatile std::sig_atomic_t m_terminatingSignal;
+    // The launcher's exit status after cleanup: 128 + m_terminatingSignal when a signal asked
+    // the launcher to stop, as a shell reports a command ended by that signal; else status.
+    static int finalExitStatus(int status);
 };
 
 #endif  // QV_PLATFORM_UNIX_PLATFORMIMPL_H

@@ -9,15 +9,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
+#include "base/TextUtil.h"
 #include "launcher/LauncherException.h"
+#include "platform/unix/ForegroundJob.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
 
 int PlatformImpl::m_lastExitStatus = 0;
+volatile std::sig_atomic_t PlatformImpl::m_terminatingSignal = 0;
 
 namespace {
 
@@ -124,12 +129,14 @@ int shellStatus(int waitStatus) {
 }
 
 // Owns a forked child until it has been reaped; a child left behind by an exception is
-// waited for in the destructor, so it never becomes a zombie.
+// waited for in the destructor, so it never becomes a zombie. A child run as a foreground job
+// is also reported to the job when the terminal stops it.
 class ChildProcess {
 public:
     // Forks; the child runs becomeShell and never returns. Throws LauncherException when the
-    // fork fails.
-    ChildProcess(const char* command, int outFd, int errFd) : m_pid(-1), m_status(0) {
+    // fork fails. job may be null (a child that stays in the launcher's process group).
+    ChildProcess(const char* command, int outFd, int errFd, ForegroundJob* job)
+        : m_pid(-1), m_status(0), m_job(job) {
         // Pending console output goes out before anything the child writes.
         std::fflush(nullptr);
         m_pid = fork();
@@ -137,13 +144,28 @@ public:
             throwSystemError("Error forking new process: ", errno);
         }
         if (m_pid == 0) {
+            if (m_job != nullptr) {
+                m_job->enterChild();
+            }
             becomeShell(command, outFd, errFd);
+        }
+        if (m_job != nullptr) {
+            m_job->started(m_pid);
         }
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() {
-        while (isRunning() && waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+        while (isRunning()) {
+            pid_t result = waitpid(m_pid, &m_status, WUNTRACED);
+            if (result == m_pid && WIFSTOPPED(m_status)) {
+                kill(m_pid, SIGCONT);
+            } else if (result >= 0 || errno != EINTR) {
+                break;
+            }
+        }
+        if (m_job != nullptr) {
+            m_job->childEnded();
         }
     }
 
@@ -158,23 +180,26 @@ public:
             return true;
         }
         pid_t result;
-        while ((result = waitpid(m_pid, &m_status, WNOHANG)) < 0 && errno == EINTR) {
+        while ((result = waitpid(m_pid, &m_status, WNOHANG | waitOptions())) < 0 &&
+               errno == EINTR) {
         }
         return finish(result);
     }
 
     // Blocks until the child ends.
     void waitForExit() {
-        if (!isRunning()) {
-            return;
+        while (isRunning()) {
+            pid_t result;
+            while ((result = waitpid(m_pid, &m_status, waitOptions())) < 0 && errno == EINTR) {
+            }
+            finish(result);
         }
-        pid_t result;
-        while ((result = waitpid(m_pid, &m_status, 0)) < 0 && errno == EINTR) {
-        }
-        finish(result);
     }
 
 private:
+    // Stops matter only to a foreground job, which passes them on.
+    int waitOptions() const { return m_job != nullptr ? WUNTRACED : 0; }
+
     bool finish(pid_t result) {
         if (result < 0) {
             int err = errno;
@@ -184,12 +209,20 @@ private:
         if (result == 0) {
             return false;
         }
+        if (WIFSTOPPED(m_status)) {
+            m_job->childStopped(WSTOPSIG(m_status));
+            return false;
+        }
         m_pid = -1;
+        if (m_job != nullptr) {
+            m_job->childEnded();
+        }
         return true;
     }
 
     pid_t m_pid;
     int m_status;
+    ForegroundJob* m_job;
 };
 
 // A descriptor that becomes readable when the child ends (pidfd), or none on systems
@@ -270,19 +303,23 @@ bool hasInput(const pollfd& entry) {
 }
 
 // Reads both pipes as data arrives, one chunk per ready pipe per round, so the child never
-// blocks on a full pipe, until both reach end of file or the child has ended.
-void drainChildOutput(ChildProcess& child, Descriptor& outPipe, Descriptor& errPipe,
-                      SString* standardOutput, SString* standardError) {
+// blocks on a full pipe, until both reach end of file or the child has ended. ppoll lets in
+// SIGCHLD, which the job keeps blocked otherwise, so a child that the terminal stops wakes
+// the loop at once; a signal to forward wakes it too.
+void drainChildOutput(ChildProcess& child, const ForegroundJob& job, Descriptor& outPipe,
+                      Descriptor& errPipe, SString* standardOutput, SString* standardError) {
     setNonBlocking(outPipe);
     setNonBlocking(errPipe);
     Descriptor childExit(openChildExitDescriptor(child.pid()));
-    int timeout = childExit.isOpen() ? -1 : kExitCheckIntervalMs;
+    const timespec interval = {0, kExitCheckIntervalMs * 1000000L};
+    const timespec* timeout = childExit.isOpen() ? nullptr : &interval;
     while (outPipe.isOpen() || errPipe.isOpen()) {
         // A closed pipe stays in the set with fd -1, which poll ignores.
         pollfd watched[3] = {
             {outPipe.get(), POLLIN, 0}, {errPipe.get(), POLLIN, 0}, {childExit.get(), POLLIN, 0}};
-        int ready = poll(watched, 3, timeout);
-        if (ready < 0 && errno != EINTR) {
+        int ready = ppoll(watched, 3, timeout, job.waitMask());
+        bool interrupted = ready < 0 && errno == EINTR;
+        if (ready < 0 && !interrupted) {
             throwSystemError("Error waiting for child process: ", errno);
         }
         if (ready > 0 && hasInput(watched[0])) {
@@ -291,8 +328,9 @@ void drainChildOutput(ChildProcess& child, Descriptor& outPipe, Descriptor& errP
         if (ready > 0 && hasInput(watched[1])) {
             readChunk(errPipe, standardError);
         }
-        bool mayHaveEnded = !childExit.isOpen() || (ready > 0 && hasInput(watched[2]));
-        if (mayHaveEnded && child.tryReap()) {
+        bool mayHaveChanged =
+            interrupted || !childExit.isOpen() || (ready > 0 && hasInput(watched[2]));
+        if (mayHaveChanged && child.tryReap()) {
             takeRemainder(outPipe, standardOutput);
             takeRemainder(errPipe, standardError);
         }
@@ -304,15 +342,33 @@ void drainChildOutput(ChildProcess& child, Descriptor& outPipe, Descriptor& errP
 void startInBackground(const SString& command) {
     SString backgroundCommand(command);
     backgroundCommand += " &";
-    ChildProcess shell(backgroundCommand.c_str(), -1, -1);
+    ChildProcess shell(backgroundCommand.c_str(), -1, -1, nullptr);
     shell.waitForExit();
+}
+
+[[noreturn]] void throwStoppedBySignal() {
+    int signo = static_cast<int>(PlatformImpl::m_terminatingSignal);
+    SString message("Stopped by signal ");
+    message += convertToString(static_cast<long>(signo));
+    message += " (";
+    message += strsignal(signo);
+    message += ")";
+    throw LauncherException(message);
 }
 
 }  // namespace
 
+int PlatformImpl::finalExitStatus(int status) {
+    return m_terminatingSignal != 0 ? 128 + static_cast<int>(m_terminatingSignal) : status;
+}
+
 void PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
                                   bool /*showConsole*/, bool captureOutput, bool wait,
                                   SString* standardOutput, SString* standardError) {
+    // A launcher asked to stop starts nothing more: the run is unwinding towards cleanup.
+    if (m_terminatingSignal != 0) {
+        throwStoppedBySignal();
+    }
     if (!wait) {
         startInBackground(command);
         return;
@@ -328,13 +384,15 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
     if (captureOutput && (!openPipe(outRead, outWrite) || !openPipe(errRead, errWrite))) {
         throwSystemError("Couldn't create either stdout or stderr pipe: ", errno);
     }
-    ChildProcess child(command.c_str(), outWrite.get(), errWrite.get());
+    // The job outlives the child's owner, which may still wait for the child on the way out.
+    ForegroundJob job;
+    ChildProcess child(command.c_str(), outWrite.get(), errWrite.get(), &job);
     if (captureOutput) {
         // Only the child may hold the write ends, or end of file would never come.
         outWrite.reset();
         errWrite.reset();
         try {
-            drainChildOutput(child, outRead, errRead, standardOutput, standardError);
+            drainChildOutput(child, job, outRead, errRead, standardOutput, standardError);
         } catch (...) {
             // Close the read ends before the child's owner waits for it, so a child still
             // writing gets a broken pipe instead of blocking on a full one for ever.
@@ -345,6 +403,9 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
     }
     child.waitForExit();
     m_lastExitStatus = child.status();
+    if (m_terminatingSignal != 0) {
+        throwStoppedBySignal();
+    }
 }
 
 SString PlatformImpl::getEnvironmentVariable(const SString& name) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -162,6 +163,74 @@ TEST_F(PlatformImplProcessTest, CaptureEndsWithTheChildNotItsBackgroundProcesses
     EXPECT_LT(secondsSince(start), 2.0);
     EXPECT_EQ("started", str(out));
     EXPECT_EQ(0, PlatformImpl::m_lastExitStatus);
+}
+
+// Sets a signal's disposition for one test and restores it.
+class ScopedDisposition {
+public:
+    ScopedDisposition(int signo, void (*handler)(int)) : m_signo(signo) {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        sigaction(signo, &action, &m_saved);
+    }
+    ScopedDisposition(const ScopedDisposition&) = delete;
+    ScopedDisposition& operator=(const ScopedDisposition&) = delete;
+    ~ScopedDisposition() { sigaction(m_signo, &m_saved, nullptr); }
+
+private:
+    int m_signo;
+    struct sigaction m_saved;
+};
+
+// A launcher started with SIGCHLD ignored (some services start their children so) had its
+// child reaped by the system: waiting failed with "No child processes" and the status was lost.
+TEST_F(PlatformImplProcessTest, ChildIsWaitedForWhenSigchldIsIgnored) {
+    ScopedDisposition ignored(SIGCHLD, SIG_IGN);
+    for (bool capture : {false, true}) {
+        PlatformImpl::m_lastExitStatus = -1;
+        SString out;
+        SString err;
+        PlatformImpl::executeProcess(capture ? "printf ran; exit 5" : "exit 5", "", false, capture,
+                                     true, &out, &err);
+        EXPECT_EQ(5, PlatformImpl::m_lastExitStatus) << "capture " << capture;
+        EXPECT_EQ(capture ? "ran" : "", str(out));
+    }
+    struct sigaction after;
+    sigaction(SIGCHLD, nullptr, &after);
+    EXPECT_EQ(SIG_IGN, after.sa_handler);
+}
+
+// nohup and plain shells start commands with SIGHUP or SIGINT ignored; the application keeps
+// that, and so does the launcher.
+TEST_F(PlatformImplProcessTest, IgnoredSignalsStayIgnoredForTheApplication) {
+    ScopedDisposition hangup(SIGHUP, SIG_IGN);
+    ScopedDisposition interrupt(SIGINT, SIG_IGN);
+    SString out;
+    SString err;
+    runCaptured("kill -HUP $$; kill -INT $$; printf survived", out, err);
+    EXPECT_EQ("survived", str(out));
+    EXPECT_EQ(0, PlatformImpl::m_lastExitStatus);
+    EXPECT_EQ(0, PlatformImpl::m_terminatingSignal);
+}
+
+// Once a signal has asked the launcher to stop, nothing more is started: the run unwinds to
+// its cleanup, and the launcher ends as a shell reports a command ended by that signal.
+TEST_F(PlatformImplProcessTest, NoChildStartsAfterATerminatingSignal) {
+    std::string marker = m_dir / "started";
+    EXPECT_EQ(7, PlatformImpl::finalExitStatus(7));
+    PlatformImpl::m_terminatingSignal = SIGHUP;
+    for (bool wait : {true, false}) {
+        try {
+            PlatformImpl::executeProcess(("touch " + marker).c_str(), "", false, false, wait,
+                                         nullptr, nullptr);
+            ADD_FAILURE() << "no exception, wait " << wait;
+        } catch (const LauncherException& e) {
+            EXPECT_EQ("Stopped by signal 1 (Hangup)", str(e.m_message));
+        }
+    }
+    EXPECT_EQ(128 + SIGHUP, PlatformImpl::finalExitStatus(7));
+    PlatformImpl::m_terminatingSignal = 0;
+    EXPECT_FALSE(exists(marker));
 }
 
 TEST_F(PlatformImplProcessTest, EnvironmentReachesLaterChildren) {

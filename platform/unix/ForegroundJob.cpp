@@ -1,0 +1,201 @@
+#include "platform/unix/ForegroundJob.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/unix/PlatformImpl.h"
+
+const int ForegroundJob::kForwarded[ForegroundJob::kForwardedCount] = {SIGTERM, SIGHUP, SIGINT,
+                                                                       SIGQUIT};
+
+namespace {
+
+static_assert(sizeof(pid_t) <= sizeof(sig_atomic_t), "a process group must fit a signal flag");
+
+// What the handlers share with the job: the group to forward to (0 while there is none) and
+// whether the launcher was continued after it stopped itself.
+volatile sig_atomic_t g_childGroup = 0;
+volatile sig_atomic_t g_continued = 0;
+
+extern "C" void forwardToChild(int signo) {
+    int savedErrno = errno;
+    if ((signo == SIGTERM || signo == SIGHUP) && PlatformImpl::m_terminatingSignal == 0) {
+        PlatformImpl::m_terminatingSignal = signo;
+    }
+    pid_t group = static_cast<pid_t>(g_childGroup);
+    if (group > 0) {
+        kill(-group, signo);
+        // A stopped group would keep the signal pending until someone continues it.
+        kill(-group, SIGCONT);
+    }
+    errno = savedErrno;
+}
+
+// SIGCHLD needs a handler only to interrupt the wait (and to be caught at all: a launcher
+// started with SIGCHLD ignored would have its children reaped by the system, and waitpid
+// would find none). SIGCONT tells that a stop of our own has ended.
+extern "C" void noteChildOrContinue(int signo) {
+    if (signo == SIGCONT) {
+        g_continued = 1;
+    }
+}
+
+void install(int signo, void (*handler)(int), struct sigaction* saved) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    // No SA_RESTART: a forwarded signal or a child's stop must wake the waiting call.
+    action.sa_flags = 0;
+    sigfillset(&action.sa_mask);
+    sigaction(signo, &action, saved);
+}
+
+bool isDefault(int signo, struct sigaction* current) {
+    return sigaction(signo, nullptr, current) == 0 && !(current->sa_flags & SA_SIGINFO) &&
+           current->sa_handler == SIG_DFL;
+}
+
+bool isJobControlStop(int stopSignal) {
+    return stopSignal == SIGTSTP || stopSignal == SIGTTIN || stopSignal == SIGTTOU;
+}
+
+}  // namespace
+
+ForegroundJob::ForegroundJob()
+    : m_terminal(-1), m_handOverTerminal(false), m_handedOver(false), m_group(0) {
+    // Until the child's group is known, a forwarded signal would have nowhere to go; blocked,
+    // it waits for started(). SIGTTOU is blocked so that the parent may give the terminal away
+    // even if the child has taken it already.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signo : kForwarded) {
+        sigaddset(&blocked, signo);
+    }
+    sigaddset(&blocked, SIGCHLD);
+    sigaddset(&blocked, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &blocked, &m_originalMask);
+
+    for (int i = 0; i < kForwardedCount; ++i) {
+        m_tookOver[i] = isDefault(kForwarded[i], &m_savedForwarded[i]);
+        if (m_tookOver[i]) {
+            install(kForwarded[i], forwardToChild, nullptr);
+        }
+    }
+    install(SIGCHLD, noteChildOrContinue, &m_savedChildSignal);
+    install(SIGCONT, noteChildOrContinue, &m_savedContinueSignal);
+
+    // While the child runs, only SIGCHLD stays blocked, and ppoll lets it in.
+    m_runningMask = m_originalMask;
+    sigaddset(&m_runningMask, SIGCHLD);
+    m_pollMask = m_runningMask;
+    sigdelset(&m_pollMask, SIGCHLD);
+
+    // Without a controlling terminal the open fails, and there is nothing to hand over.
+    do {
+        m_terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    } while (m_terminal < 0 && errno == EINTR);
+    m_handOverTerminal = isForeground();
+}
+
+ForegroundJob::~ForegroundJob() {
+    g_childGroup = 0;
+    if (m_handedOver && !isForeground()) {
+        giveTerminalTo(getpgrp());
+    }
+    for (int i = 0; i < kForwardedCount; ++i) {
+        if (m_tookOver[i]) {
+            sigaction(kForwarded[i], &m_savedForwarded[i], nullptr);
+        }
+    }
+    sigaction(SIGCHLD, &m_savedChildSignal, nullptr);
+    sigaction(SIGCONT, &m_savedContinueSignal, nullptr);
+    sigprocmask(SIG_SETMASK, &m_originalMask, nullptr);
+    if (m_terminal >= 0) {
+        close(m_terminal);
+    }
+}
+
+void ForegroundJob::enterChild() const {
+    setpgid(0, 0);
+    if (m_handOverTerminal) {
+        // SIGTTOU is still blocked, so the new background group may take the terminal.
+        tcsetpgrp(m_terminal, getpid());
+    }
+    for (int i = 0; i < kForwardedCount; ++i) {
+        if (m_tookOver[i]) {
+            sigaction(kForwarded[i], &m_savedForwarded[i], nullptr);
+        }
+    }
+    sigaction(SIGCHLD, &m_savedChildSignal, nullptr);
+    sigaction(SIGCONT, &m_savedContinueSignal, nullptr);
+    sigprocmask(SIG_SETMASK, &m_originalMask, nullptr);
+}
+
+void ForegroundJob::started(pid_t child) {
+    // Whichever of the two runs first makes the group; the other's call then fails harmlessly.
+    setpgid(child, child);
+    m_group = child;
+    g_childGroup = child;
+    if (m_handOverTerminal) {
+        // The child may have taken the terminal and ended already, when the group is gone and
+        // this call fails: the terminal is to be taken back all the same.
+        tcsetpgrp(m_terminal, child);
+        m_handedOver = true;
+    }
+    // Signals that came while the group was unknown are delivered, and forwarded, now.
+    sigprocmask(SIG_SETMASK, &m_runningMask, nullptr);
+}
+
+void ForegroundJob::childStopped(int stopSignal) {
+    if (!isJobControlStop(stopSignal) || m_group <= 0) {
+        // Stopped by someone's SIGSTOP, not by the terminal: whoever did it continues it.
+        return;
+    }
+    if (stopSignal != SIGTSTP && !m_handedOver && isForeground()) {
+        // The child touched the terminal while the launcher was in the background, and the
+        // launcher has been brought to the foreground since: the terminal is the child's now.
+        m_handedOver = giveTerminalTo(m_group);
+        kill(-m_group, SIGCONT);
+        return;
+    }
+    if (m_handedOver) {
+        giveTerminalTo(getpgrp());
+        m_handedOver = false;
+    }
+    g_continued = 0;
+    kill(0, stopSignal);
+    // Here the launcher has been stopped and continued, or could not be stopped (its group is
+    // orphaned, or the signal is ignored).
+    if (g_continued == 0 && stopSignal != SIGTSTP) {
+        // Continued, the child would only stop again at the terminal.
+        return;
+    }
+    if (isForeground()) {
+        m_handedOver = giveTerminalTo(m_group);
+    }
+    kill(-m_group, SIGCONT);
+}
+
+void ForegroundJob::childEnded() {
+    g_childGroup = 0;
+}
+
+bool ForegroundJob::isForeground() const {
+    return m_terminal >= 0 && tcgetpgrp(m_terminal) == getpgrp();
+}
+
+bool ForegroundJob::giveTerminalTo(pid_t group) const {
+    if (m_terminal < 0) {
+        return false;
+    }
+    sigset_t ttou;
+    sigset_t saved;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &saved);
+    bool given = tcsetpgrp(m_terminal, group) == 0;
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    return given;
+}

@@ -1,0 +1,341 @@
+// Black-box tests of the launcher under hostile or heavy conditions: a temporary directory
+// where another user planted links and swaps our files, a SIGTERM while the application runs,
+// and inputs of a mebibyte or 100,000 lines, with the launcher's peak memory measured. Every
+// test runs in a fresh directory with its own TMPDIR; fake JVMs are shell scripts.
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const std::string kQvpack = QV_QVPACK_BINARY;
+const std::string kLauncher = QV_LAUNCHER_BINARY;
+const char kMagicLine[] = "1739021872";
+// The peak resident memory allowed to one launcher run, in KiB.
+const long kMemoryLimitKiB = 64 * 1024;
+const size_t kMiB = 1024 * 1024;
+
+struct RunResult {
+    int status;    // exit status, or -1 when the process did not exit normally
+    int signal;    // the signal that ended it, or 0
+    long peakKiB;  // the largest resident set the process had (ru_maxrss)
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << content;
+    }
+    chmod(path.c_str(), mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string linkTarget(const std::string& path) {
+    char target[4096];
+    ssize_t length = readlink(path.c_str(), target, sizeof target);
+    return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
+}
+
+std::vector<std::string> listDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (struct dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+    std::remove(path);
+    return 0;
+}
+
+// Waits up to ten seconds for done to hold.
+template <typename Condition>
+bool eventually(Condition done) {
+    for (int i = 0; i < 200; ++i) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+// True when no process has pid, or only its unreaped remains (an orphan waits there for an
+// init that may be slow to collect it).
+bool hasEnded(pid_t pid) {
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t nameEnd = stat.rfind(')');
+    return stat.empty() ||
+           (nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'Z');
+}
+
+class HardeningE2ETest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qvtest-hardening-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_tmp = makeDirectory("tmp");
+        m_log = path("run.log");
+        m_exe = "bin/java-" + m_dir.substr(m_dir.rfind('-') + 1);
+    }
+    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    std::string makeDirectory(const std::string& name) const {
+        std::string dir = path(name);
+        mkdir(dir.c_str(), 0755);
+        return dir;
+    }
+
+    // Starts program with args in the test directory, without a shell, with TMPDIR pointing at
+    // the test's own temporary directory and the verify cache off; output goes to files.
+    pid_t start(const std::string& program, const std::vector<std::string>& args) const {
+        std::vector<std::string> settings = {"TMPDIR=" + m_tmp, "LANG=C", "QV_VERIFY_CACHE=0"};
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            std::string name(*variable, std::strcspn(*variable, "="));
+            if (name != "TMPDIR" && name != "LANG" && name != "QV_VERIFY_CACHE") {
+                settings.push_back(*variable);
+            }
+        }
+        std::string outPath = path(".stdout");
+        std::string errPath = path(".stderr");
+        pid_t child = fork();
+        if (child == 0) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(m_dir.c_str()) != 0) {
+                _exit(127);
+            }
+            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            std::vector<char*> envp;
+            for (const std::string& setting : settings) {
+                envp.push_back(const_cast<char*>(setting.c_str()));
+            }
+            envp.push_back(nullptr);
+            execve(program.c_str(), argv.data(), envp.data());
+            _exit(126);
+        }
+        return child;
+    }
+
+    // Waits for a started program; the peak memory is its own (wait4 reports the child's
+    // rusage alone, not that of the processes it waited for itself).
+    RunResult finish(pid_t child) const {
+        int status = 0;
+        struct rusage usage {};
+        while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+        }
+        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                         WIFSIGNALED(status) ? WTERMSIG(status) : 0, usage.ru_maxrss,
+                         readFile(path(".stdout")), readFile(path(".stderr"))};
+        std::remove(path(".stdout").c_str());
+        std::remove(path(".stderr").c_str());
+        return result;
+    }
+
+    RunResult run(const std::string& program, const std::vector<std::string>& args) const {
+        return finish(start(program, args));
+    }
+
+    std::string pack(const std::string& name,
+                     const std::vector<std::pair<std::string, std::string>>& files) const {
+        std::vector<std::string> args = {"-o", path(name), "--stub", kLauncher};
+        for (const auto& file : files) {
+            args.push_back(file.first);
+            args.push_back(file.second);
+        }
+        RunResult packed = run(kQvpack, args);
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        return path(name);
+    }
+
+    // A fake JVM home whose java answers the verify class with the magic line and java.version
+    // 1.8.0_42. Started as "java app ARGS...", it runs the shell text application with the
+    // arguments in "$@".
+    std::string makeFakeJVM(const std::string& name, const std::string& application) const {
+        std::string home = makeDirectory(name);
+        mkdir((home + "/bin").c_str(), 0755);
+        writeFile(home + "/" + m_exe,
+                  "#!/bin/sh\n"
+                  "if [ \"$1\" = app ]; then\n"
+                  "  shift\n" +
+                      application +
+                      "\n"
+                      "  exit 0\n"
+                      "fi\n"
+                      "echo " +
+                      kMagicLine + "\necho 1.8.0_42\n",
+                  0755);
+        return home;
+    }
+
+    std::string writeJVMFile(const std::string& name, const std::string& home,
+                             const std::string& extraTags = "") const {
+        writeFile(path(name), "DESC: Fake JVM\nJVM_EXE: " + m_exe +
+                                  "\nJVM_PROPERTIES: java.version=1.8...\nPATH_HINT:\n" + home +
+                                  "\n/:\n" + extraTags);
+        return path(name);
+    }
+
+    // Runs the fake java with "app" and the pass-through arguments, showing its output.
+    std::string writeLaunchScript(const std::string& name) const {
+        writeFile(path(name),
+                  "DESC: Fake app\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app\"\n"
+                  "DISPLAY_CONSOLE: 1\n");
+        return path(name);
+    }
+
+    std::string writeInstructions(const std::string& name,
+                                  const std::vector<std::string>& script) const {
+        std::string text = "INSTRUCTIONS:\n";
+        for (const std::string& line : script) {
+            text += line + "\n";
+        }
+        writeFile(path(name), text + "/:\n");
+        return path(name);
+    }
+
+    // A launcher that finds the fake JVM and launches the application with it.
+    std::string packFindAndLaunch(const std::string& application) const {
+        std::string home = makeFakeJVM("jvm", application);
+        return pack("app", {{"--instructions",
+                             writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})},
+                            {"--jvm", writeJVMFile("fake.jvm", home)},
+                            {"--launch-script", writeLaunchScript("launch.tag")}});
+    }
+
+    std::vector<std::string> leftInTemp() const { return listDirectory(m_tmp); }
+
+    std::string m_dir;
+    std::string m_tmp;
+    std::string m_log;
+    std::string m_exe;
+};
+
+TEST_F(HardeningE2ETest, TerminateWhileTheApplicationSleepsEndsItAllAndCleansUp) {
+    // The application is a shell that starts a process of its own and waits for it.
+    std::string pidFile = path("sleep.pid");
+    std::string launcher =
+        packFindAndLaunch("  sleep 60 &\n  echo $! > '" + pidFile + ".part'\n  mv '" + pidFile +
+                          ".part' '" + pidFile + "'\n  wait\n  echo not-stopped");
+
+    pid_t running = start(launcher, {"-qv:log", m_log});
+    ASSERT_TRUE(eventually([&] { return exists(pidFile); })) << readFile(m_log);
+    pid_t sleeping = static_cast<pid_t>(std::stol(readFile(pidFile)));
+    // The jvm file the search wrote is in use while the application runs.
+    EXPECT_EQ(leftInTemp().size(), 1u);
+    kill(running, SIGTERM);
+    RunResult result = finish(running);
+
+    EXPECT_EQ(result.status, 143) << result.out << result.err;
+    EXPECT_TRUE(eventually([&] { return hasEnded(sleeping); }));
+    EXPECT_FALSE(contains(result.out, "not-stopped")) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+    EXPECT_TRUE(contains(readFile(m_log), "ERROR: Stopped by signal 15 (Terminated)"))
+        << readFile(m_log);
+}
+
+// TMPDIR is writable by everyone and not sticky. Another user has planted links named like
+// the launcher's files, pointing at their victims, and while the application runs swaps the
+// launcher's jvm file for one more such link. Nothing is written through a link and nothing
+// but the launcher's own entries goes at cleanup; the swapped name is left with a log record.
+TEST_F(HardeningE2ETest, HostileTemporaryDirectoryLosesNothingAndKeepsItsLinks) {
+    chmod(m_tmp.c_str(), 0777);
+    std::string victim = path("victim");
+    std::string victimDir = makeDirectory("victim-dir");
+    writeFile(victim, "precious");
+    writeFile(victimDir + "/file", "precious too");
+    std::vector<std::string> planted;
+    const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int i = 0; i < 200; ++i) {
+        std::string name = "qvj";
+        for (int k = 0; k < 6; ++k) {
+            name += letters[(i * 7 + k * 13 + i / 3) % 62];
+        }
+        if (symlink((i % 2 == 0 ? victim : victimDir).c_str(), (m_tmp + "/" + name).c_str()) == 0) {
+            planted.push_back(name);
+        }
+    }
+    std::string swapped = path("swapped");
+    std::string launcher = packFindAndLaunch(
+        "  for f in \"$TMPDIR\"/qvj*; do\n"
+        "    if [ -f \"$f\" ] && [ ! -L \"$f\" ]; then\n"
+        "      rm \"$f\" && ln -s '" +
+        victim + "' \"$f\" && echo \"$f\" > '" + swapped +
+        "'\n"
+        "    fi\n"
+        "  done");
+
+    RunResult result = run(launcher, {"-qv:log", m_log});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    std::string swappedName = readFile(swapped);
+    ASSERT_FALSE(swappedName.empty()) << readFile(m_log);
+    swappedName.erase(swappedName.size() - 1);
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_EQ(readFile(victimDir + "/file"), "precious too");
+    std::vector<std::string> expected = planted;
+    expected.push_back(swappedName.substr(m_tmp.size() + 1));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(leftInTemp(), expected);
+    for (const std::string& name : planted) {
+        EXPECT_FALSE(linkTarget(m_tmp + "/" + name).empty()) << name;
+    }
+    EXPECT_EQ(linkTarget(swappedName), victim);
+    EXPECT_TRUE(contains(readFile(m_log), "WARNING: Not deleting " + swappedName +
+                                              ": it is no longer what the launcher created"))
+        << readFile(m_log);
+}
+
+}  // namespace
