@@ -140,7 +140,10 @@ bool SString::grow(size_type n, bool trim) {
         tidy(true);
         copyTo(n);
     } else if (!trim && m_res < n) {
-        copyTo(n);
+        // A string that outgrows its buffer mostly grows on: taking half as much room again
+        // keeps one built by many appends (a long class path) from being copied at every step.
+        std::uint64_t grown = static_cast<std::uint64_t>(m_res) + m_res / 2;
+        copyTo(grown > n && grown <= max_size() ? static_cast<size_type>(grown) : n);
     }
     return true;
 }

@@ -86,6 +86,29 @@ TEST(SStringTest, CapacityGrowsInSteps) {
     EXPECT_EQ(0u, s.capacity());
 }
 
+// Regression: a buffer grew only to the next multiple of 32 bytes, so a string built by many
+// small appends was copied again every 32 bytes, in time quadratic in its length.
+TEST(SStringTest, AppendsGrowTheBufferGeometrically) {
+    SString built;
+    SString::size_type lastCapacity = 0;
+    int reallocations = 0;
+    for (int i = 0; i < 100000; ++i) {
+        built.append("/opt/app/lib/x.jar:", 19);
+        if (built.capacity() != lastCapacity) {
+            lastCapacity = built.capacity();
+            ++reallocations;
+        }
+    }
+    EXPECT_EQ(1900000u, built.size());
+    EXPECT_LE(reallocations, 40);
+    // Growth never takes less than asked for.
+    SString s("ab");
+    s.append(100, 'c');
+    EXPECT_EQ(127u, s.capacity());
+    s.reserve(1000);
+    EXPECT_GE(s.capacity(), 1000u);
+}
+
 TEST(SStringTest, ModifiersWork) {
     SString s("hello");
     s.insert(0, "[").append("]");
