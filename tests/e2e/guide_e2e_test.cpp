@@ -431,6 +431,26 @@ protected:
         return result;
     }
 
+#ifdef QV_JDK_HOME
+    // A directory that looks like a fresh clone whose build is done, after the quick start's
+    // commands 2 to 4 (the first, the build itself, is the only one skipped).
+    std::string quickStartClone() const {
+        std::string clone = path("clone");
+        makeDirectories(clone);
+        EXPECT_EQ(symlink(kBuildDir.c_str(), (clone + "/build").c_str()), 0);
+        EXPECT_EQ(symlink((kSourceDir + "/examples").c_str(), (clone + "/examples").c_str()), 0);
+        EXPECT_EQ(symlink((kSourceDir + "/docs").c_str(), (clone + "/docs").c_str()), 0);
+        std::vector<std::string> commands = lines(example("quickstart/quickstart.sh"));
+        EXPECT_EQ(commands.size(), 5u);
+        EXPECT_EQ(commands[0].rfind("cmake ", 0), 0u) << commands[0];
+        for (size_t i = 1; i + 1 < commands.size(); ++i) {
+            RunResult result = shell(commands[i], {{"JAVA_HOME", kJdkHome}}, clone);
+            EXPECT_EQ(result.status, 0) << commands[i] << "\n" << result.out << result.err;
+        }
+        return clone;
+    }
+#endif
+
     std::vector<std::string> leftInTemp() const {
         std::vector<std::string> names;
         listFiles(m_tmp, "", names);
@@ -472,21 +492,9 @@ TEST_F(GuideE2ETest, EveryExampleFileIsQuotedWordForWord) {
 #ifdef QV_JDK_HOME
 
 TEST_F(GuideE2ETest, QuickStartBuildsALauncherThatRunsHello) {
-    // The five commands, run from a directory that looks like a fresh clone whose build is
-    // done: the first command (the build) is the only one skipped.
-    std::string clone = path("clone");
-    makeDirectories(clone);
-    ASSERT_EQ(symlink(kBuildDir.c_str(), (clone + "/build").c_str()), 0);
-    ASSERT_EQ(symlink((kSourceDir + "/examples").c_str(), (clone + "/examples").c_str()), 0);
-    ASSERT_EQ(symlink((kSourceDir + "/docs").c_str(), (clone + "/docs").c_str()), 0);
+    std::string clone = quickStartClone();
     std::vector<std::string> commands = lines(example("quickstart/quickstart.sh"));
-    ASSERT_EQ(commands.size(), 5u);
-    ASSERT_EQ(commands[0].rfind("cmake ", 0), 0u) << commands[0];
     const std::map<std::string, std::string> environment = {{"JAVA_HOME", kJdkHome}};
-    for (size_t i = 1; i + 1 < commands.size(); ++i) {
-        RunResult result = shell(commands[i], environment, clone);
-        ASSERT_EQ(result.status, 0) << commands[i] << "\n" << result.out << result.err;
-    }
     RunResult hello = shell(commands.back(), environment, clone);
     EXPECT_EQ(hello.status, 0) << hello.err;
     EXPECT_EQ(withoutMachineDetails(hello.out),
@@ -527,42 +535,29 @@ TEST_F(GuideE2ETest, QuickStartBuildsALauncherThatRunsHello) {
 }
 
 TEST_F(GuideE2ETest, CompleteInstructionScriptFindsOrInstallsAndLaunches) {
-#ifndef QV_DEMO_LAUNCHER
-    GTEST_SKIP() << "the demo application was not built";
-#else
-    // The installer carries a "runtime" that is the build's JDK, reached through links.
+    std::string clone = quickStartClone();
+    // The runtime the installer carries is the build's JDK, reached through links.
     std::string runtime = path("runtime");
     makeDirectories(runtime);
     ASSERT_EQ(symlink((kJdkHome + "/bin").c_str(), (runtime + "/bin").c_str()), 0);
     ASSERT_EQ(symlink((kJdkHome + "/lib").c_str(), (runtime + "/lib").c_str()), 0);
-    std::string installer = path("install-jre.bin");
-    RunResult archived = shell("cd runtime && tar -czf ../runtime.tar.gz . && cd .. && cat '" +
-                                   kExamples + "/installer/install-jre.sh' runtime.tar.gz > '" +
-                                   installer + "'",
-                               {}, m_dir);
-    ASSERT_EQ(archived.status, 0) << archived.err;
-    std::string demoJar = std::string(QV_DEMO_LAUNCHER);
-    demoJar = demoJar.substr(0, demoJar.rfind('/')) + "/hello.jar";
-    std::string launcher =
-        pack(path("myapp.bin"), {{"--instructions", kExamples + "/instructions/complete.instructions"},
-                                 {"--jvm", kExamples + "/instructions/app.jvm"},
-                                 {"--launch-script", kExamples + "/quickstart/hello.launch"},
-                                 {"--verify", kBuildDir + "/verify.jar"},
-                                 {"--app", demoJar},
-                                 {"--installer", installer}});
+    for (const std::string& command : lines(example("instructions/fallback.sh"))) {
+        RunResult result = shell(command, {{"JRE", runtime}}, clone);
+        ASSERT_EQ(result.status, 0) << command << "\n" << result.out << result.err;
+    }
+    std::string launcher = clone + "/hello/myapp.bin";
 
-    RunResult found = run(launcher, {"two words"}, {{"MYAPP_JAVA_HOME", kJdkHome}});
+    RunResult found = run(launcher, {"two words"}, {{"MYAPP_JAVA_HOME", kJdkHome}}, clone);
     EXPECT_EQ(found.status, 0) << found.err;
     EXPECT_EQ(withoutMachineDetails(found.out),
               withoutMachineDetails(example("instructions/complete-found.out")));
 
-    RunResult installed = run(launcher, {"two words"});
+    RunResult installed = run(launcher, {"two words"}, {}, clone);
     EXPECT_EQ(installed.status, 0) << installed.err;
     EXPECT_EQ(withoutMachineDetails(installed.out),
               withoutMachineDetails(example("instructions/complete-installed.out")));
     // The JVM installed into a temporary directory went with it.
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
-#endif
 }
 
 #endif  // QV_JDK_HOME
@@ -661,6 +656,26 @@ TEST_F(GuideE2ETest, InputFileExchangesPrintWhatTheGuideShows) {
     EXPECT_EQ(driver.status, 0) << driver.err;
     EXPECT_EQ(asDocumented(driver.out, {}), kDocJdk + "\n");
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(GuideE2ETest, DiskWalkSkipsAJavaOthersCouldHavePlanted) {
+    // A name of java of this test's own, so that the walk finds nothing else.
+    const std::string exe = "java-" + m_dir.substr(m_dir.rfind('-') + 1);
+    std::string open = inWorld("/tmp/open");
+    makeFakeJVM(open + "/jdk", {{"java.specification.version", "17"}});
+    ASSERT_EQ(rename((open + "/jdk/bin/java").c_str(), (open + "/jdk/bin/" + exe).c_str()), 0);
+    ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+    std::string launcher = makeHelloLauncher();
+    writeFile(m_work + "/walk.jvm", "DESC: Walk\nJVM_EXE: bin/" + exe +
+                                        "\nJVM_PROPERTIES: java.specification.version=[11,)\n"
+                                        "SEARCH_ALL: 1\n");
+    writeFile(m_work + "/walk.tag",
+              "ACTION: SEARCH\nJVM: walk.jvm\nLOGFILE: " + path("walk.log") + "\n");
+    RunResult result = run(launcher, {"-qv:in", "walk.tag"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "0\n");
+    std::string log = replaceAll(asDocumented(readFile(path("walk.log")), {}), exe, "java");
+    EXPECT_TRUE(contains(log, example("jvm/unsafe.log"))) << log;
 }
 
 TEST_F(GuideE2ETest, LaunchScriptExampleBuildsTheDocumentedCommand) {
