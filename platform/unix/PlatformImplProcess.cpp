@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "base/TextUtil.h"
 #include "launcher/LauncherException.h"
@@ -109,14 +111,57 @@ void writeAll(int fd, const char* text) {
     _exit(kChildSetupFailed);
 }
 
+// The argument vector that hands a command line to the shell, made before the fork. Linux
+// passes no single argument longer than 32 pages (MAX_ARG_STRLEN: 131072 bytes with the
+// NUL), so a longer command line, such as one carrying a mebibyte of pass-through arguments,
+// goes over in pieces that the shell joins and evaluates: the same command, run by the same
+// shell, only parsed from a variable instead of from -c.
+class ShellCommand {
+public:
+    explicit ShellCommand(const char* command) {
+        const size_t length = std::strlen(command);
+        m_argv = {const_cast<char*>("sh"), const_cast<char*>("-c")};
+        if (length <= kLongestArgument) {
+            m_argv.push_back(const_cast<char*>(command));
+        } else {
+            m_argv.push_back(const_cast<char*>(kJoinPieces));
+            // $0 of the joining script; the pieces are $1, $2, ...
+            m_argv.push_back(const_cast<char*>("sh"));
+            for (size_t start = 0; start < length; start += kPieceLength) {
+                m_pieces.emplace_back(
+                    command + start, length - start < kPieceLength ? length - start : kPieceLength);
+            }
+            for (std::string& piece : m_pieces) {
+                m_argv.push_back(&piece[0]);
+            }
+        }
+        m_argv.push_back(nullptr);
+    }
+    ShellCommand(const ShellCommand&) = delete;
+    ShellCommand& operator=(const ShellCommand&) = delete;
+
+    char* const* argv() const { return m_argv.data(); }
+
+private:
+    static constexpr size_t kLongestArgument = 32 * 4096 - 1;
+    static constexpr size_t kPieceLength = 64 * 1024;
+    // With IFS empty, "$*" joins the pieces without separators. IFS has its starting value
+    // again and the positional parameters are cleared before the command runs.
+    static constexpr const char* kJoinPieces =
+        "IFS=; qv_command=\"$*\"; IFS=' \t\n'; set --; eval \"$qv_command\"";
+
+    std::vector<std::string> m_pieces;
+    std::vector<char*> m_argv;
+};
+
 // In the child: makes the pipes its standard output and error when capturing (outFd >= 0),
 // then becomes the shell. The pipe ends themselves are close-on-exec. Standard error is
 // replaced last, so a failure is still reported on the original one.
-[[noreturn]] void becomeShell(const char* command, int outFd, int errFd) {
+[[noreturn]] void becomeShell(const ShellCommand& command, int outFd, int errFd) {
     if (outFd >= 0 && (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0)) {
         failChild("Error capturing stdout or stderr in new process: ", errno);
     }
-    execl(kShell, "sh", "-c", command, static_cast<char*>(nullptr));
+    execv(kShell, command.argv());
     failChild("Error starting /bin/sh: ", errno);
 }
 
@@ -137,6 +182,8 @@ public:
     // fork fails. job may be null (a child that stays in the launcher's process group).
     ChildProcess(const char* command, int outFd, int errFd, ForegroundJob* job)
         : m_pid(-1), m_status(0), m_job(job) {
+        // Built here: the child should not allocate between fork and exec.
+        const ShellCommand shellCommand(command);
         // Pending console output goes out before anything the child writes.
         std::fflush(nullptr);
         m_pid = fork();
@@ -147,7 +194,7 @@ public:
             if (m_job != nullptr) {
                 m_job->enterChild();
             }
-            becomeShell(command, outFd, errFd);
+            becomeShell(shellCommand, outFd, errFd);
         }
         if (m_job != nullptr) {
             m_job->started(m_pid);

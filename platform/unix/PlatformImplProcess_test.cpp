@@ -165,6 +165,31 @@ TEST_F(PlatformImplProcessTest, CaptureEndsWithTheChildNotItsBackgroundProcesses
     EXPECT_EQ(0, PlatformImpl::m_lastExitStatus);
 }
 
+// Linux takes no single argument longer than 128 KiB, and the shell gets the command line as
+// one: a longer one used to fail with "Argument list too long" before the shell even started.
+TEST_F(PlatformImplProcessTest, CommandLongerThanOneArgumentRuns) {
+    for (size_t length : {size_t{1000}, size_t{131072}, size_t{1048576}}) {
+        // Quotes, blanks and a "$" spread over the whole length, so that a piece boundary falls
+        // inside quoted text too.
+        std::string text;
+        while (text.size() < length) {
+            text += "a 'b' \"c\" $d ";
+        }
+        text.resize(length);
+        std::string quoted;
+        for (char c : text) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        SString out;
+        SString err;
+        // What the command sees of the shell is what sh -c gives it.
+        runCaptured("printf %s '" + quoted + "'; echo \" $# $IFS.\"; exit 3", out, err);
+        EXPECT_EQ(text + " 0  \t\n.\n", str(out)) << length;
+        EXPECT_EQ("", str(err)) << length;
+        EXPECT_EQ(3, PlatformImpl::m_lastExitStatus) << length;
+    }
+}
+
 // Sets a signal's disposition for one test and restores it.
 class ScopedDisposition {
 public:

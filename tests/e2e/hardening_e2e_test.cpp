@@ -338,4 +338,86 @@ TEST_F(HardeningE2ETest, HostileTemporaryDirectoryLosesNothingAndKeepsItsLinks) 
         << readFile(m_log);
 }
 
+// The memory a run may use is the acceptance's; under AddressSanitizer the shadow memory alone
+// is more than that, so there only the outcome counts.
+void expectPeakMemoryWithinLimit(const RunResult& result, const std::string& what) {
+#ifdef __SANITIZE_ADDRESS__
+    (void)result;
+    (void)what;
+#else
+    EXPECT_GT(result.peakKiB, 0) << what;
+    EXPECT_LT(result.peakKiB, kMemoryLimitKiB) << what;
+#endif
+    std::printf("[ measure  ] %s: peak %ld KiB\n", what.c_str(), result.peakKiB);
+}
+
+// A mebibyte of pass-through arguments. Linux passes no single argument longer than 128 KiB
+// (MAX_ARG_STRLEN) to any program, so the mebibyte comes as eight arguments of the largest
+// size it allows; together they make a command line far longer than one argument to the shell.
+TEST_F(HardeningE2ETest, MebibyteOfPassThroughArgumentsReachesTheApplication) {
+    std::string launcher = packFindAndLaunch(
+        "  for a in \"$@\"; do printf '%s %s\\n' \"${#a}\" \"$(printf %s \"$a\" | cksum)\"; done");
+    std::vector<std::string> arguments;
+    std::string expected;
+    for (int i = 0; i < 8; ++i) {
+        std::string argument(128 * 1024 - 1, static_cast<char>('a' + i));
+        // Quotes, blanks and shell syntax must come through as they are.
+        argument.replace(1000, 12, "'\" $(x) `y` ");
+        arguments.push_back(argument);
+        writeFile(path("argument"), argument);
+        std::string sum = run("/usr/bin/cksum", {path("argument")}).out;
+        expected += std::to_string(argument.size()) + " " + sum.substr(0, sum.rfind(' ')) + "\n";
+    }
+    RunResult result = run(launcher, arguments);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.out, expected)) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+    expectPeakMemoryWithinLimit(result, "1 MiB of pass-through arguments");
+}
+
+// A line of a mebibyte in an input file, in a jvm file read from disk and in one embedded in
+// the launcher.
+TEST_F(HardeningE2ETest, TagFilesWithAMebibyteLineAreRead) {
+    const std::string longValue(kMiB, 'v');
+    std::string home = makeFakeJVM("jvm", "  echo ran");
+    std::string jvmFile = writeJVMFile("fake.jvm", home, "DESC: " + longValue + "\n");
+    writeFile(path("in.tag"), "LOGFILE: " + m_log + "\nACTION: SEARCH\nFILLER: " + longValue +
+                                  "\nJVM: " + jvmFile + "\n");
+
+    RunResult searched = run(kLauncher, {"-qv:in", path("in.tag")});
+    EXPECT_EQ(searched.status, 0) << searched.err;
+    EXPECT_EQ(searched.out.substr(0, 2 + home.size() + 1), "1\n" + home + "\n") << searched.out;
+    expectPeakMemoryWithinLimit(searched, "input file and jvm file with a 1 MiB line");
+
+    std::string launcher = pack(
+        "app", {{"--instructions", writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})},
+                {"--jvm", jvmFile},
+                {"--launch-script", writeLaunchScript("launch.tag")}});
+    RunResult launched = run(launcher, {});
+    EXPECT_EQ(launched.status, 0) << launched.err;
+    EXPECT_TRUE(contains(launched.out, "ran\n")) << launched.out.substr(0, 200);
+    expectPeakMemoryWithinLimit(launched, "embedded jvm file with a 1 MiB line");
+}
+
+TEST_F(HardeningE2ETest, InstructionScriptOfAHundredThousandLinesRuns) {
+    std::string home = makeFakeJVM("jvm", "  echo \"ran with <$1>\"");
+    std::vector<std::string> script = {"FIND_JVM 0 0"};
+    // Every line runs: the last SET decides what LAUNCH gets.
+    for (int i = 0; i < 99997; ++i) {
+        script.push_back("SET S3 = line" + std::to_string(i));
+    }
+    script.push_back("SET S3 = @S2@");
+    script.push_back("LAUNCH @S3@ 0");
+    ASSERT_EQ(script.size(), 100000u);
+    std::string launcher = pack("app", {{"--instructions", writeInstructions("run.tag", script)},
+                                        {"--jvm", writeJVMFile("fake.jvm", home)},
+                                        {"--launch-script", writeLaunchScript("launch.tag")}});
+
+    RunResult result = run(launcher, {"last"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.out, "ran with <last>\n")) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+    expectPeakMemoryWithinLimit(result, "instruction script of 100,000 lines");
+}
+
 }  // namespace
