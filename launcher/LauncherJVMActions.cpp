@@ -281,7 +281,8 @@ void Launcher::installJVM(InstallJVMOption option) {
         return;
     }
     TagFile jvmFile(jvmFilePath);
-    jvmFile.setDynamicJVMTags(destination, jvmFilePath, true);
+    // A JVM installed where the user asked for it outlives the run: it is not temporary.
+    jvmFile.setDynamicJVMTags(destination, jvmFilePath, option != INSTALL_TO_PROMPTED_DIR);
     jvmFile.write(jvmFilePath);
     setLongVariable(kSuccessVariable, 1);
     setStringVariable(kHomeVariable, jvmFilePath);
@@ -290,9 +291,13 @@ void Launcher::installJVM(InstallJVMOption option) {
 void Launcher::installJVM(bool showProgress, bool /*showFailMsg*/, const SString& installerPath,
                           const SString& destDir) {
     SString destination = absolutePath(destDir);
+    // The installer runs in its destination directory: a relative path that names a file here
+    // must still name it there. A bare name that is no file here is left to the shell's search.
+    SString installer =
+        PlatformImpl::fileExists(installerPath) ? absolutePath(installerPath) : installerPath;
     // The installer is named by a path: quoted, a blank or a "$" in it stays part of the name.
-    PlatformImpl::executeProcess(quoteShellArgument(installerPath), destination, showProgress,
-                                 false, true, nullptr, nullptr);
+    PlatformImpl::executeProcess(quoteShellArgument(installer), destination, showProgress, false,
+                                 true, nullptr, nullptr);
     SString jvmFilePath = installedJVMFilePath(destination);
     TagFile jvmFile(jvmFilePath);
     jvmFile.setDynamicJVMTags(destination, jvmFilePath, false);

@@ -384,6 +384,14 @@ TEST_F(LauncherE2ETest, InstallJvmRunsTheInstallerAndPrintsItsJvmFile) {
               "DESC:  Installed\nJVM_EXE:  bin/java\nJVM_HOME:  " + destination +
                   "\nJVM_FILE:  " + destination + "/jvm\nJVM_TEMP:  0\n");
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+
+    // Relative paths are taken from where the launcher was started, not from the destination.
+    std::string relativeInput = writeInputFile(
+        "rel.tag", "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: my installer.sh\nINSTALL_JVM_DEST: rel\n");
+    makeDirectory("rel");
+    RunResult relative = run(kLauncher, {"-qv:in", relativeInput});
+    EXPECT_EQ(relative.status, 0) << relative.err;
+    EXPECT_EQ(relative.out, path("rel") + "/jvm\n");
 }
 
 TEST_F(LauncherE2ETest, FindJvmThenLaunchPassesArgumentsUnchanged) {
