@@ -19,6 +19,21 @@ namespace {
 
 const long kCopyBlockSize = 1L << 20;
 
+// Payloads of this size or more start on a page boundary of the launcher file. Extraction
+// copies inside the kernel page by page; from a payload that starts inside a page, every
+// target page is made of two partial source pages, which takes about half again as long. The
+// padding (fewer than kPageSize zero bytes) belongs to no embedded file: readers go by the
+// offsets in the index.
+const long kAlignedPayloadSize = 1L << 20;
+const long kPageSize = 4096;
+
+long paddingBefore(long type, long length, long offset) {
+    if (isTagFileType(type) || length < kAlignedPayloadSize || offset % kPageSize == 0) {
+        return 0;
+    }
+    return kPageSize - offset % kPageSize;
+}
+
 SString joined(const char* first, const SString& second, const char* third = "") {
     SString text(first);
     text += second;
@@ -175,6 +190,15 @@ void LauncherWriter::write(const SString& outputPath) {
     FileIndexEntryPtrDeque entries;
     long offset = stubSize;
     for (PackedFile& file : m_files) {
+        long padding = paddingBefore(file.type, file.length, offset);
+        if (padding > 0) {
+            const std::vector<char> zeros(static_cast<size_t>(padding), '\0');
+            if (!output.file().writeAll(zeros.data(), padding)) {
+                throw LauncherException(
+                    describeSystemError(joined("Cannot write ", output.path()), errno));
+            }
+            offset += padding;
+        }
         copyBytes(*file.source, output.file(), file.length, file.path, output.path());
         entries.push_back(new FileIndexEntry(file.type, file.id, file.length, offset, file.name));
         offset += file.length;
@@ -242,8 +266,12 @@ void LauncherWriter::assignIds() {
 
 long LauncherWriter::checkTotalSize(long stubSize) const {
     long total = stubSize + kFileCountSize + kTrailerSize;
+    long offset = stubSize;
     for (const PackedFile& file : m_files) {
-        total += file.length + kIndexEntryHeaderSize + static_cast<long>(file.name.length());
+        long padding = paddingBefore(file.type, file.length, offset);
+        offset += padding + file.length;
+        total +=
+            padding + file.length + kIndexEntryHeaderSize + static_cast<long>(file.name.length());
         if (total > kMaxLauncherFileSize) {
             throw LauncherException(
                 "The launcher file would reach 2 GiB; its positions are 32-bit numbers.");

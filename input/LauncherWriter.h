@@ -9,7 +9,9 @@
 class BinaryFile;
 
 // Builds a launcher file: a stub executable followed by the bytes of each embedded file, the
-// file index and the trailer, in the layout that LauncherInputFiles reads.
+// file index and the trailer, in the layout that LauncherInputFiles reads. Files follow one
+// another without gaps, except that a file of 1 MiB or more that is not a tag file starts on
+// a 4096-byte boundary, after zero bytes that belong to no file, so that it extracts fast.
 //
 // Everything is checked before the first byte is written: the stub and every file must be
 // readable regular files, tag files (types 0 to 2) must parse and end with a line feed, the

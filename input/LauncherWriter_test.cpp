@@ -167,7 +167,8 @@ TEST_F(LauncherWriterTest, RefusesLaunchersOf2GiB) {
     // A sparse file claims the size without taking the space. At the limit the size check
     // passes and the write then fails on the missing output directory, before any copying.
     std::string big = path("in/big.jar");
-    const long atLimit = 0x7FFFFFFFL - static_cast<long>(kStub.size()) - 4 - 8 - 15 - 7;
+    // The archive starts on the first page boundary after the stub.
+    const long atLimit = 0x7FFFFFFFL - 4096 - 4 - 8 - 15 - 7;
     struct Case {
         long length;
         std::string expected;
@@ -190,6 +191,39 @@ TEST_F(LauncherWriterTest, RefusesLaunchersOf2GiB) {
             EXPECT_EQ(str(e.m_message), c.expected) << c.length;
         }
     }
+}
+
+// Regression: a large archive started wherever the one before it ended, so extracting it
+// copied partial pages throughout, about half again as slow as whole ones.
+TEST_F(LauncherWriterTest, LargeFilesStartOnAPageBoundary) {
+    const std::string small(100, 's');
+    std::string large(1 << 20, '\0');
+    for (size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<char>(i * 7 + 1);
+    }
+    const std::string tagText = "A: " + std::string((1 << 20) - 4, 'x') + "\n";
+    LauncherWriter writer(path("stub").c_str());
+    writer.addFile(FILE_TYPE_CLASSPATH, input("small.jar", small));
+    writer.addFile(FILE_TYPE_APPLICATION, input("large.jar", large));
+    writer.addFile(FILE_TYPE_JVM, input("big.jvm", tagText));
+    writer.addFile(FILE_TYPE_CLASSPATH, input("after.jar", "z"));
+    ASSERT_EQ(write(writer), "");
+
+    // Tag files and files below 1 MiB follow without a gap, whatever their size.
+    const long smallAt = static_cast<long>(kStub.size());
+    const long largeAt = 4096;
+    const long tagAt = largeAt + (1L << 20);
+    const long afterAt = tagAt + static_cast<long>(tagText.size());
+    FileIndexEntryPtrDeque expected;
+    expected.push_back(new FileIndexEntry(FILE_TYPE_CLASSPATH, 1, 100, smallAt, "small.jar"));
+    expected.push_back(
+        new FileIndexEntry(FILE_TYPE_APPLICATION, 2, 1L << 20, largeAt, "large.jar"));
+    expected.push_back(
+        new FileIndexEntry(FILE_TYPE_JVM, 3, static_cast<long>(tagText.size()), tagAt, "big.jvm"));
+    expected.push_back(new FileIndexEntry(FILE_TYPE_CLASSPATH, 4, 1, afterAt, "after.jar"));
+    const std::string padding(static_cast<size_t>(largeAt - smallAt - 100), '\0');
+    EXPECT_TRUE(readFile(path("out")) == kStub + small + padding + large + tagText + "z" +
+                                             str(encodeFileIndex(expected, afterAt + 1)));
 }
 
 TEST_F(LauncherWriterTest, FailsWhenTheOutputDirectoryIsMissing) {
