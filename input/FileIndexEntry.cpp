@@ -18,8 +18,10 @@ namespace {
 // 0xEFFF: one byte short of 60 KiB, the block of every extraction: the console shows one
 // progress mark per block.
 const long kExtractBlockSize = 61439;
-// Blocks moved between two progress updates (about 7.5 MiB).
-const long kBlocksPerStep = 128;
+// Bytes moved between two progress updates. A multiple of the page size: a step that ends
+// inside a page makes every later step start there, and the kernel then copies partial pages
+// (about half again as slow as whole ones).
+const long kStepSize = 8L << 20;
 // The buffer of a copy that the kernel cannot make on its own.
 const long kCopyBufferSize = 256 * 1024;
 
@@ -213,10 +215,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
     // The console shows one progress mark per block; the bytes move many blocks at a time.
     long shownBlocks = 0;
     for (long done = 0; done < m_length;) {
-        long step = m_length - done;
-        if (step > kBlocksPerStep * kExtractBlockSize) {
-            step = kBlocksPerStep * kExtractBlockSize;
-        }
+        long step = m_length - done < kStepSize ? m_length - done : kStepSize;
         mover.move(step);
         done += step;
         long blocks = done == m_length ? (m_length + kExtractBlockSize - 1) / kExtractBlockSize

@@ -166,7 +166,7 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
     };
     // The last case moves its bytes in two steps of many blocks each.
     const Case cases[] = {
-        {0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}, {130 * 61439 + 1, 131}};
+        {0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}, {140 * 61439 + 1, 141}};
     const bool savedSilent = PlatformImpl::m_silent;
     for (const Case& c : cases) {
         std::string content = inputtest::patternBytes(static_cast<size_t>(c.length), 7);
