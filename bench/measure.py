@@ -5,6 +5,7 @@ bench/run builds the release binaries and then calls this script; it can be call
 hand on an existing build:
 
     python3 bench/measure.py BUILD_DIR [--runs N] [--files N] [--extract-mib N] [--only 2,5]
+                             [--samples]
 
 Every figure is measured in this run: each row times our command (A) and its reference (B)
 alternately, A B A B ..., after one untimed warm-up of each, and reports both medians and
@@ -125,8 +126,9 @@ class Runner:
 
 
 class Table:
-    def __init__(self):
+    def __init__(self, show_samples=False):
         self.rows = []
+        self.show_samples = show_samples
 
     def add(self, number, what, ours, reference, ratio, goal, verdict):
         self.rows.append((number, what, ours, reference, ratio, goal, verdict))
@@ -146,6 +148,10 @@ class Table:
             verdict = "-"
         self.add(number, what, format_ms(ours), "%s %s" % (format_ms(ref), reference_name),
                  "%.2fx" % ratio, goal_text, verdict)
+        if self.show_samples:
+            for side in ("a", "b"):
+                print("  %s %s: %s" % (number, "ours" if side == "a" else "reference",
+                                       " ".join("%.1f" % (t / 1e6) for t in sorted(result[side]))))
 
     def print(self):
         header = ("#", "measurement", "ours (median)", "reference (median)", "ratio", "goal",
@@ -230,6 +236,16 @@ def peak_rss(build, steps, runs):
     return peaks
 
 
+def drop_from_page_cache(path):
+    """Writes the file out and asks the kernel to forget its cached pages."""
+    fd = os.open(path, os.O_RDONLY)
+    try:
+        os.fsync(fd)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+    finally:
+        os.close(fd)
+
+
 def median_kib(values):
     return "%.1f MiB" % (statistics.median(values) / 1024.0)
 
@@ -242,6 +258,8 @@ def main():
     parser.add_argument("--extract-mib", type=int, default=256)
     parser.add_argument("--only", type=lambda text: text.split(","),
                         help="the rows to run, for instance 2,5 (default: all)")
+    parser.add_argument("--samples", action="store_true",
+                        help="also print every timed run of each row, in milliseconds")
     args = parser.parse_args()
     if args.runs < 1:
         parser.error("--runs must be at least 1")
@@ -270,7 +288,7 @@ class Bench:
         self.work = work
         self.args = args
         self.runner = Runner(work)
-        self.table = Table()
+        self.table = Table(args.samples)
         temp = os.path.join(work, "tmp")
         os.mkdir(temp)
         # Temporary files of the runs (and the jvm files that a search hands on) land in the
@@ -402,6 +420,11 @@ class Bench:
         subprocess.run([os.path.join(self.build, "qvpack"), "-o", big, "--stub",
                         os.path.join(self.build, "qvlauncher"), "--app", archive], check=True,
                        stdout=subprocess.DEVNULL)
+        # How a file was written decides how its cached pages are laid out (large folios for
+        # large writes), and that changes how fast the kernel copies it. Both sources leave
+        # the cache here, so that the warm-up runs bring them back the same way: by reading.
+        for path in (archive, big):
+            drop_from_page_cache(path)
         out_dir = os.path.join(self.work, "out")
 
         def empty_out_dir():
