@@ -36,9 +36,12 @@ SString runtimeFilePath(const char* suffix) {
     return path;
 }
 
-// The non-empty trimmed lines of the runtime file with suffix. A missing or unreadable file,
-// or one that is not a regular file (a FIFO would block, a device would never end), gives none.
-void readRuntimeFile(const char* suffix, StringDeque& lines) {
+// Calls visit with each non-empty trimmed line of the runtime file with suffix, in order. A
+// missing or unreadable file, or one that is not a regular file (a FIFO would block, a device
+// would never end), has none. The lines are not collected first: a class-path file may hold
+// thousands.
+template <typename Visit>
+void forEachRuntimeLine(const char* suffix, Visit visit) {
     FilePtr file(std::fopen(runtimeFilePath(suffix).c_str(), "r"));
     struct stat info;
     if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -48,7 +51,7 @@ void readRuntimeFile(const char* suffix, StringDeque& lines) {
         SString line;
         readLineFromStream(file.get(), line);
         if (!line.empty()) {
-            lines.push_back(line);
+            visit(line);
         }
     }
 }
@@ -146,11 +149,8 @@ SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name
 
 SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
     SString classpath;
-    StringDeque entries;
-    readRuntimeFile(suffix, entries);
-    for (long i = 0; i < entries.size(); ++i) {
-        addToClasspath(jvmFile, classpath, entries.at(i));
-    }
+    forEachRuntimeLine(suffix,
+                       [&](const SString& entry) { addToClasspath(jvmFile, classpath, entry); });
     return classpath;
 }
 
@@ -161,27 +161,20 @@ SString LaunchScript::buildJVMClasspath() const {
 
 SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
     SString properties;
-    StringDeque lines;
-    readRuntimeFile(".sp", lines);
-    for (long i = 0; i < lines.size(); ++i) {
-        const SString& line = lines.at(i);
+    forEachRuntimeLine(".sp", [&](const SString& line) {
         SString::size_type equals = line.find('=');
-        if (equals == SString::npos) {
-            continue;
+        if (equals != SString::npos) {
+            appendWithBlank(properties, makeSystemProp(jvmFile, line.substr(0, equals),
+                                                       line.substr(equals + 1)));
         }
-        appendWithBlank(properties,
-                        makeSystemProp(jvmFile, line.substr(0, equals), line.substr(equals + 1)));
-    }
+    });
     return properties;
 }
 
 SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
     SString javaArgs;
-    StringDeque lines;
-    readRuntimeFile(".ja", lines);
-    for (long i = 0; i < lines.size(); ++i) {
-        appendWithBlank(javaArgs, jvmFile->resolve(lines.at(i)));
-    }
+    forEachRuntimeLine(
+        ".ja", [&](const SString& line) { appendWithBlank(javaArgs, jvmFile->resolve(line)); });
     return javaArgs;
 }
 
