@@ -1,6 +1,7 @@
 #include "base/GenericDeque.h"
 
-GenericDeque::GenericDeque() : m_count(0), m_entries(nullptr), m_growBy(30), m_capacity(0) {}
+GenericDeque::GenericDeque() noexcept
+    : m_count(0), m_entries(nullptr), m_growBy(30), m_capacity(0) {}
 
 GenericDeque::~GenericDeque() {
     cleanup(m_entries, m_count);

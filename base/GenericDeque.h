@@ -16,7 +16,7 @@ public:
 // index gives null, never an exception. Capacity grows in steps of 30 slots.
 class GenericDeque {
 public:
-    GenericDeque();
+    GenericDeque() noexcept;
     GenericDeque(const GenericDeque&) = delete;
     GenericDeque& operator=(const GenericDeque&) = delete;
     virtual ~GenericDeque();

@@ -2,8 +2,12 @@
 
 #include <new>
 
-void _Xlen() { throw LengthException(); }
-void _Xran() { throw RangeException(); }
+void _Xlen() {
+    throw LengthException();
+}
+void _Xran() {
+    throw RangeException();
+}
 
 namespace {
 
@@ -53,11 +57,14 @@ SString::SString(size_type n, char c) {
     assign(n, c);
 }
 
-SString::SString(SString&& other) noexcept : m_ptr(other.m_ptr), m_len(other.m_len), m_res(other.m_res) {
+SString::SString(SString&& other) noexcept
+    : m_ptr(other.m_ptr), m_len(other.m_len), m_res(other.m_res) {
     other.tidy();
 }
 
-SString::~SString() { tidy(true); }
+SString::~SString() {
+    tidy(true);
+}
 
 SString& SString::operator=(SString&& other) noexcept {
     if (this != &other) {
@@ -85,11 +92,11 @@ void SString::setEnd(size_type n) {
     m_ptr[n] = '\0';
 }
 
-void SString::tidy(bool built) {
+void SString::tidy(bool built) noexcept {
     if (built && m_ptr != nullptr) {
         unsigned char& share = shareByte();
         if (share == 0 || share == kFrozen) {
-            delete[] (m_ptr - 1);
+            delete[](m_ptr - 1);
         } else {
             --share;
         }
@@ -100,19 +107,19 @@ void SString::tidy(bool built) {
 }
 
 void SString::copyTo(size_type n) {
-    size_type capacity = n | kMinSize;
-    if (max_size() < capacity) {
-        capacity = n;
+    size_type newCapacity = n | kMinSize;
+    if (max_size() < newCapacity) {
+        newCapacity = n;
     }
-    char* buffer = allocateBuffer(capacity, n);
-    size_type keep = m_len > capacity ? capacity : m_len;
+    char* buffer = allocateBuffer(newCapacity, n);
+    size_type keep = m_len > newCapacity ? newCapacity : m_len;
     if (keep > 0) {
         CharTraits::copy(buffer + 1, m_ptr, keep);
     }
     tidy(true);
     buffer[0] = 0;
     m_ptr = buffer + 1;
-    m_res = capacity;
+    m_res = newCapacity;
     setEnd(keep);
 }
 

@@ -27,10 +27,12 @@ public:
     typedef std::uint32_t size_type;
     static constexpr size_type npos = 4294967295u;
 
-    SString() { tidy(); }
+    SString() noexcept { tidy(); }
     SString(const SString& other);
     SString(const SString& other, size_type pos, size_type n);
     SString(const char* s, size_type n);
+    // Implicit, as in the standard string interface: a literal stands wherever a string does.
+    // cppcheck-suppress noExplicitConstructor
     SString(const char* s);
     SString(size_type n, char c);
     SString(SString&& other) noexcept;
@@ -66,8 +68,7 @@ public:
     SString& replace(size_type pos, size_type n, const SString& other) {
         return replace(pos, n, other, 0, npos);
     }
-    SString& replace(size_type pos, size_type n, const SString& other, size_type pos2,
-                     size_type m);
+    SString& replace(size_type pos, size_type n, const SString& other, size_type pos2, size_type m);
     SString& replace(size_type pos, size_type n, const char* s, size_type m);
     SString& replace(size_type pos, size_type n, const char* s) {
         return replace(pos, n, s, CharTraits::length(s));
@@ -189,7 +190,7 @@ private:
     void freeze();
     void split();
     // Releases the buffer when built is true, then leaves the string without one.
-    void tidy(bool built = false);
+    void tidy(bool built = false) noexcept;
 
     char* m_ptr;
     size_type m_len;

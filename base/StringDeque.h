@@ -23,6 +23,8 @@ public:
     SString& at(long i);
     const SString& at(long i) const;
     SString& back() { return at(m_count - 1); }
+    // at() gives a stored element or emptyString, never a temporary.
+    // cppcheck-suppress returnTempReference
     const SString& back() const { return at(m_count - 1); }
 
     void push_back(const SString& value);

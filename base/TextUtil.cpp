@@ -30,7 +30,9 @@ bool parseDecimal(const SString& text, long& value) {
 
 }  // namespace
 
-bool convertToLong(const SString& text, long& value) { return parseDecimal(text, value); }
+bool convertToLong(const SString& text, long& value) {
+    return parseDecimal(text, value);
+}
 
 bool convertToShort(const SString& text, short& value) {
     long parsed = 0;
@@ -44,6 +46,7 @@ bool convertToShort(const SString& text, short& value) {
 
 SString convertToString(long value) {
     char buffer[32];
+    // NOLINTNEXTLINE(cert-err33-c): 32 bytes hold any long in decimal; nothing can be cut.
     std::snprintf(buffer, sizeof buffer, "%ld", value);
     return SString(buffer);
 }
@@ -84,7 +87,9 @@ unsigned stringEndsWith(const SString& text, const char* suffix) {
     return text.compare(start, suffixLength, suffix, suffixLength) == 0 ? start : SString::npos;
 }
 
-bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isWhitespace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 unsigned getBytes(FILE* file, char* buffer, unsigned count) {
     unsigned total = 0;
@@ -238,11 +243,14 @@ unsigned readFromFile(FILE* file, SString* out) {
     return lastRead;
 }
 
-void writeLine(const SString& text) { writeLine(text.c_str()); }
+void writeLine(const SString& text) {
+    writeLine(text.c_str());
+}
 
 void writeLine(const char* text) {
     if (g_enableOutput) {
         std::printf("%s\n", text);
+        // NOLINTNEXTLINE(cert-err33-c): a console that cannot be written has no one to tell.
         std::fflush(stdout);
     }
 }
@@ -250,6 +258,7 @@ void writeLine(const char* text) {
 void write(const char* text) {
     if (g_enableOutput) {
         std::printf("%s", text);
+        // NOLINTNEXTLINE(cert-err33-c): a console that cannot be written has no one to tell.
         std::fflush(stdout);
     }
 }

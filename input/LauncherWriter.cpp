@@ -87,7 +87,9 @@ void checkTagFile(BinaryFile& file, long size, const SString& path) {
     try {
         TagFile parsed(path);
     } catch (const LauncherException& e) {
-        throw LauncherException(joined("Invalid tag file ", path, ": ") += e.m_message);
+        SString message = joined("Invalid tag file ", path, ": ");
+        message += e.m_message;
+        throw LauncherException(message);
     }
     if (size > 0 && readTail(file, size, 1, path).compare("\n") != 0) {
         throw LauncherException(joined("The tag file ", path, " must end with a line feed."));
@@ -131,6 +133,7 @@ public:
     ~TemporaryOutput() {
         if (!m_committed) {
             m_file.close();
+            // NOLINTNEXTLINE(cert-err33-c): a destructor has no one to tell; the file stays.
             std::remove(m_path.c_str());
         }
     }
@@ -146,8 +149,10 @@ public:
             throw LauncherException(describeSystemError(joined("Cannot write ", m_path), errno));
         }
         if (std::rename(m_path.c_str(), outputPath.c_str()) != 0) {
-            throw LauncherException(
-                describeSystemError(joined("Cannot rename ", m_path, " to ") += outputPath, errno));
+            int err = errno;
+            SString context = joined("Cannot rename ", m_path, " to ");
+            context += outputPath;
+            throw LauncherException(describeSystemError(context, err));
         }
         m_committed = true;
     }
@@ -189,7 +194,7 @@ void LauncherWriter::write(const SString& outputPath) {
     copyBytes(stub, output.file(), stubSize, m_stubPath, output.path());
     FileIndexEntryPtrDeque entries;
     long offset = stubSize;
-    for (PackedFile& file : m_files) {
+    for (const PackedFile& file : m_files) {
         long padding = paddingBefore(file.type, file.length, offset);
         if (padding > 0) {
             const std::vector<char> zeros(static_cast<size_t>(padding), '\0');
@@ -230,8 +235,9 @@ void LauncherWriter::checkNames() const {
     for (const PackedFile& file : m_files) {
         if (!isPlainFileName(file.name) ||
             static_cast<long>(file.name.length()) > kMaxFileNameLength) {
-            throw LauncherException(joined("Not a plain file name: \"", file.name, "\" (from ") +=
-                                    joined("", file.path, ")"));
+            SString message = joined("Not a plain file name: \"", file.name, "\" (from ");
+            message += joined("", file.path, ")");
+            throw LauncherException(message);
         }
         if (!names.insert(std::string(file.name.c_str(), file.name.length())).second) {
             throw LauncherException(joined("Two files would be embedded as \"", file.name,

@@ -69,9 +69,11 @@ void checkWritable(const TagFileEntry& entry, const SString& path) {
     throw LauncherException(message);
 }
 
-void writeValue(FILE* file, const SString& value) {
+void appendValue(SString& text, const SString& value) {
     if (!needsQuotes(value)) {
-        std::fprintf(file, "  %s\n", value.c_str());
+        text += "  ";
+        text += value;
+        text += '\n';
         return;
     }
     SString quoted(value);
@@ -79,20 +81,24 @@ void writeValue(FILE* file, const SString& value) {
          pos = quoted.find('"', pos + 2)) {
         quoted.insert(pos, 1, '"');
     }
-    std::fprintf(file, "  \"%s\"\n", quoted.c_str());
+    text += "  \"";
+    text += quoted;
+    text += "\"\n";
 }
 
-void writeEntry(FILE* file, const TagFileEntry& entry) {
+void appendEntry(SString& text, const TagFileEntry& entry) {
     long count = entry.m_values->size();
-    std::fprintf(file, "%s:", entry.m_name.c_str());
+    text += entry.m_name;
+    text += ':';
     if (count > 1) {
-        std::fputc('\n', file);
+        text += '\n';
     }
     for (long i = 0; i < count; ++i) {
-        writeValue(file, entry.m_values->at(i));
+        appendValue(text, entry.m_values->at(i));
     }
     if (count > 1) {
-        std::fprintf(file, "%s\n", kTagCompleter);
+        text += kTagCompleter;
+        text += '\n';
     }
 }
 
@@ -260,17 +266,18 @@ void TagFile::write(const SString& path) const {
             checkWritable(*m_entries.at(i), path);
         }
     }
+    SString text;
+    for (long i = 0; i < m_entries.size(); ++i) {
+        const TagFileEntry& entry = *m_entries.at(i);
+        if (entry.m_values->size() > 0) {
+            appendEntry(text, entry);
+        }
+    }
     StdioFile file(path.c_str(), "we");
     if (file.get() == nullptr) {
         throwWriteError(path);
     }
-    for (long i = 0; i < m_entries.size(); ++i) {
-        const TagFileEntry& entry = *m_entries.at(i);
-        if (entry.m_values->size() > 0) {
-            writeEntry(file.get(), entry);
-        }
-    }
-    bool written = !std::ferror(file.get());
+    bool written = std::fwrite(text.data(), 1, text.length(), file.get()) == text.length();
     if (!file.close() || !written) {
         throwWriteError(path);
     }

@@ -114,8 +114,6 @@ bool collectArgument(const SString& line, unsigned& pos, SString& collected) {
 Instructions::Instructions(const TagFile& script)
     : m_script(&script), m_currentLine(0), m_actions(&InstructionActions::launcherActions()) {}
 
-Instructions::~Instructions() = default;
-
 void Instructions::setActions(InstructionActions* actions) {
     m_actions = actions != nullptr ? actions : &InstructionActions::launcherActions();
 }

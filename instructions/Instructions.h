@@ -25,7 +25,7 @@ public:
     explicit Instructions(const TagFile& script);
     Instructions(const Instructions&) = delete;
     Instructions& operator=(const Instructions&) = delete;
-    ~Instructions();
+    ~Instructions() = default;
 
     // Makes the commands call actions (not owned; must outlive every execute) instead of the
     // Launcher actions. Null restores the Launcher actions.

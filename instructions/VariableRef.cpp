@@ -24,21 +24,21 @@ void VariableRef::init(const SString& reference, const SString& prefix) {
         fail(prefix, "Variable references must be at least 2 characters (e.g. N1 and S10).",
              SString(), "");
     }
-    char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(reference[0])));
-    if (kind != 'N' && kind != 'S') {
+    char parsedKind = static_cast<char>(std::toupper(static_cast<unsigned char>(reference[0])));
+    if (parsedKind != 'N' && parsedKind != 'S') {
         fail(prefix, "Invalid variable reference (", reference,
              "). Must use N or S as the variable type, e.g. N2 or S1.");
     }
     SString numberText(reference, 1, SString::npos);
-    long number = 0;
-    bool valid = convertToLong(numberText, number) &&
-                 (kind == 'N' ? Launcher::isValidLongVariable(number)
-                              : Launcher::isValidStringVariable(number));
+    long parsedNumber = 0;
+    bool valid = convertToLong(numberText, parsedNumber) &&
+                 (parsedKind == 'N' ? Launcher::isValidLongVariable(parsedNumber)
+                                    : Launcher::isValidStringVariable(parsedNumber));
     if (!valid) {
         fail(prefix, "Variable number is invalid (", numberText, ")");
     }
-    m_kind = kind;
-    m_number = number;
+    m_kind = parsedKind;
+    m_number = parsedNumber;
 }
 
 void VariableRef::setValue(const SString& value, const SString& prefix) const {
@@ -46,11 +46,11 @@ void VariableRef::setValue(const SString& value, const SString& prefix) const {
         Launcher::setStringVariable(m_number, value);
         return;
     }
-    long number = 0;
-    if (!convertToLong(value, number)) {
+    long numericValue = 0;
+    if (!convertToLong(value, numericValue)) {
         fail(prefix, "Invalid numeric expression in ", value, "");
     }
-    Launcher::setLongVariable(m_number, number);
+    Launcher::setLongVariable(m_number, numericValue);
 }
 
 SString VariableRef::getStringValue() const {

@@ -47,9 +47,13 @@ bool checkChain(const std::string& path, std::string& reason) {
                 return fail(reason, parent + " is writable by group or others");
             }
             if (entry.st_uid != 0 && entry.st_uid != getuid()) {
-                return fail(reason, parent + " is shared and " + child +
-                                        " belongs to another user (uid " +
-                                        std::to_string(entry.st_uid) + ")");
+                std::string detail = parent;
+                detail += " is shared and ";
+                detail += child;
+                detail += " belongs to another user (uid ";
+                detail += std::to_string(entry.st_uid);
+                detail += ")";
+                return fail(reason, detail);
             }
         }
         entry = directory;

@@ -16,7 +16,9 @@
 
 namespace {
 
+// For files that are only read: closing one cannot lose data.
 struct FileCloser {
+    // NOLINTNEXTLINE(cert-err33-c): nothing was written, so there is nothing to lose.
     void operator()(FILE* file) const { std::fclose(file); }
 };
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
@@ -74,7 +76,7 @@ SString LaunchScript::classpathFunction(const SString& text, const StringDeque& 
         throwException(text, "CP function cannot be used inside the ARCHIVE value.");
     }
     const bool useEnvironment = jvmFile.getTagValue(g_useCpEnvVarTag).compare("1") == 0;
-    const SString classpath = collectClasspath(jvmFile, arguments, useEnvironment);
+    SString classpath = collectClasspath(jvmFile, arguments, useEnvironment);
     if (useEnvironment) {
         passClasspathInEnvironment(jvmFile, classpath);
         return SString();

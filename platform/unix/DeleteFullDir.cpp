@@ -105,8 +105,8 @@ struct DeleteFullDir::Level {
         : name(levelName), device(info.st_dev), inode(info.st_ino), fd(descriptor) {}
     Level(const Level&) = delete;
     Level& operator=(const Level&) = delete;
-    Level(Level&& other)
-        : name(other.name),
+    Level(Level&& other) noexcept
+        : name(std::move(other.name)),
           device(other.device),
           inode(other.inode),
           fd(other.fd),
@@ -224,6 +224,8 @@ void DeleteFullDir::removeFiles() {
     level.listed = true;
     std::vector<SString> files;
     listDirectory(level.fd, files, level.subdirectories);
+    // listDirectory has just filled files.
+    // cppcheck-suppress knownEmptyContainer
     for (const SString& name : files) {
         if (unlinkat(level.fd, name.c_str(), 0) != 0) {
             int err = errno;

@@ -1,5 +1,8 @@
 #include "platform/unix/FindFiles.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/TextUtil.h"
 #include "platform/unix/PlatformImpl.h"
 
@@ -40,12 +43,11 @@ bool FindFiles::processFile(const SString& path) {
 }
 
 bool FindFiles::skipDirectory(const SString& dir) {
-    if (m_fromFileSystemRoot) {
-        for (const char* kernelDirectory : kKernelDirectories) {
-            if (dir.compare(kernelDirectory) == 0) {
-                return true;
-            }
-        }
+    if (m_fromFileSystemRoot &&
+        std::any_of(
+            std::begin(kKernelDirectories), std::end(kKernelDirectories),
+            [&dir](const char* kernelDirectory) { return dir.compare(kernelDirectory) == 0; })) {
+        return true;
     }
     SString withSeparator(dir);
     withSeparator += '/';

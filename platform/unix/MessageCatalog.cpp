@@ -68,6 +68,8 @@ public:
             iconv_close(m_cd);
         }
     }
+    // iconv_open reports failure as (iconv_t)-1, an integer cast to a pointer.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the value iconv's interface defines.
     bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
     // Converts all input; an input unit the target cannot hold (or cannot decode) is replaced
@@ -162,7 +164,8 @@ SString consoleCodeset() {
         const char* dot = std::strchr(lang, '.');
         if (dot != nullptr) {
             const char* end = std::strchr(dot + 1, '@');
-            size_t length = end == nullptr ? std::strlen(dot + 1) : static_cast<size_t>(end - dot - 1);
+            size_t length =
+                end == nullptr ? std::strlen(dot + 1) : static_cast<size_t>(end - dot - 1);
             if (length > 0) {
                 SString named(dot + 1, static_cast<SString::size_type>(length));
                 return isUtf8Name(named) ? SString() : named;
@@ -220,6 +223,7 @@ SString wideToConsoleEncoding(const wchar_t* wide) {
 SString get_msg(int id, const char* arg) {
     if (id < 0 || id > kMessageCount) {
         char text[64];
+        // NOLINTNEXTLINE(cert-err33-c): 64 bytes hold the text with any int; nothing is cut.
         std::snprintf(text, sizeof text, "Error displaying message: id(%d)", id);
         return SString(text);
     }

@@ -146,17 +146,24 @@ void PlatformImpl::showUI() {
     }
 }
 
-void PlatformImpl::hideUI(short /*seconds*/) { g_enableOutput = false; }
+void PlatformImpl::hideUI(short /*seconds*/) {
+    g_enableOutput = false;
+}
 
-void PlatformImpl::setSilent(bool silent) { m_silent = silent; }
+void PlatformImpl::setSilent(bool silent) {
+    m_silent = silent;
+}
 
-bool PlatformImpl::isUIVisible() { return g_enableOutput; }
+bool PlatformImpl::isUIVisible() {
+    return g_enableOutput;
+}
 
 void PlatformImpl::showUIMessage(const SString& msg) {
     if (m_silent) {
         return;
     }
     std::printf("%s\n", msg.c_str());
+    // NOLINTNEXTLINE(cert-err33-c): a console that cannot be written has no one to tell.
     std::fflush(stdout);
 }
 
@@ -170,7 +177,9 @@ void PlatformImpl::setUITitle(const SString& title) {
     }
 }
 
-SString PlatformImpl::wideToMultiByte(const wchar_t* wide) { return wideToConsoleEncoding(wide); }
+SString PlatformImpl::wideToMultiByte(const wchar_t* wide) {
+    return wideToConsoleEncoding(wide);
+}
 
 SString PlatformImpl::promptJVMDestinationDirectory() {
     if (m_silent) {

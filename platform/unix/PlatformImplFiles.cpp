@@ -249,9 +249,9 @@ bool PlatformImpl::checkFreeSpace(const SString& path, long bytes) {
     double needed = bytes > 0 ? static_cast<double>(bytes) : 0.0;
     if (fileSystem.f_frsize > 0 && bytes > 0 &&
         static_cast<unsigned long>(bytes) % fileSystem.f_frsize != 0) {
-        needed =
-            (static_cast<double>(static_cast<unsigned long>(bytes) / fileSystem.f_frsize) + 1) *
-            fragment;
+        // The fragments the bytes fill, the last one partly.
+        unsigned long fragments = static_cast<unsigned long>(bytes) / fileSystem.f_frsize + 1;
+        needed = static_cast<double>(fragments) * fragment;
     }
     double available = fragment * static_cast<double>(fileSystem.f_bavail);
     return available >= needed;

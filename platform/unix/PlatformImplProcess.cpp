@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -131,9 +133,8 @@ public:
                 m_pieces.emplace_back(
                     command + start, length - start < kPieceLength ? length - start : kPieceLength);
             }
-            for (std::string& piece : m_pieces) {
-                m_argv.push_back(&piece[0]);
-            }
+            std::transform(m_pieces.begin(), m_pieces.end(), std::back_inserter(m_argv),
+                           [](std::string& piece) { return &piece[0]; });
         }
         m_argv.push_back(nullptr);
     }
@@ -143,8 +144,8 @@ public:
     char* const* argv() const { return m_argv.data(); }
 
 private:
-    static constexpr size_t kLongestArgument = 32 * 4096 - 1;
-    static constexpr size_t kPieceLength = 64 * 1024;
+    static constexpr size_t kLongestArgument = size_t{32} * 4096 - 1;
+    static constexpr size_t kPieceLength = size_t{64} * 1024;
     // With IFS empty, "$*" joins the pieces without separators. IFS has its starting value
     // again and the positional parameters are cleared before the command runs.
     static constexpr const char* kJoinPieces =
@@ -185,6 +186,7 @@ public:
         // Built here: the child should not allocate between fork and exec.
         const ShellCommand shellCommand(command);
         // Pending console output goes out before anything the child writes.
+        // NOLINTNEXTLINE(cert-err33-c): a stream that cannot be flushed has no one to tell.
         std::fflush(nullptr);
         m_pid = fork();
         if (m_pid < 0) {

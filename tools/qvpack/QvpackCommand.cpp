@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "input/BinaryFile.h"
 #include "input/LauncherInputFiles.h"
@@ -67,12 +69,10 @@ const FileOption kFileOptions[] = {
 }
 
 const FileOption* findFileOption(const std::string& arg) {
-    for (const FileOption& option : kFileOptions) {
-        if (arg == option.spelling) {
-            return &option;
-        }
-    }
-    return nullptr;
+    const FileOption* found =
+        std::find_if(std::begin(kFileOptions), std::end(kFileOptions),
+                     [&arg](const FileOption& option) { return arg == option.spelling; });
+    return found == std::end(kFileOptions) ? nullptr : found;
 }
 
 const std::string& valueOf(const std::vector<std::string>& args, size_t& i) {
@@ -113,12 +113,16 @@ QvpackRequest parseList(const std::vector<std::string>& args) {
 }
 
 void printListing(const LauncherInputFiles& files, std::ostream& out) {
+    // Every field has a bounded width (a type name, numbers of at most 20 digits): the rows
+    // fit, and the name of any length is written after them.
     char row[160];
+    // NOLINTNEXTLINE(cert-err33-c): the row fits, see above.
     std::snprintf(row, sizeof row, "%-4s %-14s %10s %10s %10s  %s\n", "POS", "TYPE", "ID", "LENGTH",
                   "OFFSET", "NAME");
     out << row;
     for (long i = 0; i < files.getFileCount(); ++i) {
         const FileIndexEntry& entry = *files.getFileAt(i);
+        // NOLINTNEXTLINE(cert-err33-c): the row fits, see above.
         std::snprintf(row, sizeof row, "%-4ld %-14s %10ld %10ld %10ld  ", i,
                       fileTypeName(entry.getType()), entry.getId(), entry.getLength(),
                       entry.getOffset());
@@ -135,10 +139,9 @@ QvpackRequest parseQvpackArguments(const std::vector<std::string>& args) {
     if (args.empty()) {
         usageError("no command given");
     }
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            return QvpackRequest();
-        }
+    if (std::any_of(args.begin(), args.end(),
+                    [](const std::string& arg) { return arg == "--help" || arg == "-h"; })) {
+        return QvpackRequest();
     }
     if (args[0] == "list") {
         return parseList(args);
