@@ -45,11 +45,14 @@ inline void silenceLauncher() {
     Launcher::setLogFileName(SString());
 }
 
-// A private directory below /tmp for the files a target writes, removed at exit.
+// A private directory for the files a target writes, removed at exit. It lives in memory
+// (/dev/shm) where that exists: targets write and remove files for every input.
 class ScratchDir {
 public:
     ScratchDir() {
-        char pattern[] = "/tmp/qvfuzz-XXXXXX";
+        char inMemory[] = "/dev/shm/qvfuzz-XXXXXX";
+        char onDisk[] = "/tmp/qvfuzz-XXXXXX";
+        char* pattern = access("/dev/shm", W_OK | X_OK) == 0 ? inMemory : onDisk;
         if (mkdtemp(pattern) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
