@@ -124,18 +124,24 @@ protected:
     }
 
     // Runs program with args in the test directory, without a shell, with TMPDIR pointing at
-    // the test's own temporary directory; output goes through files.
+    // the test's own temporary directory and XDG_CACHE_HOME at its own cache directory (so
+    // that no run answers a verification from another test's or the user's verify cache);
+    // output goes through files.
     RunResult run(const std::string& program, const std::vector<std::string>& args,
                   const std::map<std::string, std::string>& environment = {}) const {
         std::string outPath = path(".stdout");
         std::string errPath = path(".stderr");
         std::vector<std::string> settings = {"TMPDIR=" + m_tmp, "LANG=C"};
+        if (environment.count("XDG_CACHE_HOME") == 0) {
+            settings.push_back("XDG_CACHE_HOME=" + path("cache"));
+        }
         for (const auto& setting : environment) {
             settings.push_back(setting.first + "=" + setting.second);
         }
         for (char** variable = environ; *variable != nullptr; ++variable) {
             std::string name(*variable, std::strcspn(*variable, "="));
-            if (name != "TMPDIR" && name != "LANG" && environment.count(name) == 0) {
+            if (name != "TMPDIR" && name != "LANG" && name != "XDG_CACHE_HOME" &&
+                environment.count(name) == 0) {
                 settings.push_back(*variable);
             }
         }
@@ -584,8 +590,10 @@ TEST_F(LauncherE2ETest, DemoFindsTheMachinesJdkAndPassesArgumentsIntact) {
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     std::string log = readFile(m_log);
     EXPECT_TRUE(contains(log, "Checking path hint /usr/lib/jvm/")) << log;
-    // The real verify class ran and reported the magic line.
+    // The real verify class ran and reported the magic line, and its answer went to this
+    // test's verify cache, not to the user's, where a later run would find it.
     EXPECT_TRUE(contains(log, std::string("StdOut:\n") + kMagicLine + "\n")) << log;
+    EXPECT_TRUE(exists(path("cache/qvlauncher/verify-cache")));
     EXPECT_TRUE(contains(log, "Matching JVM home is /usr/lib/jvm/")) << log;
     EXPECT_TRUE(contains(result.out, "Hello from a qvlauncher launcher!\njava.version: "))
         << result.out;
