@@ -235,21 +235,30 @@ SString LaunchScript::replaceFunction(const SString& text, const StringDeque& ar
     const JVMFile& jvmFile = currentJVMFile(text);
     const SString from = jvmFile.resolve(arguments.at(0));
     const SString to = jvmFile.resolve(arguments.at(1));
-    SString result = arguments.at(2);
+    const SString& source = arguments.at(2);
     // An empty from-text would match at every position without ever advancing.
     if (from.empty()) {
-        return result;
+        return source;
     }
-    SString::size_type found = result.find(from);
-    while (found != SString::npos) {
-        result.replace(found, from.length(), to);
-        if (result.length() > kMaxResolvedLength) {
+    // The search resumes after each inserted copy, so the matches are the non-overlapping
+    // occurrences in the text as written, left to right. Building the result in one pass keeps
+    // a long text with many matches linear: replacing in place moved the rest of the text at
+    // every match.
+    SString result;
+    SString::size_type rest = 0;
+    for (SString::size_type found = source.find(from); found != SString::npos;
+         found = source.find(from, rest)) {
+        result.append(source, rest, found - rest);
+        result += to;
+        rest = found + from.length();
+        // The length the text has at this point: replaced so far, then the rest as written.
+        if (result.length() + (source.length() - rest) > kMaxResolvedLength) {
             SString message("REPLACE function result is longer than ");
             message += convertToString(static_cast<long>(kMaxResolvedLength));
             message += " bytes.";
             throwException(text, message);
         }
-        found = result.find(from, found + to.length());
     }
+    result.append(source, rest, SString::npos);
     return result;
 }

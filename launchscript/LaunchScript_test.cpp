@@ -173,6 +173,32 @@ TEST_F(LaunchScriptTest, ExpandsFunctionsAndEnvironment) {
     unsetenv("QV_TEST_VALUE");
 }
 
+// REPLACE over a long text with a match at nearly every byte replaced in place, moving the
+// rest of the text each time: minutes for a mebibyte. The result must stay exactly the same.
+TEST_F(LaunchScriptTest, ReplaceOverLongTextWithManyMatches) {
+    const std::string text = std::string(300000, 'a') + "xyz" + std::string(200000, 'a');
+    struct Case {
+        const char* from;
+        const char* to;
+        std::string expected;
+    } cases[] = {
+        {"a", "", "xyz"},
+        {"a", "b", std::string(300000, 'b') + "xyz" + std::string(200000, 'b')},
+        // Matches do not overlap: "aaa" in 300,000 a's leaves none, in 200,000 leaves two.
+        {"aaa", "-", std::string(100000, '-') + "xyz" + std::string(66666, '-') + "aa"},
+        {"y", "@SYSTEM@", std::string(300000, 'a') + "x-Dz" + std::string(200000, 'a')},
+    };
+    for (const Case& c : cases) {
+        std::string command =
+            std::string("%REPLACE%(\"") + c.from + "\", \"" + c.to + "\", \"" + text + "\")";
+        EXPECT_EQ(c.expected, outcome(command.c_str())) << c.from << " -> " << c.to;
+    }
+    // Growing past the bound fails as before, at the match that crosses it.
+    std::string growing = std::string("%REPLACE%(\"a\", \"aaa\", \"") + text + "\")";
+    EXPECT_EQ("error: Launch script error: REPLACE function result is longer than 1048576 bytes.",
+              outcome(growing.c_str()));
+}
+
 TEST_F(LaunchScriptTest, ReportsErrorsWithPosition) {
     struct Case {
         const char* command;
