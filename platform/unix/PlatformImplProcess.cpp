@@ -405,6 +405,27 @@ void startInBackground(const SString& command) {
     throw LauncherException(message);
 }
 
+// Remembers the launcher's working directory and returns to it when destroyed.
+class WorkingDirectoryGuard {
+public:
+    WorkingDirectoryGuard() = default;
+    WorkingDirectoryGuard(const WorkingDirectoryGuard&) = delete;
+    WorkingDirectoryGuard& operator=(const WorkingDirectoryGuard&) = delete;
+    ~WorkingDirectoryGuard() {
+        if (m_fd >= 0) {
+            // Nothing can be reported from here; a directory that vanished meanwhile leaves the
+            // launcher where the child ran.
+            int ignored = fchdir(m_fd);
+            (void)ignored;
+            close(m_fd);
+        }
+    }
+    void remember() { m_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
+
+private:
+    int m_fd = -1;
+};
+
 }  // namespace
 
 int PlatformImpl::finalExitStatus(int status) {
@@ -422,12 +443,18 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
         startInBackground(command);
         return;
     }
-    // The launcher itself moves there and stays; later relative paths are meant to follow.
-    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) {
-        SString context("Error setting working directory: ");
-        context += workingDirectory;
-        context += " ";
-        throwSystemError(context.c_str(), errno);
+    // The child inherits the directory from the launcher, which moves there for the run and
+    // back afterwards: relative paths the user gave (a log file, a jvm file to LAUNCH) must
+    // keep meaning what they meant, whether or not an earlier step ran a process.
+    WorkingDirectoryGuard directoryGuard;
+    if (!workingDirectory.empty()) {
+        directoryGuard.remember();
+        if (chdir(workingDirectory.c_str()) != 0) {
+            SString context("Error setting working directory: ");
+            context += workingDirectory;
+            context += " ";
+            throwSystemError(context.c_str(), errno);
+        }
     }
     Descriptor outRead, outWrite, errRead, errWrite;
     if (captureOutput && (!openPipe(outRead, outWrite) || !openPipe(errRead, errWrite))) {

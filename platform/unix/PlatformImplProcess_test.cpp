@@ -130,12 +130,12 @@ TEST_F(PlatformImplProcessTest, WorkingDirectoryIsAppliedOrFailsBeforeTheChildSt
     EXPECT_FALSE(exists(marker));
     EXPECT_EQ(str(m_savedDirectory), str(currentDirectory()));
 
-    // An existing one is where the child runs, and the launcher stays there.
+    // An existing one is where the child runs; the launcher returns to where it was.
     SString out;
     SString err;
     PlatformImpl::executeProcess("pwd", m_dir.path().c_str(), false, true, true, &out, &err);
     EXPECT_EQ(m_dir.path() + "\n", str(out));
-    EXPECT_EQ(m_dir.path(), str(currentDirectory()));
+    EXPECT_EQ(str(m_savedDirectory), str(currentDirectory()));
 }
 
 TEST_F(PlatformImplProcessTest, BackgroundReturnsAtOnceAndLeavesNoChild) {

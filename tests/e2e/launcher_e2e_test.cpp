@@ -586,7 +586,8 @@ TEST_F(LauncherE2ETest, DemoFindsTheMachinesJdkAndPassesArgumentsIntact) {
     std::vector<std::string> args = {"-qv:log", m_log};
     args.insert(args.end(), arguments.begin(), arguments.end());
 
-    RunResult result = run(kDemoLauncher, args);
+    // The cache is on here (the suite turns it off elsewhere) to see where its answer goes.
+    RunResult result = run(kDemoLauncher, args, {{"QV_VERIFY_CACHE", "1"}});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     std::string log = readFile(m_log);
     EXPECT_TRUE(contains(log, "Checking path hint /usr/lib/jvm/")) << log;
