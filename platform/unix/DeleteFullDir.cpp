@@ -173,10 +173,17 @@ SString DeleteFullDir::pathOf(std::size_t depth, const SString* name) const {
     return path;
 }
 
-void DeleteFullDir::deleteTree(const SString& root, const struct stat* expected) {
+void DeleteFullDir::deleteTree(const SString& givenRoot, const struct stat* expected) {
     m_levels.clear();
     m_fileCount = 0;
     m_firstOpen = 0;
+    // A trailing "/" would make the system resolve a link in the last component, O_NOFOLLOW or
+    // not, and the walk would empty the link's target.
+    SString::size_type length = givenRoot.size();
+    while (length > 1 && givenRoot[length - 1] == '/') {
+        --length;
+    }
+    const SString root = givenRoot.substr(0, length);
     int fd = openDirectoryAt(AT_FDCWD, root.c_str());
     if (fd < 0) {
         int err = errno;

@@ -48,7 +48,7 @@ public:
 private:
     struct Level;
 
-    void deleteTree(const SString& root, const struct stat* expected);
+    void deleteTree(const SString& givenRoot, const struct stat* expected);
     // Removes the files of the deepest level and lists its subdirectories.
     void removeFiles();
     // Opens the named subdirectory of the deepest level and makes it the deepest level.

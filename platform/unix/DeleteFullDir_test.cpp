@@ -161,6 +161,25 @@ TEST_F(DeleteFullDirTest, RootThatIsALinkIsRemovedAsALink) {
     EXPECT_EQ("", log());
 }
 
+// With a "/" after it, a link's name resolves to its target even where links are not
+// followed, so the deletion used to empty the target directory.
+TEST_F(DeleteFullDirTest, TrailingSlashOnALinkDoesNotEnterItsTarget) {
+    testutil::TempDir outside;
+    writeFile(outside / "keep/file", "kept");
+    ASSERT_EQ(0, symlink((outside / "keep").c_str(), (m_dir / "link").c_str()));
+
+    PlatformImpl::deleteFile((m_dir / "link/").c_str());
+    EXPECT_EQ("kept", testutil::readFile(outside / "keep/file"));
+    EXPECT_FALSE(exists(m_dir / "link"));
+    EXPECT_EQ("", log());
+
+    // A real directory given so is removed as before.
+    writeFile(m_dir / "tree/file");
+    PlatformImpl::deleteFile((m_dir / "tree//").c_str());
+    EXPECT_FALSE(exists(m_dir / "tree"));
+    EXPECT_EQ("", log());
+}
+
 // The directory made earlier was replaced by another one under the same name: that one is
 // someone else's and stays, whatever it holds.
 TEST_F(DeleteFullDirTest, ProcessIfUnchangedLeavesAReplacedDirectoryAlone) {
