@@ -562,9 +562,13 @@ TEST_F(LauncherE2ETest, EmbeddedLauncherRunsInTheBackgroundAndRemovesItself) {
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     // The outer launcher is done while the inner one still runs, from a directory of its own.
     EXPECT_FALSE(exists(marker));
+    // Its directory is there; the inner launcher may already have made temporary files of its
+    // own beside it, so only the presence of a directory holding it is certain.
     std::vector<std::string> left = leftInTemp();
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(left[0].rfind("qvj", 0), 0u);
+    ASSERT_GE(left.size(), 1u);
+    EXPECT_TRUE(std::any_of(left.begin(), left.end(), [&](const std::string& name) {
+        return name.rfind("qvj", 0) == 0 && exists(m_tmp + "/" + name + "/inner.bin");
+    })) << left[0];
 
     ASSERT_TRUE(eventually([&] { return exists(marker); }));
     // The inner launcher works from the outer one's directory and gets its arguments.
