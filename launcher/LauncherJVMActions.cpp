@@ -1,12 +1,14 @@
 // The launcher's JVM actions: find one JVM or all of them, verify one, install the embedded
 // JVM or run a given installer, and show the console. Script commands read the results from
 // N1, S1 and S2; input-file actions print them on standard output for the calling program.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "base/ShellQuote.h"
 #include "base/TextUtil.h"
+#include "input/BinaryFile.h"
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
@@ -42,15 +44,24 @@ void showIf(bool show, const SString& message) {
 }
 
 // Results go to a calling program that may read them while this launcher still runs children
-// that write to the same standard output: each result leaves the buffer at once.
+// that write to the same standard output: each result leaves the buffer at once. A result
+// that cannot be written (a closed pipe, a full disk) fails the action: the caller must not
+// take a missing answer for a complete one.
+void printLine(const char* text) {
+    if (std::printf("%s\n", text) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        int err = errno;
+        std::clearerr(stdout);
+        SString context("Unable to write the result to standard output");
+        throw LauncherException(err != 0 ? describeSystemError(context, err) : context);
+    }
+}
+
 void printResult(long value) {
-    std::printf("%ld\n", value);
-    std::fflush(stdout);
+    printLine(convertToString(value).c_str());
 }
 
 void printResult(const SString& value) {
-    std::printf("%s\n", value.c_str());
-    std::fflush(stdout);
+    printLine(value.c_str());
 }
 
 // Running an installer moves the launcher into its destination directory, after which a
@@ -142,19 +153,21 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
 void Launcher::search(bool showProgress, bool showFailMsg) {
     try {
         findJVM(showProgress, showFailMsg);
-        long found = getLongVariable(kSuccessVariable);
-        printResult(found);
-        if (found != 0) {
-            SString jvmFile = getStringVariable(kJVMFileVariable);
-            printResult(getStringVariable(kHomeVariable));
-            printResult(jvmFile);
-            // The calling program reads the reported jvm file after this launcher has ended.
-            PlatformImpl::removeFileFromCleanupList(jvmFile);
-        }
     } catch (const LauncherException&) {
         // findJVM has logged and shown the failure; the caller sees no result lines.
+        return;
     } catch (...) {
         logMessage("Unexpected failure in search.", LOG_ERROR);
+        return;
+    }
+    long found = getLongVariable(kSuccessVariable);
+    printResult(found);
+    if (found != 0) {
+        SString jvmFile = getStringVariable(kJVMFileVariable);
+        printResult(getStringVariable(kHomeVariable));
+        printResult(jvmFile);
+        // The calling program reads the reported jvm file after this launcher has ended.
+        PlatformImpl::removeFileFromCleanupList(jvmFile);
     }
 }
 
@@ -181,9 +194,12 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
     }
     printResult(static_cast<long>(reported.size()));
     for (const ReportedMatch& match : reported) {
-        PlatformImpl::removeFileFromCleanupList(match.jvmFile);
         printResult(match.home);
         printResult(match.jvmFile);
+    }
+    // Only a complete answer hands the jvm files over; otherwise they go at exit.
+    for (const ReportedMatch& match : reported) {
+        PlatformImpl::removeFileFromCleanupList(match.jvmFile);
     }
 }
 

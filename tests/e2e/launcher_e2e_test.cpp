@@ -353,6 +353,26 @@ TEST_F(LauncherE2ETest, SearchesThatFailWhileWritingAJvmFileReportNoMatch) {
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
 }
 
+// A calling program whose standard output cannot take the answer (here a full device) must
+// not read a missing answer as a complete one: the launcher fails, and the jvm files it would
+// have handed over are removed with the rest of its temporary files.
+TEST_F(LauncherE2ETest, AnswersThatCannotBeWrittenFailTheRun) {
+    std::string home = makeFakeJVM("good", "1.8.0_42");
+    std::string jvmFile = writeJVMFile("fake.jvm", {home}, true);
+    for (const char* action : {"SEARCH", "SEARCH_ALL"}) {
+        std::remove(m_log.c_str());
+        std::string input =
+            writeInputFile("in.tag", std::string("ACTION: ") + action + "\nJVM: " + jvmFile + "\n");
+        RunResult result =
+            run("/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", kLauncher, "-qv:in", input});
+        EXPECT_EQ(result.status, 1) << action << ": " << result.err;
+        EXPECT_TRUE(
+            contains(readFile(m_log), "ERROR: Unable to write the result to standard output: "))
+            << action << ": " << readFile(m_log);
+        EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << action;
+    }
+}
+
 TEST_F(LauncherE2ETest, VerifyJvmPrintsOneOrZero) {
     std::string good = makeFakeJVM("good", "1.8.0_42");
     std::string old = makeFakeJVM("old", "1.4.2");
@@ -393,7 +413,8 @@ TEST_F(LauncherE2ETest, InstallJvmRunsTheInstallerAndPrintsItsJvmFile) {
 
     // Relative paths are taken from where the launcher was started, not from the destination.
     std::string relativeInput = writeInputFile(
-        "rel.tag", "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: my installer.sh\nINSTALL_JVM_DEST: rel\n");
+        "rel.tag",
+        "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: my installer.sh\nINSTALL_JVM_DEST: rel\n");
     makeDirectory("rel");
     RunResult relative = run(kLauncher, {"-qv:in", relativeInput});
     EXPECT_EQ(relative.status, 0) << relative.err;
