@@ -26,7 +26,9 @@ public:
     const T* back() const { return at(m_count - 1); }
 
     // Takes ownership of element.
-    void push_back(const T* element) { GenericDeque::insert(-1, new Entry(const_cast<T*>(element))); }
+    void push_back(const T* element) {
+        GenericDeque::insert(-1, new Entry(const_cast<T*>(element)));
+    }
     // Takes ownership of element only when it is stored (i < 0 or i < size()).
     void insert(long i, const T* element) {
         if (i >= m_count) {

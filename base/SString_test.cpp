@@ -7,7 +7,9 @@
 
 namespace {
 
-std::string bytes(const SString& s) { return std::string(s.data(), s.length()); }
+std::string bytes(const SString& s) {
+    return std::string(s.data(), s.length());
+}
 
 TEST(SStringTest, EmptyStringHasNoBufferButValidCString) {
     SString empty;

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string str(const SString& s) { return std::string(s.data(), s.length()); }
+std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
 
 // A stdio stream over the given bytes, closed at scope exit.
 class MemoryStream {

@@ -60,7 +60,7 @@ SString describeEntry(const FileIndexEntry& entry) {
 
 }  // namespace
 
-LauncherInputFiles::LauncherInputFiles() : m_jvmFilesChosen(false), m_loaded(false) {}
+LauncherInputFiles::LauncherInputFiles() noexcept : m_jvmFilesChosen(false), m_loaded(false) {}
 
 LauncherInputFiles::~LauncherInputFiles() = default;
 
@@ -202,7 +202,7 @@ void LauncherInputFiles::load(const TagFile& input) {
 
 void LauncherInputFiles::loadInstructions(const SString& path) {
     try {
-        TagFile& tags = loadTagFile(path);
+        const TagFile& tags = loadTagFile(path);
         m_instructions.reset(new Instructions(tags));
     } catch (const LauncherException& e) {
         throwLoadingError(MSG_ERROR_LOADING_INSTRUCTIONS, e);

@@ -22,7 +22,7 @@ class LaunchScript;
 // it left empty (and embedded jvm files join only when it named none).
 class LauncherInputFiles {
 public:
-    LauncherInputFiles();
+    LauncherInputFiles() noexcept;
     LauncherInputFiles(const LauncherInputFiles&) = delete;
     LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
     ~LauncherInputFiles();

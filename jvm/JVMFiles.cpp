@@ -33,7 +33,7 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
 
 }  // namespace
 
-JVMFiles::JVMFiles() : m_currentMatch(nullptr), m_stopAtFirst(false) {}
+JVMFiles::JVMFiles() noexcept : m_currentMatch(nullptr), m_stopAtFirst(false) {}
 
 JVMFiles::~JVMFiles() {
     clearCurrentMatch();

@@ -13,7 +13,7 @@
 // its JVM_EXE. Matches go to the caller's list, which owns them.
 class JVMFiles : public FileFindListener {
 public:
-    JVMFiles();
+    JVMFiles() noexcept;
     ~JVMFiles() override;
 
     // Appends a jvm file; the set owns it.

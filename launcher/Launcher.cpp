@@ -38,6 +38,9 @@ public:
     ScopedFile& operator=(const ScopedFile&) = delete;
     ~ScopedFile() {
         if (m_file != nullptr) {
+            // Used for the log and for reading input files: a failed close loses nothing
+            // the launcher could still report.
+            // NOLINTNEXTLINE(cert-err33-c): see above
             std::fclose(m_file);
         }
     }
@@ -98,7 +101,7 @@ int Launcher::process(StringDeque& args, const SString& launcherPath) {
 int Launcher::processCmdLine(const StringDeque& args) {
     PlatformImpl::m_deleteLauncher = false;
     PlatformImpl::setUIProgress(0);
-    bool runInstructions = true;
+    bool runScripts = true;
 
     for (long i = 0; i < args.size(); ++i) {
         const SString& arg = args.at(i);
@@ -107,7 +110,8 @@ int Launcher::processCmdLine(const StringDeque& args) {
             if (takeValue(args, i, value)) {
                 setLogFileName(value);
             } else {
-                PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+                PlatformImpl::showUIMessage(
+                    PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
             }
         } else if (arg.compare("-qv:orig") == 0) {
             if (takeValue(args, i, value)) {
@@ -140,18 +144,18 @@ int Launcher::processCmdLine(const StringDeque& args) {
                 throw LauncherException(message += e.m_message);
             }
             PlatformImpl::setUIProgress(100);
-            runInstructions = false;
+            runScripts = false;
         } else if (arg.compare("-qv:in") == 0) {
             if (takeValue(args, i, value)) {
-                processInputFile(value, runInstructions);
+                processInputFile(value, runScripts);
             } else {
                 PlatformImpl::showUIMessage(
                     PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
-                runInstructions = false;
+                runScripts = false;
             }
         } else if (arg.compare("-qv:version") == 0) {
             PlatformImpl::showUIMessage(kVersion);
-            runInstructions = false;
+            runScripts = false;
         } else if (arg.compare("-qv:javaconsole") == 0) {
             m_showJavaConsole = true;
         } else {
@@ -159,7 +163,7 @@ int Launcher::processCmdLine(const StringDeque& args) {
         }
     }
 
-    if (runInstructions) {
+    if (runScripts) {
         loadFileIndex();
         run();
         PlatformImpl::setUIProgress(100);
@@ -295,19 +299,30 @@ void Launcher::logMessage(const char* text, LogMessageType type) {
     if (log.get() == nullptr) {
         return;
     }
+    // The log is a diagnostic aid: a record that cannot be written must not turn into a
+    // failure of the launch it describes, so write errors are ignored here.
     if (!m_logFileInitialized) {
+        // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
         std::fputs(kLogSeparator, log.get());
         m_logFileInitialized = true;
     }
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
     std::fprintf(log.get(), "%s%s\n", logPrefix(type), text);
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
     std::fflush(log.get());
 }
 
-void Launcher::setLogFileName(const SString& name) { m_logFileName = name; }
+void Launcher::setLogFileName(const SString& name) {
+    m_logFileName = name;
+}
 
-SString Launcher::getLauncherFileName() { return m_launcherFileName; }
+SString Launcher::getLauncherFileName() {
+    return m_launcherFileName;
+}
 
-SString Launcher::getOriginalLauncherFileName() { return m_origLauncherFileName; }
+SString Launcher::getOriginalLauncherFileName() {
+    return m_origLauncherFileName;
+}
 
 SString Launcher::getOriginalLauncherDir() {
     SString path(m_origLauncherFileName);

@@ -15,7 +15,9 @@
 
 namespace {
 
-std::string str(const SString& s) { return std::string(s.data(), s.length()); }
+std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -117,8 +119,11 @@ TEST_F(LauncherTest, OriginalLauncherDir) {
     struct Case {
         const char* path;
         const char* dir;
-    } cases[] = {{"/opt/app/launcher", "/opt/app"}, {"launcher", ""}, {"/launcher", ""},
-                 {"/opt/app/", "/opt/app"},          {"c:\\app\\l", "c:\\app"}};
+    } cases[] = {{"/opt/app/launcher", "/opt/app"},
+                 {"launcher", ""},
+                 {"/launcher", ""},
+                 {"/opt/app/", "/opt/app"},
+                 {"c:\\app\\l", "c:\\app"}};
     SString saved = Launcher::m_origLauncherFileName;
     for (const Case& c : cases) {
         Launcher::m_origLauncherFileName = c.path;

@@ -25,8 +25,9 @@ compiler=()
 if command -v clang++ >/dev/null; then
     compiler=(-DCMAKE_CXX_COMPILER=clang++)
 fi
-cmake -S . -B "$build" "${compiler[@]}" -DQV_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log" >&2; exit 1; }
+mkdir -p "$build"
+cmake -S . -B "$build" "${compiler[@]}" -DQV_BUILD_TESTS=OFF >"$build/lint-configure.log" 2>&1 ||
+    { cat "$build/lint-configure.log" >&2; exit 1; }
 
 sources=("$@")
 if [ ${#sources[@]} -eq 0 ]; then

@@ -3,4 +3,6 @@
 SubStatusWrapper::SubStatusWrapper()
     : m_savedText(PlatformImpl::m_subStatusData), m_savedStatus(PlatformImpl::m_subStatus) {}
 
-SubStatusWrapper::~SubStatusWrapper() { PlatformImpl::setUISubStatus(m_savedStatus, m_savedText); }
+SubStatusWrapper::~SubStatusWrapper() {
+    PlatformImpl::setUISubStatus(m_savedStatus, m_savedText);
+}

@@ -48,8 +48,8 @@ const std::vector<std::string> kDocJvmFileNames = {"qvjR2d9xQ"};
 const std::vector<std::string> kDocArchiveNames = {"qvj3kTq8Z", "qvjW1x7Lm"};
 
 // Environment variables that would change what the examples find; a test sets them itself.
-const char* const kControlledVariables[] = {"JAVA_HOME", "MYAPP_JAVA_HOME", "TMPDIR",
-                                            "LANG",      "LC_ALL",          "LC_MESSAGES",
+const char* const kControlledVariables[] = {"JAVA_HOME",      "MYAPP_JAVA_HOME", "TMPDIR",
+                                            "LANG",           "LC_ALL",          "LC_MESSAGES",
                                             "XDG_CACHE_HOME", "QV_VERIFY_CACHE", "HOME"};
 
 struct RunResult {
@@ -317,8 +317,8 @@ protected:
         for (const std::string& docPath : {kDocJdk, kDocApp, kDocLog}) {
             text = replaceAll(text, docPath, inWorld(docPath));
         }
-        std::string target =
-            (directory.empty() ? m_work : directory) + "/" + relative.substr(relative.rfind('/') + 1);
+        std::string target = (directory.empty() ? m_work : directory) + "/" +
+                             relative.substr(relative.rfind('/') + 1);
         writeFile(target, text);
         return target;
     }
@@ -412,11 +412,11 @@ protected:
     // run and the logged command record.
     RunResult launchMyApp(const std::string& launchScript, const std::vector<std::string>& args,
                           std::string& record) const {
-        std::string launcher = pack(m_app + "/myapp.bin",
-                                    {{"--instructions", m_work + "/ilaunch.instructions"},
-                                     {"--jvm", m_jvmFile},
-                                     {"--launch-script", launchScript},
-                                     {"--app", m_work + "/myapp.jar"}});
+        std::string launcher =
+            pack(m_app + "/myapp.bin", {{"--instructions", m_work + "/ilaunch.instructions"},
+                                        {"--jvm", m_jvmFile},
+                                        {"--launch-script", launchScript},
+                                        {"--app", m_work + "/myapp.jar"}});
         std::string log = path("launch.log");
         std::remove(log.c_str());
         std::vector<std::string> all = {"-qv:log", log};
@@ -515,8 +515,8 @@ TEST_F(GuideE2ETest, QuickStartBuildsALauncherThatRunsHello) {
         std::vector<std::string> expected{std::istream_iterator<std::string>(documentedRow), {}};
         ASSERT_EQ(actual.size(), 6u) << rows[i];
         ASSERT_EQ(expected.size(), 6u) << documented[i];
-        bool tagFile = expected[1] == "instructions" || expected[1] == "jvm" ||
-                       expected[1] == "launch-script";
+        bool tagFile =
+            expected[1] == "instructions" || expected[1] == "jvm" || expected[1] == "launch-script";
         for (size_t column : {0u, 1u, 2u, 5u}) {
             EXPECT_EQ(actual[column], expected[column]) << rows[i];
         }
@@ -585,17 +585,16 @@ TEST_F(GuideE2ETest, PropertyValuesMatchAsTheGuideSays) {
         const std::string& matches = row[2];
         ASSERT_TRUE(matches == "yes" || matches == "no") << matches;
         makeFakeJVM(home, {{"java.version", reported}});
-        writeFile(m_work + "/t.jvm",
-                  "DESC: Table row\nJVM_EXE: bin/java\nJVM_PROPERTIES: java.version=" + expected +
-                      "\n");
+        writeFile(
+            m_work + "/t.jvm",
+            "DESC: Table row\nJVM_EXE: bin/java\nJVM_PROPERTIES: java.version=" + expected + "\n");
         writeFile(m_work + "/verify.tag",
                   "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: t.jvm\nVERIFY_JVM_HOME: " + home + "\n");
         RunResult result = run(launcher, {"-qv:in", "verify.tag"}, {{"QV_VERIFY_CACHE", "0"}});
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out, matches == "yes" ? "1\n" : "0\n")
             << reported << " against " << expected;
-        std::string guideRow =
-            "| `" + reported + "` | `" + expected + "` | " + matches + " |";
+        std::string guideRow = "| `" + reported + "` | `" + expected + "` | " + matches + " |";
         EXPECT_TRUE(contains(guide.text, guideRow)) << "the guide lacks the row " << guideRow;
     }
 }
@@ -699,9 +698,8 @@ TEST_F(GuideE2ETest, LaunchScriptFunctionsExpandAsTheGuideSays) {
     for (const auto& row : readTable(kExamples + "/launch/functions.tsv", 2)) {
         const std::string& text = row[0];
         const std::string& expanded = row[1];
-        writeFile(m_work + "/row.launch",
-                  "DESC: My App\nCOMMAND: echo " + text +
-                      "\nARCHIVE: \"\"\"%APPLICATION_ARCHIVE%()\"\"\"\n");
+        writeFile(m_work + "/row.launch", "DESC: My App\nCOMMAND: echo " + text +
+                                              "\nARCHIVE: \"\"\"%APPLICATION_ARCHIVE%()\"\"\"\n");
         std::string record;
         RunResult result = launchMyApp(m_work + "/row.launch", {}, record);
         EXPECT_EQ(result.status, 0) << text << ": " << result.out << result.err;
