@@ -218,6 +218,9 @@ SString FileIndexEntry::extract(const SString& directory) const {
     // The console shows one progress mark per block; the bytes move many blocks at a time.
     long shownBlocks = 0;
     for (long done = 0; done < m_length;) {
+        // A large file takes a while; a launcher asked to stop leaves it half-written, and the
+        // guard removes it.
+        PlatformImpl::throwIfTerminating();
         long step = m_length - done < kStepSize ? m_length - done : kStepSize;
         mover.move(step);
         done += step;

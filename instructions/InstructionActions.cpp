@@ -1,5 +1,7 @@
 #include "instructions/InstructionActions.h"
 
+#include "platform/unix/PlatformImpl.h"
+
 InstructionActions::~InstructionActions() = default;
 
 void InstructionActions::findJVM(bool showProgress, bool showFailMsg) {
@@ -30,7 +32,10 @@ void InstructionActions::executeEmbeddedLauncher(long index) {
     Launcher::executeEmbeddedLauncher(index);
 }
 
-void InstructionActions::beforeLine(long /*lineIndex*/) {}
+// A script may loop for as long as it likes; a launcher asked to stop ends it here.
+void InstructionActions::beforeLine(long /*lineIndex*/) {
+    PlatformImpl::throwIfTerminating();
+}
 
 InstructionActions& InstructionActions::launcherActions() {
     static InstructionActions forwarding;

@@ -30,9 +30,10 @@ public:
     // EXECUTE_LAUNCHER
     virtual void executeEmbeddedLauncher(long index);
 
-    // Called before each script line runs, with its 0-based index; does nothing here. A script
-    // may loop for ever by design, so a subclass that must stop one (a test or a fuzzer) can
-    // count lines and throw: the exception leaves execute before the line runs.
+    // Called before each script line runs, with its 0-based index. A script may loop for ever
+    // by design: here, a launcher asked to stop by a signal fails with "Stopped by signal";
+    // a subclass that must stop a script otherwise (a test or a fuzzer) can count lines and
+    // throw. The exception leaves execute before the line runs.
     virtual void beforeLine(long lineIndex);
 
     // The forwarding instance that scripts use unless told otherwise; lives for the whole run.

@@ -2,6 +2,7 @@
 #include "launcher/Launcher.h"
 #include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/TerminationSignals.h"
 
 int main(int argc, char** argv) {
     StringDeque args;
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
     SString launcherPath = resolveLauncherPath(argc > 0 ? argv[0] : nullptr);
     int status;
     {
+        // Outlives the launcher, so that a request to stop during cleanup cannot cut it short.
+        TerminationSignals terminationSignals;
         // Destroying the launcher removes the run's temporary files.
         Launcher launcher;
         status = Launcher::process(args, launcherPath);

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/TerminationSignals.h"
 
 const int ForegroundJob::kForwarded[ForegroundJob::kForwardedCount] = {SIGTERM, SIGHUP, SIGINT,
                                                                        SIGQUIT};
@@ -52,9 +53,14 @@ void install(int signo, void (*handler)(int), struct sigaction* saved) {
     sigaction(signo, &action, saved);
 }
 
-bool isDefault(int signo, struct sigaction* current) {
-    return sigaction(signo, nullptr, current) == 0 && !(current->sa_flags & SA_SIGINFO) &&
-           current->sa_handler == SIG_DFL;
+// A default disposition, or the launcher's own recording of termination requests, is taken
+// over for the job; an ignored signal or someone else's handler is left alone.
+bool mayTakeOver(int signo, struct sigaction* current) {
+    if (sigaction(signo, nullptr, current) != 0) {
+        return false;
+    }
+    bool isDefault = !(current->sa_flags & SA_SIGINFO) && current->sa_handler == SIG_DFL;
+    return isDefault || TerminationSignals::isRecordingHandler(*current);
 }
 
 bool isJobControlStop(int stopSignal) {
@@ -78,7 +84,7 @@ ForegroundJob::ForegroundJob()
     sigprocmask(SIG_BLOCK, &blocked, &m_originalMask);
 
     for (int i = 0; i < kForwardedCount; ++i) {
-        m_tookOver[i] = isDefault(kForwarded[i], &m_savedForwarded[i]);
+        m_tookOver[i] = mayTakeOver(kForwarded[i], &m_savedForwarded[i]);
         if (m_tookOver[i]) {
             install(kForwarded[i], forwardToChild, nullptr);
         }

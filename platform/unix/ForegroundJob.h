@@ -12,7 +12,8 @@
 //   launcher while it waits are passed on to that whole group, with a SIGCONT in case it is
 //   stopped. SIGTERM and SIGHUP also mark the launcher as terminating
 //   (PlatformImpl::m_terminatingSignal). A signal that the launcher was started with ignored
-//   (nohup, a background job of a plain shell) stays ignored, for the application too.
+//   (nohup, a background job of a plain shell) stays ignored, for the application too; one
+//   that TerminationSignals records between jobs is taken over and given back afterwards.
 // - When the launcher is in the foreground of its controlling terminal, the terminal goes to
 //   the child's group for as long as it runs: Ctrl-C, Ctrl-\ and Ctrl-Z reach the application
 //   and not the launcher, and the application may read the terminal.

@@ -186,7 +186,10 @@ SString PlatformImpl::promptJVMDestinationDirectory() {
         return SString();
     }
     writeLine(get_msg(kSupplyDestination, nullptr));
-    return getLine();
+    SString destination = getLine();
+    // A request to stop interrupts the read; it must not pass for an empty answer.
+    throwIfTerminating();
+    return destination;
 }
 
 void PlatformImpl::resetUIState() {

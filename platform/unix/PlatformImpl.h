@@ -147,12 +147,16 @@ public:
     // shell.
     static int m_lastExitStatus;
 
-    // SIGTERM or SIGHUP when one of them reached the launcher while it waited for a foreground
-    // child, else 0. The signal has gone on to every process of the child's group;
-    // executeProcess then fails with "Stopped by signal <n> (<name>)" and starts no child any
-    // more, so that the run unwinds, cleans up and ends with finalExitStatus. Set from a signal
-    // handler.
+    // The signal that asked the launcher to stop, else 0: SIGTERM or SIGHUP that reached it
+    // while it waited for a foreground child (the signal has gone on to every process of the
+    // child's group), or SIGTERM, SIGHUP or SIGINT that reached it between children
+    // (TerminationSignals). executeProcess then fails with "Stopped by signal <n> (<name>)"
+    // and starts no child any more, the disk walk ends and throwIfTerminating fails, so that
+    // the run unwinds, cleans up and ends with finalExitStatus. Set from a signal handler.
     static volatile std::sig_atomic_t m_terminatingSignal;
+    // Fails with "Stopped by signal <n> (<name>)" when m_terminatingSignal is set. Called
+    // between the steps of long work that runs no child.
+    static void throwIfTerminating();
     // The launcher's exit status after cleanup: 128 + m_terminatingSignal when a signal asked
     // the launcher to stop, as a shell reports a command ended by that signal; else status.
     static int finalExitStatus(int status);

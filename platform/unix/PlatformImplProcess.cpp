@@ -428,6 +428,12 @@ private:
 
 }  // namespace
 
+void PlatformImpl::throwIfTerminating() {
+    if (m_terminatingSignal != 0) {
+        throwStoppedBySignal();
+    }
+}
+
 int PlatformImpl::finalExitStatus(int status) {
     return m_terminatingSignal != 0 ? 128 + static_cast<int>(m_terminatingSignal) : status;
 }
@@ -436,9 +442,7 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
                                   bool /*showConsole*/, bool captureOutput, bool wait,
                                   SString* standardOutput, SString* standardError) {
     // A launcher asked to stop starts nothing more: the run is unwinding towards cleanup.
-    if (m_terminatingSignal != 0) {
-        throwStoppedBySignal();
-    }
+    throwIfTerminating();
     if (!wait) {
         startInBackground(command);
         return;
@@ -462,6 +466,8 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
     }
     // The job outlives the child's owner, which may still wait for the child on the way out.
     ForegroundJob job;
+    // A request that came after the first look, before the job blocked the signals.
+    throwIfTerminating();
     ChildProcess child(command.c_str(), outWrite.get(), errWrite.get(), &job);
     if (captureOutput) {
         // Only the child may hold the write ends, or end of file would never come.

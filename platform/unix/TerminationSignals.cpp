@@ -1,0 +1,44 @@
+#include "platform/unix/TerminationSignals.h"
+
+#include "platform/unix/PlatformImpl.h"
+
+const int TerminationSignals::kCaught[TerminationSignals::kCaughtCount] = {SIGTERM, SIGHUP, SIGINT};
+
+namespace {
+
+// The first request counts: it decides the exit status.
+extern "C" void recordTerminationSignal(int signo) {
+    if (PlatformImpl::m_terminatingSignal == 0) {
+        PlatformImpl::m_terminatingSignal = signo;
+    }
+}
+
+bool isDefault(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL;
+}
+
+}  // namespace
+
+TerminationSignals::TerminationSignals() : m_saved(), m_installed() {
+    struct sigaction recording {};
+    recording.sa_handler = recordTerminationSignal;
+    recording.sa_flags = 0;  // no SA_RESTART: see the class comment
+    sigfillset(&recording.sa_mask);
+    for (int i = 0; i < kCaughtCount; ++i) {
+        if (sigaction(kCaught[i], nullptr, &m_saved[i]) == 0 && isDefault(m_saved[i])) {
+            m_installed[i] = sigaction(kCaught[i], &recording, nullptr) == 0;
+        }
+    }
+}
+
+TerminationSignals::~TerminationSignals() {
+    for (int i = 0; i < kCaughtCount; ++i) {
+        if (m_installed[i]) {
+            sigaction(kCaught[i], &m_saved[i], nullptr);
+        }
+    }
+}
+
+bool TerminationSignals::isRecordingHandler(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == recordTerminationSignal;
+}
