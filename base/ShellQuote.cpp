@@ -124,5 +124,10 @@ bool splitSimpleCommand(const SString& command, StringDeque& words) {
         }
         words.push_back(word);
     }
+    // "exec PROGRAM ..." has the shell replace itself with the program: the same program with
+    // the same words. A word after exec that starts with "-" may be an option of exec.
+    if (words.size() > 1 && words.at(0).compare("exec") == 0 && words.at(1).c_str()[0] != '-') {
+        words.erase(0);
+    }
     return words.size() > 0 && words.at(0).find('/') != SString::npos;
 }

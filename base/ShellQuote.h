@@ -21,7 +21,8 @@ SString quoteShellArgument(const SString& argument);
 // "$" or "`", separated by blanks. words then holds the words as the shell would pass them.
 // Any other syntax (expansions, globs, redirections, separators, assignments, comments, line
 // breaks, unterminated quotes) gives false and leaves words in an unspecified state: such a
-// command needs the shell.
+// command needs the shell. A leading "exec" word is left out: the shell would run the same
+// program with the same words in its own place.
 bool splitSimpleCommand(const SString& command, StringDeque& words);
 
 #endif  // QV_BASE_SHELLQUOTE_H

@@ -121,6 +121,12 @@ TEST_F(SplitSimpleCommandTest, WordsAreWhatTheShellPasses) {
         EXPECT_EQ(expected, wordsOf(words)) << command;
         EXPECT_EQ(c.expected, argumentsFromShell(command)) << command;
     }
+    // With exec the shell runs the same program in its place.
+    const std::string command = "exec '" + m_printer + "' a 'b c'";
+    StringDeque words;
+    ASSERT_TRUE(splitSimpleCommand(command.c_str(), words)) << command;
+    EXPECT_EQ((std::vector<std::string>{m_printer, "a", "b c"}), wordsOf(words));
+    EXPECT_EQ((std::vector<std::string>{"a", "b c"}), argumentsFromShell(command));
 }
 
 TEST(SplitSimpleCommandRulesTest, AnythingElseNeedsTheShell) {
@@ -157,6 +163,9 @@ TEST(SplitSimpleCommandRulesTest, AnythingElseNeedsTheShell) {
         "/bin/java \"open",
         "/bin/java a\rb",  // not a blank to the shell
         "/bin/java !x",
+        "exec",  // exec alone, with an option, or of a program found through PATH
+        "exec -a name /bin/java",
+        "exec java",
     };
     for (const char* command : commands) {
         StringDeque words;

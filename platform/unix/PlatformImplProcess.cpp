@@ -1,9 +1,10 @@
-// The process side of the platform layer: commands run through /bin/sh in the foreground
-// (with or without their output captured) or in the background, and the environment that
-// every child inherits.
+// The process side of the platform layer: commands run in the foreground (with or without
+// their output captured; through /bin/sh unless they need no shell) or in the background,
+// and the environment that every child inherits.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,11 +20,15 @@
 #include <string>
 #include <vector>
 
+#include "base/ShellQuote.h"
+#include "base/StringDeque.h"
 #include "base/TextUtil.h"
 #include "launcher/LauncherException.h"
 #include "platform/unix/ForegroundJob.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
+
+extern char** environ;
 
 int PlatformImpl::m_lastExitStatus = 0;
 volatile std::sig_atomic_t PlatformImpl::m_terminatingSignal = 0;
@@ -155,12 +160,85 @@ private:
     std::vector<char*> m_argv;
 };
 
+// A command line that needs no shell (see splitSimpleCommand) started directly: the program
+// the shell would have run, with the words it would have passed and the environment it would
+// have given. The shell exports PWD, the working directory: the inherited value when that
+// names the directory, else the physical path. Made before the fork, like ShellCommand.
+class DirectCommand {
+public:
+    explicit DirectCommand(const char* command) {
+        StringDeque words;
+        if (!splitSimpleCommand(SString(command), words)) {
+            return;
+        }
+        for (long i = 0; i < words.size(); ++i) {
+            m_words.emplace_back(words.at(i).c_str(), words.at(i).length());
+        }
+        std::transform(m_words.begin(), m_words.end(), std::back_inserter(m_argv),
+                       [](std::string& word) { return &word[0]; });
+        m_argv.push_back(nullptr);
+        buildEnvironment();
+    }
+    DirectCommand(const DirectCommand&) = delete;
+    DirectCommand& operator=(const DirectCommand&) = delete;
+
+    bool isUsable() const { return !m_argv.empty(); }
+    const char* program() const { return m_argv[0]; }
+    char* const* argv() const { return m_argv.data(); }
+    char* const* envp() const { return m_envp.data(); }
+
+private:
+    void buildEnvironment() {
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            if (std::strncmp(*variable, "PWD=", 4) != 0) {
+                m_envp.push_back(*variable);
+            }
+        }
+        std::string directory = shellWorkingDirectory();
+        if (!directory.empty()) {
+            m_pwd = "PWD=" + directory;
+            m_envp.push_back(&m_pwd[0]);
+        }
+        m_envp.push_back(nullptr);
+    }
+
+    static std::string shellWorkingDirectory() {
+        const char* inherited = std::getenv("PWD");
+        struct stat named;
+        struct stat current;
+        if (inherited != nullptr && inherited[0] == '/' && stat(inherited, &named) == 0 &&
+            stat(".", &current) == 0 && named.st_dev == current.st_dev &&
+            named.st_ino == current.st_ino) {
+            return inherited;
+        }
+        std::vector<char> buffer(4096);
+        while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+            if (errno != ERANGE || buffer.size() >= (size_t{1} << 20)) {
+                return std::string();
+            }
+            buffer.resize(buffer.size() * 2);
+        }
+        return buffer.data();
+    }
+
+    std::vector<std::string> m_words;
+    std::vector<char*> m_argv;
+    std::string m_pwd;
+    std::vector<char*> m_envp;
+};
+
 // In the child: makes the pipes its standard output and error when capturing (outFd >= 0),
-// then becomes the shell. The pipe ends themselves are close-on-exec. Standard error is
-// replaced last, so a failure is still reported on the original one.
-[[noreturn]] void becomeShell(const ShellCommand& command, int outFd, int errFd) {
+// then becomes the program, directly when the command needs no shell. The shell takes over
+// when the direct start fails, and reports (or, for a script without "#!", runs) the command
+// as it always does. The pipe ends themselves are close-on-exec. Standard error is replaced
+// last, so a failure is still reported on the original one.
+[[noreturn]] void becomeShell(const ShellCommand& command, const DirectCommand& direct, int outFd,
+                              int errFd) {
     if (outFd >= 0 && (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0)) {
         failChild("Error capturing stdout or stderr in new process: ", errno);
+    }
+    if (direct.isUsable()) {
+        execve(direct.program(), direct.argv(), direct.envp());
     }
     execv(kShell, command.argv());
     failChild("Error starting /bin/sh: ", errno);
@@ -185,6 +263,7 @@ public:
         : m_pid(-1), m_status(0), m_job(job) {
         // Built here: the child should not allocate between fork and exec.
         const ShellCommand shellCommand(command);
+        const DirectCommand directCommand(command);
         // Pending console output goes out before anything the child writes.
         // NOLINTNEXTLINE(cert-err33-c): a stream that cannot be flushed has no one to tell.
         std::fflush(nullptr);
@@ -196,7 +275,7 @@ public:
             if (m_job != nullptr) {
                 m_job->enterChild();
             }
-            becomeShell(shellCommand, outFd, errFd);
+            becomeShell(shellCommand, directCommand, outFd, errFd);
         }
         if (m_job != nullptr) {
             m_job->started(m_pid);

@@ -190,6 +190,42 @@ TEST_F(PlatformImplProcessTest, CommandLongerThanOneArgumentRuns) {
     }
 }
 
+// Commands that need no shell start without one; whatever runs them, the program gets the
+// same words, the same PWD and the same status, and the shell still handles what a direct
+// start cannot (a script without "#!", a file that cannot run).
+TEST_F(PlatformImplProcessTest, SimpleCommandsRunAsTheShellWouldRunThem) {
+    const std::string script = m_dir / "no-shebang";
+    testutil::writeFile(script, "printf '<%s>' \"$@\"; exit 4\n");
+    ASSERT_EQ(0, chmod(script.c_str(), 0755));
+    const std::string plain = m_dir / "not-executable";
+    testutil::writeFile(plain, "exit 0\n");
+    struct Case {
+        std::string command;
+        std::string out;
+        int status;
+    } cases[] = {
+        {"'" + script + "' 'a b' \"c\\\"d\" e\\ f", "<a b><c\"d><e f>", 4},
+        {"exec '" + script + "' x", "<x>", 4},
+        {"'" + plain + "'", "", 126},
+        {"/nonexistent/command", "", 127},
+    };
+    for (const Case& c : cases) {
+        PlatformImpl::m_lastExitStatus = -1;
+        SString out;
+        SString err;
+        runCaptured(c.command, out, err);
+        EXPECT_EQ(c.out, str(out)) << c.command;
+        EXPECT_EQ(c.status, PlatformImpl::m_lastExitStatus) << c.command << ": " << str(err);
+    }
+
+    // PWD names the child's working directory, not the launcher's.
+    SString out;
+    SString err;
+    PlatformImpl::executeProcess("/usr/bin/env", m_dir.path().c_str(), false, true, true, &out,
+                                 &err);
+    EXPECT_NE(std::string::npos, str(out).find("\nPWD=" + m_dir.path() + "\n")) << str(out);
+}
+
 // Sets a signal's disposition for one test and restores it.
 class ScopedDisposition {
 public:
