@@ -7,19 +7,12 @@
 // The examples use the paths a reader would see (/usr/lib/jvm/java-17-openjdk-amd64,
 // /opt/myapp, /var/tmp/...). Each test builds those places below a "world" directory of its
 // own, points the examples at them, and removes the world prefix from what it reads back.
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -28,9 +21,11 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/TestSupport.h"
 
 namespace {
+
+using namespace qvtest;
 
 const std::string kQvpack = QV_QVPACK_BINARY;
 const std::string kLauncher = QV_LAUNCHER_BINARY;
@@ -52,47 +47,12 @@ const char* const kControlledVariables[] = {"JAVA_HOME",      "MYAPP_JAVA_HOME",
                                             "LANG",           "LC_ALL",          "LC_MESSAGES",
                                             "XDG_CACHE_HOME", "QV_VERIFY_CACHE", "HOME"};
 
-struct RunResult {
-    int status;  // exit status, or -1 when the process did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << content;
-    }
-    chmod(path.c_str(), mode);
-}
-
 void makeDirectories(const std::string& path) {
     for (size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
         mkdir(path.substr(0, slash).c_str(), 0755);
     }
     mkdir(path.c_str(), 0755);
-}
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        result.push_back(line);
-    }
-    return result;
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -132,10 +92,6 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 bool hasLine(const std::string& text, const std::string& line) {
     std::vector<std::string> all = lines(text);
     return std::find(all.begin(), all.end(), line) != all.end();
@@ -152,15 +108,7 @@ std::string withoutMachineDetails(const std::string& text) {
 
 void listFiles(const std::string& directory, const std::string& prefix,
                std::vector<std::string>& files) {
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    while (struct dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
+    for (const std::string& name : listDirectory(directory)) {
         std::string path = directory + "/" + name;
         struct stat info;
         if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -169,17 +117,11 @@ void listFiles(const std::string& directory, const std::string& prefix,
             files.push_back(prefix + name);
         }
     }
-    closedir(dir);
     std::sort(files.begin(), files.end());
 }
 
 std::string example(const std::string& relative) {
     return readFile(kExamples + "/" + relative);
-}
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    std::remove(path);
-    return 0;
 }
 
 // The guide's text, and the fenced blocks that follow a "**File `docs/examples/...`**" line.
@@ -214,9 +156,6 @@ const std::string kJdkHome = QV_JDK_HOME;
 class GuideE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-guide-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
         m_world = m_dir + "/world";
         m_tmp = m_world + "/var/tmp";
         m_work = m_dir + "/work";
@@ -225,7 +164,6 @@ protected:
         makeDirectories(m_work);
         makeDirectories(m_dir + "/cache");
     }
-    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
     // Where a path the guide names lies in this test's world.
@@ -236,60 +174,22 @@ protected:
     RunResult run(const std::string& program, const std::vector<std::string>& args,
                   const std::map<std::string, std::string>& environment = {},
                   const std::string& cwd = "") const {
-        std::string outPath = path(".stdout");
-        std::string errPath = path(".stderr");
-        std::map<std::string, std::string> settings = {{"TMPDIR", m_tmp},
-                                                       {"LANG", "C"},
-                                                       {"XDG_CACHE_HOME", m_dir + "/cache"},
-                                                       {"HOME", m_dir}};
+        Command command;
+        command.program = program;
+        command.args = args;
+        command.environment = {{"TMPDIR", m_tmp},
+                               {"LANG", "C"},
+                               {"XDG_CACHE_HOME", m_dir + "/cache"},
+                               {"HOME", m_dir}};
         for (const auto& setting : environment) {
-            settings[setting.first] = setting.second;
+            command.environment[setting.first] = setting.second;
         }
-        std::vector<std::string> envp;
-        for (const auto& setting : settings) {
-            envp.push_back(setting.first + "=" + setting.second);
-        }
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            std::string name(*variable, std::strcspn(*variable, "="));
-            bool controlled = settings.count(name) != 0;
-            for (const char* controlledName : kControlledVariables) {
-                controlled = controlled || name == controlledName;
-            }
-            if (!controlled) {
-                envp.push_back(*variable);
-            }
-        }
-        std::string directory = cwd.empty() ? m_work : cwd;
-        pid_t child = fork();
-        if (child == 0) {
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int in = open("/dev/null", O_RDONLY);
-            if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-                dup2(in, 0) < 0 || chdir(directory.c_str()) != 0) {
-                _exit(127);
-            }
-            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            std::vector<char*> envv;
-            for (const std::string& setting : envp) {
-                envv.push_back(const_cast<char*>(setting.c_str()));
-            }
-            envv.push_back(nullptr);
-            execve(program.c_str(), argv.data(), envv.data());
-            _exit(127);
-        }
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath),
-                         readFile(errPath)};
-        std::remove(outPath.c_str());
-        std::remove(errPath.c_str());
-        return result;
+        command.removedVariables.assign(std::begin(kControlledVariables),
+                                        std::end(kControlledVariables));
+        command.directory = cwd.empty() ? m_work : cwd;
+        command.captureDirectory = m_dir;
+        command.inputFromDevNull = true;
+        return runProgram(command);
     }
 
     RunResult shell(const std::string& command,
@@ -457,7 +357,8 @@ protected:
         return names;
     }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-guide"};
+    std::string m_dir = m_temp.path();
     std::string m_world;
     std::string m_tmp;
     std::string m_work;

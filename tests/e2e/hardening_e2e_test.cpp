@@ -2,108 +2,33 @@
 // where another user planted links and swaps our files, a SIGTERM while the application runs,
 // and inputs of a mebibyte or 100,000 lines, with the launcher's peak memory measured. Every
 // test runs in a fresh directory with its own TMPDIR; fake JVMs are shell scripts.
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/e2e/PackedLauncherTest.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-const std::string kQvpack = QV_QVPACK_BINARY;
-const std::string kLauncher = QV_LAUNCHER_BINARY;
-const char kMagicLine[] = "1739021872";
+using namespace qvtest;
+
 // The peak resident memory allowed to one launcher run, in KiB.
 const long kMemoryLimitKiB = 64 * 1024;
 const size_t kMiB = 1024 * 1024;
-
-struct RunResult {
-    int status;    // exit status, or -1 when the process did not exit normally
-    int signal;    // the signal that ended it, or 0
-    long peakKiB;  // the largest resident set the process had (ru_maxrss)
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << content;
-    }
-    chmod(path.c_str(), mode);
-}
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
 
 std::string linkTarget(const std::string& path) {
     char target[4096];
     ssize_t length = readlink(path.c_str(), target, sizeof target);
     return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
-}
-
-std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (struct dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    std::remove(path);
-    return 0;
-}
-
-// Waits up to ten seconds for done to hold.
-template <typename Condition>
-bool eventually(Condition done) {
-    for (int i = 0; i < 200; ++i) {
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
 }
 
 // True when no process has pid, or only its unreaped remains (an orphan waits there for an
@@ -115,91 +40,23 @@ bool hasEnded(pid_t pid) {
            (nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'Z');
 }
 
-class HardeningE2ETest : public ::testing::Test {
+class HardeningE2ETest : public PackedLauncherTest {
 protected:
+    HardeningE2ETest() : PackedLauncherTest("qvtest-hardening") {}
+
+    // The verify cache is off: every run verifies afresh.
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-hardening-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_tmp = makeDirectory("tmp");
-        m_log = path("run.log");
-        m_exe = "bin/java-" + m_dir.substr(m_dir.rfind('-') + 1);
-    }
-    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
-
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-
-    std::string makeDirectory(const std::string& name) const {
-        std::string dir = path(name);
-        mkdir(dir.c_str(), 0755);
-        return dir;
+        PackedLauncherTest::SetUp();
+        m_environment["QV_VERIFY_CACHE"] = "0";
     }
 
-    // Starts program with args in the test directory, without a shell, with TMPDIR pointing at
-    // the test's own temporary directory and the verify cache off; output goes to files.
-    pid_t start(const std::string& program, const std::vector<std::string>& args) const {
-        std::vector<std::string> settings = {"TMPDIR=" + m_tmp, "LANG=C", "QV_VERIFY_CACHE=0"};
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            std::string name(*variable, std::strcspn(*variable, "="));
-            if (name != "TMPDIR" && name != "LANG" && name != "QV_VERIFY_CACHE") {
-                settings.push_back(*variable);
-            }
-        }
-        std::string outPath = path(".stdout");
-        std::string errPath = path(".stderr");
-        pid_t child = fork();
-        if (child == 0) {
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-                chdir(m_dir.c_str()) != 0) {
-                _exit(127);
-            }
-            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            std::vector<char*> envp;
-            for (const std::string& setting : settings) {
-                envp.push_back(const_cast<char*>(setting.c_str()));
-            }
-            envp.push_back(nullptr);
-            execve(program.c_str(), argv.data(), envp.data());
-            _exit(126);
-        }
-        return child;
-    }
-
-    // Waits for a started program; the peak memory is its own (wait4 reports the child's
-    // rusage alone, not that of the processes it waited for itself).
-    RunResult finish(pid_t child) const {
-        int status = 0;
-        struct rusage usage {};
-        while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
-        }
-        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                         WIFSIGNALED(status) ? WTERMSIG(status) : 0, usage.ru_maxrss,
-                         readFile(path(".stdout")), readFile(path(".stderr"))};
-        std::remove(path(".stdout").c_str());
-        std::remove(path(".stderr").c_str());
-        return result;
+    // Starts program with args in the test directory with the test's environment.
+    ChildProcess start(const std::string& program, const std::vector<std::string>& args) const {
+        return ChildProcess(command(program, args));
     }
 
     RunResult run(const std::string& program, const std::vector<std::string>& args) const {
-        return finish(start(program, args));
-    }
-
-    std::string pack(const std::string& name,
-                     const std::vector<std::pair<std::string, std::string>>& files) const {
-        std::vector<std::string> args = {"-o", path(name), "--stub", kLauncher};
-        for (const auto& file : files) {
-            args.push_back(file.first);
-            args.push_back(file.second);
-        }
-        RunResult packed = run(kQvpack, args);
-        EXPECT_EQ(packed.status, 0) << packed.err;
-        return path(name);
+        return start(program, args).wait();
     }
 
     // A fake JVM home whose java answers the verify class with the magic line and java.version
@@ -238,16 +95,6 @@ protected:
         return path(name);
     }
 
-    std::string writeInstructions(const std::string& name,
-                                  const std::vector<std::string>& script) const {
-        std::string text = "INSTRUCTIONS:\n";
-        for (const std::string& line : script) {
-            text += line + "\n";
-        }
-        writeFile(path(name), text + "/:\n");
-        return path(name);
-    }
-
     // A launcher that finds the fake JVM and launches the application with it.
     std::string packFindAndLaunch(const std::string& application) const {
         std::string home = makeFakeJVM("jvm", application);
@@ -256,13 +103,6 @@ protected:
                             {"--jvm", writeJVMFile("fake.jvm", home)},
                             {"--launch-script", writeLaunchScript("launch.tag")}});
     }
-
-    std::vector<std::string> leftInTemp() const { return listDirectory(m_tmp); }
-
-    std::string m_dir;
-    std::string m_tmp;
-    std::string m_log;
-    std::string m_exe;
 };
 
 TEST_F(HardeningE2ETest, TerminateWhileTheApplicationSleepsEndsItAllAndCleansUp) {
@@ -272,13 +112,13 @@ TEST_F(HardeningE2ETest, TerminateWhileTheApplicationSleepsEndsItAllAndCleansUp)
         packFindAndLaunch("  sleep 60 &\n  echo $! > '" + pidFile + ".part'\n  mv '" + pidFile +
                           ".part' '" + pidFile + "'\n  wait\n  echo not-stopped");
 
-    pid_t running = start(launcher, {"-qv:log", m_log});
+    ChildProcess running = start(launcher, {"-qv:log", m_log});
     ASSERT_TRUE(eventually([&] { return exists(pidFile); })) << readFile(m_log);
     pid_t sleeping = static_cast<pid_t>(std::stol(readFile(pidFile)));
     // The jvm file the search wrote is in use while the application runs.
     EXPECT_EQ(leftInTemp().size(), 1u);
-    kill(running, SIGTERM);
-    RunResult result = finish(running);
+    kill(running.pid(), SIGTERM);
+    RunResult result = running.wait();
 
     EXPECT_EQ(result.status, 143) << result.out << result.err;
     EXPECT_TRUE(eventually([&] { return hasEnded(sleeping); }));

@@ -2,191 +2,41 @@
 // and their standard output, instruction scripts that find, verify, install and launch, the
 // embedded launcher, exit statuses, and the temporary files each run leaves behind. Every test
 // runs in a fresh directory with its own TMPDIR; fake JVMs are shell scripts.
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/e2e/PackedLauncherTest.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-const std::string kQvpack = QV_QVPACK_BINARY;
-const std::string kLauncher = QV_LAUNCHER_BINARY;
-const char kMagicLine[] = "1739021872";
+using namespace qvtest;
 
-struct RunResult {
-    int status;  // exit status, or -1 when the process did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << content;
-    }
-    chmod(path.c_str(), mode);
-}
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
-
-std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (struct dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        result.push_back(line);
-    }
-    return result;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    std::remove(path);
-    return 0;
-}
-
-// Waits up to ten seconds for done to hold; a background launcher needs a moment.
-template <typename Condition>
-bool eventually(Condition done) {
-    for (int i = 0; i < 200; ++i) {
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
-class LauncherE2ETest : public ::testing::Test {
+class LauncherE2ETest : public PackedLauncherTest {
 protected:
+    LauncherE2ETest() : PackedLauncherTest("qvtest-launcher") {}
+
+    // XDG_CACHE_HOME points at the test's own cache directory, so that no run answers a
+    // verification from another test's or the user's verify cache.
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-launcher-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_tmp = makeDirectory("tmp");
-        m_log = path("run.log");
-        // Unique per test, so the disk walks of tests running side by side find only their
-        // own fake JVMs.
-        m_exe = "bin/java-" + m_dir.substr(m_dir.rfind('-') + 1);
-    }
-    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
-
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-
-    std::string makeDirectory(const std::string& name) const {
-        std::string dir = path(name);
-        mkdir(dir.c_str(), 0755);
-        return dir;
+        PackedLauncherTest::SetUp();
+        m_environment["XDG_CACHE_HOME"] = path("cache");
     }
 
-    // Runs program with args in the test directory, without a shell, with TMPDIR pointing at
-    // the test's own temporary directory and XDG_CACHE_HOME at its own cache directory (so
-    // that no run answers a verification from another test's or the user's verify cache);
-    // output goes through files.
+    // Runs program with args and the test's environment, changed by environment.
     RunResult run(const std::string& program, const std::vector<std::string>& args,
                   const std::map<std::string, std::string>& environment = {}) const {
-        std::string outPath = path(".stdout");
-        std::string errPath = path(".stderr");
-        std::vector<std::string> settings = {"TMPDIR=" + m_tmp, "LANG=C"};
-        if (environment.count("XDG_CACHE_HOME") == 0) {
-            settings.push_back("XDG_CACHE_HOME=" + path("cache"));
-        }
+        Command launch = command(program, args);
         for (const auto& setting : environment) {
-            settings.push_back(setting.first + "=" + setting.second);
+            launch.environment[setting.first] = setting.second;
         }
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            std::string name(*variable, std::strcspn(*variable, "="));
-            if (name != "TMPDIR" && name != "LANG" && name != "XDG_CACHE_HOME" &&
-                environment.count(name) == 0) {
-                settings.push_back(*variable);
-            }
-        }
-        pid_t child = fork();
-        if (child == 0) {
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-                chdir(m_dir.c_str()) != 0) {
-                _exit(127);
-            }
-            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            std::vector<char*> envp;
-            for (const std::string& setting : settings) {
-                envp.push_back(const_cast<char*>(setting.c_str()));
-            }
-            envp.push_back(nullptr);
-            execve(program.c_str(), argv.data(), envp.data());
-            _exit(127);
-        }
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath),
-                         readFile(errPath)};
-        std::remove(outPath.c_str());
-        std::remove(errPath.c_str());
-        return result;
-    }
-
-    // Packs a launcher from (option, file) pairs; fails the test when qvpack does.
-    std::string pack(const std::string& name,
-                     const std::vector<std::pair<std::string, std::string>>& files) const {
-        std::vector<std::string> args = {"-o", path(name), "--stub", kLauncher};
-        for (const auto& file : files) {
-            args.push_back(file.first);
-            args.push_back(file.second);
-        }
-        RunResult packed = run(kQvpack, args);
-        EXPECT_EQ(packed.status, 0) << packed.err;
-        return path(name);
+        return runProgram(launch);
     }
 
     // A fake JVM home whose java prints the magic line and javaVersion when verified. Started
@@ -242,28 +92,10 @@ protected:
         return path(name);
     }
 
-    std::string writeInstructions(const std::string& name,
-                                  const std::vector<std::string>& script) const {
-        std::string text = "INSTRUCTIONS:\n";
-        for (const std::string& line : script) {
-            text += line + "\n";
-        }
-        writeFile(path(name), text + "/:\n");
-        return path(name);
-    }
-
     std::string writeInputFile(const std::string& name, const std::string& tags) const {
         writeFile(path(name), "LOGFILE: " + m_log + "\n" + tags);
         return path(name);
     }
-
-    // The "qvj" names left in the private temporary directory.
-    std::vector<std::string> leftInTemp() const { return listDirectory(m_tmp); }
-
-    std::string m_dir;
-    std::string m_tmp;
-    std::string m_log;
-    std::string m_exe;
 };
 
 TEST_F(LauncherE2ETest, SearchWithoutMatchPrintsZeroAlone) {

@@ -1,109 +1,40 @@
 // Black-box tests of the built qvpack and qvlauncher: each test packs, lists and extracts in a
 // fresh temporary directory and looks only at exit statuses, output and files.
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/TestSupport.h"
+
 namespace {
+
+using namespace qvtest;
 
 const std::string kQvpack = QV_QVPACK_BINARY;
 const std::string kLauncher = QV_LAUNCHER_BINARY;
-
-struct RunResult {
-    int status;  // exit status, or -1 when the process did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (struct dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool isExecutable(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IXUSR) != 0;
 }
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    std::remove(path);
-    return 0;
-}
-
 class QvpackE2ETest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qvtest-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
-
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
 
     // Runs program with args in directory cwd, without a shell; output goes through files.
     RunResult run(const std::string& program, const std::vector<std::string>& args,
                   const std::string& cwd) const {
-        std::string outPath = path(".stdout");
-        std::string errPath = path(".stderr");
-        pid_t child = fork();
-        if (child == 0) {
-            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-                chdir(cwd.c_str()) != 0) {
-                _exit(127);
-            }
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(program.c_str()));
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-        RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath),
-                         readFile(errPath)};
-        std::remove(outPath.c_str());
-        std::remove(errPath.c_str());
-        return result;
+        Command command;
+        command.program = program;
+        command.args = args;
+        command.directory = cwd;
+        command.captureDirectory = m_dir;
+        return runProgram(command);
     }
 
     RunResult qvpack(const std::vector<std::string>& args) const {
@@ -116,7 +47,8 @@ protected:
         return dir;
     }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-e2e"};
+    std::string m_dir = m_temp.path();
 };
 
 struct PackedFile {
@@ -253,11 +185,11 @@ TEST_F(QvpackE2ETest, UsageErrorsAndBadFilesFailWithoutOutput) {
     EXPECT_NE(help.out.find("--launch-script F"), std::string::npos);
 }
 
-// Replaces count bytes at position of the file at path.
+// Replaces count bytes at position of the launcher at path, which stays executable.
 void patchFile(const std::string& path, size_t position, const std::string& bytes) {
     std::string content = readFile(path);
     content.replace(position, bytes.size(), bytes);
-    writeFile(path, content);
+    writeFile(path, content, 0755);
 }
 
 TEST_F(QvpackE2ETest, LauncherReportsBrokenEmbeddedFilesAndIndexes) {
@@ -284,7 +216,7 @@ TEST_F(QvpackE2ETest, LauncherReportsBrokenEmbeddedFilesAndIndexes) {
         {"type 8", firstType, "\x08", "Invalid file type in file index."},
     };
     for (const Case& c : cases) {
-        writeFile(path("app"), launcher);
+        writeFile(path("app"), launcher, 0755);
         patchFile(path("app"), c.position, c.bytes);
         std::remove(path("log").c_str());
         RunResult result = run(path("app"), {"-qv:log", path("log")}, m_dir);
