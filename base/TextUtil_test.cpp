@@ -6,12 +6,11 @@
 #include <string>
 
 #include "launcher/LauncherException.h"
+#include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
+using qvtest::str;
 
 // A stdio stream over the given bytes, closed at scope exit.
 class MemoryStream {

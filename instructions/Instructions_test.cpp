@@ -11,21 +11,12 @@
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
 #include "launcher/Launcher.h"
+#include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
-
-void resetVariables() {
-    for (long n = 1; n <= Launcher::kStringVariables; ++n) {
-        Launcher::setStringVariable(n, SString());
-    }
-    for (long n = 1; n <= Launcher::kNumericVariables; ++n) {
-        Launcher::setLongVariable(n, 0);
-    }
-}
+using qvtest::resetLauncherVariables;
+using qvtest::str;
 
 // Stands in for the launcher actions: records each call with its arguments, and throws
 // LauncherException("action failed") from the action named in failingAction.
@@ -121,13 +112,13 @@ const char kWrongType[] = "). Must use N or S as the variable type, e.g. N2 or S
 class InstructionsEvalTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetVariables();
+        resetLauncherVariables();
         Launcher::setStringVariable(1, "abc");
         Launcher::setStringVariable(2, "x@S3@");
         Launcher::setStringVariable(3, "z");
         Launcher::setLongVariable(2, -7);
     }
-    void TearDown() override { resetVariables(); }
+    void TearDown() override { resetLauncherVariables(); }
 
     std::string expr(const std::string& text, const char* prefix = "") {
         return outcome([&] {
@@ -330,8 +321,8 @@ TEST_F(InstructionsEvalTest, NumbersAndTruthValues) {
 
 class InstructionsTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetVariables(); }
-    void TearDown() override { resetVariables(); }
+    void SetUp() override { resetLauncherVariables(); }
+    void TearDown() override { resetLauncherVariables(); }
 };
 
 TEST_F(InstructionsTest, EmptyScriptDoesNothing) {

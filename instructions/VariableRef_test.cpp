@@ -5,21 +5,12 @@
 #include <string>
 
 #include "launcher/Launcher.h"
+#include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
-
-void resetVariables() {
-    for (long n = 1; n <= Launcher::kStringVariables; ++n) {
-        Launcher::setStringVariable(n, SString());
-    }
-    for (long n = 1; n <= Launcher::kNumericVariables; ++n) {
-        Launcher::setLongVariable(n, 0);
-    }
-}
+using qvtest::resetLauncherVariables;
+using qvtest::str;
 
 // The message of the LauncherException that init throws, or "" when it accepts reference.
 std::string initFailure(VariableRef& ref, const char* reference, const char* prefix) {
@@ -33,8 +24,8 @@ std::string initFailure(VariableRef& ref, const char* reference, const char* pre
 
 class VariableRefTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetVariables(); }
-    void TearDown() override { resetVariables(); }
+    void SetUp() override { resetLauncherVariables(); }
+    void TearDown() override { resetLauncherVariables(); }
 };
 
 TEST_F(VariableRefTest, InitAcceptsLetterInEitherCaseAndLenientNumbers) {

@@ -5,12 +5,11 @@
 #include <string>
 
 #include "input/TagFile.h"
+#include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
+using qvtest::str;
 
 TEST(JVMFileTest, ResolvesTagMacros) {
     TagFile tags;

@@ -8,41 +8,25 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "input/TagFile.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 void setSearchRootsForTesting(const StringDeque& roots);
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using namespace qvtest;
 
 class JVMTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-jvm-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        m_dir = pattern;
         m_log = m_dir + "/test.log";
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
         PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
@@ -56,7 +40,7 @@ protected:
         PlatformImpl::setSilent(false);
         setSearchRootsForTesting(StringDeque());
         PlatformImpl::m_sdqCreatedFiles.clear();
-        ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str()));
+        ASSERT_TRUE(m_temp.remove());
     }
 
     // A JVM home whose bin/java runs script (a /bin/sh body) and records its arguments in
@@ -84,7 +68,8 @@ protected:
 
     std::string log() const { return readFile(m_log); }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-jvm"};
+    std::string m_dir = m_temp.path();
     std::string m_log;
     std::vector<std::unique_ptr<TagFile>> m_tagFiles;
 };

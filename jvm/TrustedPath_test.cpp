@@ -8,16 +8,15 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/TestSupport.h"
+
 namespace {
+
+using namespace qvtest;
 
 class TrustedPathTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qvtest-trust-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        m_dir = pattern;
-    }
-    void TearDown() override { ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str())); }
+    void TearDown() override { ASSERT_TRUE(m_temp.remove()); }
 
     std::string makeDir(const std::string& name, mode_t mode) {
         std::string path = m_dir + "/" + name;
@@ -38,7 +37,8 @@ protected:
         return reason.c_str();
     }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-trust"};
+    std::string m_dir = m_temp.path();
 };
 
 TEST_F(TrustedPathTest, PermissionsOfTheFileAndItsDirectories) {

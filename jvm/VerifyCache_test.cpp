@@ -6,37 +6,24 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
+using namespace qvtest;
 
 // A fake JVM home that counts its runs; verification goes through the real verify path with
 // the cache switched on in a private cache directory.
 class VerifyCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-cache-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        m_dir = pattern;
         m_home = m_dir + "/jdk";
         ASSERT_EQ(0, std::system(("mkdir -p '" + m_home + "/bin' '" + m_home + "/lib'").c_str()));
         writeFile(m_home + "/lib/modules", "image");
@@ -58,7 +45,7 @@ protected:
         unsetenv("JAVA_TOOL_OPTIONS");
         Launcher::setLogFileName("");
         PlatformImpl::setSilent(false);
-        ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str()));
+        ASSERT_TRUE(m_temp.remove());
     }
 
     void writeJava(const std::string& version) {
@@ -88,7 +75,8 @@ protected:
     // A new process would read the file afresh.
     void newLaunch() { VerifyCache::instance().reset(); }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-cache"};
+    std::string m_dir = m_temp.path();
     std::string m_home;
     std::string m_archive;
     std::string m_log;

@@ -8,8 +8,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "base/TextUtil.h"
@@ -17,31 +15,17 @@
 #include "input/LauncherWriter.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using namespace qvtest;
 
 // The original launcher is <dir>/app/run.bin; temporary directories go below <dir>/tmp.
 class LauncherArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-archive-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        m_dir = pattern;
         ASSERT_EQ(0, mkdir((m_dir + "/app").c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/app/lib").c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
@@ -66,10 +50,11 @@ protected:
         Launcher::m_applicationArchive = "";
         Launcher::setLogFileName("");
         Launcher::m_logFileInitialized = false;
-        ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str()));
+        ASSERT_TRUE(m_temp.remove());
     }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-archive"};
+    std::string m_dir = m_temp.path();
     SString m_savedLauncher;
     SString m_savedOrigLauncher;
     SString m_savedTempDir;

@@ -7,42 +7,30 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "launcher/LauncherPath.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+using namespace qvtest;
 
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-launcher-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        m_dir = pattern;
         Launcher::setLogFileName("");
         Launcher::m_logFileInitialized = false;
     }
     void TearDown() override {
         Launcher::setLogFileName("");
         Launcher::m_logFileInitialized = false;
-        std::string command = "rm -rf '" + m_dir + "'";
-        ASSERT_EQ(0, std::system(command.c_str()));
+        ASSERT_TRUE(m_temp.remove());
     }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-launcher"};
+    std::string m_dir = m_temp.path();
 };
 
 // Runs the built launcher with a shell command line and returns its standard output.
@@ -141,7 +129,7 @@ TEST_F(LauncherTest, LauncherPathFromArgv0) {
     std::string bin = m_dir + "/bin";
     ASSERT_EQ(0, mkdir(bin.c_str(), 0755));
     std::string program = bin + "/qvprog";
-    { std::ofstream(program) << "#!/bin/sh\n"; }
+    writeFile(program, "#!/bin/sh\n");
     ASSERT_EQ(0, chmod(program.c_str(), 0755));
     const char* savedPath = std::getenv("PATH");
     std::string saved = savedPath == nullptr ? "" : savedPath;
@@ -192,7 +180,7 @@ TEST_F(LauncherTest, InputFileActions) {
     int status = -1;
     std::string log = m_dir + "/input.log";
     std::string bogus = m_dir + "/bogus.tag";
-    { std::ofstream(bogus) << "ACTION: BOGUS\nLOGFILE: " << log << "\n"; }
+    writeFile(bogus, "ACTION: BOGUS\nLOGFILE: " + log + "\n");
     EXPECT_EQ("Invalid action in input file: BOGUS\nInvalid action in input file: BOGUS\n",
               runLauncher("-qv:in " + bogus, status));
     EXPECT_EQ(1, status);
@@ -200,14 +188,14 @@ TEST_F(LauncherTest, InputFileActions) {
 
     // Quotes around the path are dropped for opening; the log shows the argument as given.
     std::string run = m_dir + "/run.tag";
-    { std::ofstream(run) << "ACTION: RUN_INSTRUCTIONS\n"; }
+    writeFile(run, "ACTION: RUN_INSTRUCTIONS\n");
     std::string runLog = m_dir + "/run.log";
     runLauncher("-qv:log " + runLog + " -qv:in '\"" + run + "\"'", status);
     EXPECT_EQ(0, status);
     EXPECT_EQ("------------------\nLoading input file \"" + run + "\"\n", readFile(runLog));
 
     std::string broken = m_dir + "/broken.tag";
-    { std::ofstream(broken) << "ACTION: SEARCH\n\nno colon here\n"; }
+    writeFile(broken, "ACTION: SEARCH\n\nno colon here\n");
     std::string error =
         "Syntax error in " + broken + " at line 3 ==> Missing colon at the end of the tag name.";
     EXPECT_EQ("Could not load the input file." + error + "\n" + error + "\n",
@@ -216,7 +204,7 @@ TEST_F(LauncherTest, InputFileActions) {
 
     std::string noValues = m_dir + "/verify.tag";
     std::string verifyLog = m_dir + "/verify.log";
-    { std::ofstream(noValues) << "ACTION: VERIFY_JVM\nLOGFILE: " << verifyLog << "\n"; }
+    writeFile(noValues, "ACTION: VERIFY_JVM\nLOGFILE: " + verifyLog + "\n");
     EXPECT_EQ("", runLauncher("-qv:in " + noValues, status));
     EXPECT_EQ(0, status);
     EXPECT_NE(std::string::npos,

@@ -1,15 +1,11 @@
 #include "launchscript/LaunchScript.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,39 +15,17 @@
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using namespace qvtest;
 
 // The names in directory, sorted and joined with blanks.
 std::string readDirectory(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
     std::string joined;
-    for (const std::string& name : names) {
+    for (const std::string& name : listDirectory(directory)) {
         joined += (joined.empty() ? "" : " ") + name;
     }
     return joined;
@@ -62,9 +36,6 @@ std::string readDirectory(const std::string& directory) {
 class LaunchScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qvtest-launchscript-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        m_dir = pattern;
         m_appDir = m_dir + "/app";
         ASSERT_EQ(0, mkdir(m_appDir.c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
@@ -102,7 +73,7 @@ protected:
         }
         Launcher::setLogFileName("");
         Launcher::m_logFileInitialized = false;
-        ASSERT_EQ(0, std::system(("rm -rf '" + m_dir + "'").c_str()));
+        ASSERT_TRUE(m_temp.remove());
     }
 
     static void setLauncher(const std::string& path) {
@@ -122,7 +93,8 @@ protected:
 
     std::string log() const { return readFile(m_dir + "/log.txt"); }
 
-    std::string m_dir;
+    TemporaryDirectory m_temp{"qvtest-launchscript"};
+    std::string m_dir = m_temp.path();
     std::string m_appDir;
     std::string m_savedCwd;
     bool m_hadJavaHome = false;

@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "launcher/LauncherException.h"
+#include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
+using qvtest::str;
 
 // Replaces each macro by the value its name maps to (empty when unmapped) and records the
 // names it was asked for, in order.
