@@ -1,12 +1,14 @@
-// parseStringArgument, getTokenFromString and convertToUnicode on arbitrary text. The first
-// byte chooses the start position and the quoted form of parseStringArgument; the rest is the
-// text all three work on.
+// parseStringArgument, getTokenFromString, convertToUnicode and the shell-word helpers on
+// arbitrary text. The first byte chooses the start position and the quoted form of
+// parseStringArgument; the rest is the text they all work on.
 
 #include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "base/ShellQuote.h"
+#include "base/StringDeque.h"
 #include "base/TextUtil.h"
 #include "launcher/LauncherException.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -89,6 +91,26 @@ void checkConvertToUnicode(const SString& text) {
     }
 }
 
+// A command line that starts a program directly must be one the shell would split the same
+// way: every quoted argument comes back as it was, and what splits names a program by path.
+void checkShellWords(const SString& text) {
+    StringDeque words;
+    if (splitSimpleCommand(text, words)) {
+        if (words.size() == 0 || words.at(0).find('/') == SString::npos) {
+            fuzz::fail("a split command names no program by path", fuzz::toStdString(text));
+        }
+    }
+    if (text.find('\0') != SString::npos) {
+        return;
+    }
+    SString command("/bin/program ");
+    command += quoteShellArgument(text);
+    if (!splitSimpleCommand(command, words) || words.size() != 2 ||
+        words.at(1).compare(text) != 0) {
+        fuzz::fail("a quoted argument does not split back to itself", fuzz::toStdString(text));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -103,5 +125,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkParseStringArgument(text, start, quoted);
     checkGetTokenFromString(text);
     checkConvertToUnicode(text);
+    checkShellWords(text);
     return 0;
 }
