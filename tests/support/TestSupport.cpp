@@ -34,8 +34,9 @@ int restoreAccess(const char* path, const struct stat* info, int type, struct FT
     return 0;
 }
 
+// Goes on past entries it cannot remove; TemporaryDirectory::remove reports what is left.
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    std::remove(path);
+    (void)std::remove(path);
     return 0;
 }
 
@@ -65,6 +66,7 @@ std::vector<std::string> environmentOf(const Command& command) {
 // The null-terminated pointer array execve wants; the strings must outlive it.
 std::vector<char*> pointersTo(const std::vector<std::string>& strings) {
     std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
     for (const std::string& text : strings) {
         pointers.push_back(const_cast<char*>(text.c_str()));
     }
@@ -213,8 +215,9 @@ RunResult ChildProcess::wait() {
     result.peakKiB = usage.ru_maxrss;
     result.out = readFile(m_outPath);
     result.err = readFile(m_errPath);
-    std::remove(m_outPath.c_str());
-    std::remove(m_errPath.c_str());
+    // Leftover capture files are harmless: the next run truncates them.
+    (void)std::remove(m_outPath.c_str());
+    (void)std::remove(m_errPath.c_str());
     return result;
 }
 
