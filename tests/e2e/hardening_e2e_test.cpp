@@ -128,6 +128,29 @@ TEST_F(HardeningE2ETest, TerminateWhileTheApplicationSleepsEndsItAllAndCleansUp)
         << readFile(m_log);
 }
 
+// A request to stop that comes while no application runs (here a script that loops after
+// the search wrote its jvm file) ends the launcher through its cleanup too.
+TEST_F(HardeningE2ETest, TerminateBetweenApplicationRunsCleansUp) {
+    std::string launcher =
+        pack("loop", {{"--instructions",
+                       writeInstructions("loop.tag", {"FIND_JVM 0 0", ":again", "GOTO again"})},
+                      {"--jvm", writeJVMFile("fake.jvm", makeFakeJVM("jvm", ""))}});
+    for (int signo : {SIGTERM, SIGHUP}) {
+        std::remove(m_log.c_str());
+        ChildProcess running = start(launcher, {"-qv:log", m_log});
+        ASSERT_TRUE(eventually([&] { return contains(readFile(m_log), "Matching JVM file is"); }))
+            << readFile(m_log);
+        EXPECT_EQ(leftInTemp().size(), 1u) << signo;
+        kill(running.pid(), signo);
+        RunResult result = running.wait();
+
+        EXPECT_EQ(result.status, 128 + signo) << result.out << result.err;
+        EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << signo;
+        EXPECT_TRUE(contains(readFile(m_log), "ERROR: Stopped by signal " + std::to_string(signo)))
+            << readFile(m_log);
+    }
+}
+
 // TMPDIR is writable by everyone and not sticky. Another user has planted links named like
 // the launcher's files, pointing at their victims, and while the application runs swaps the
 // launcher's jvm file for one more such link. Nothing is written through a link and nothing
