@@ -11,11 +11,8 @@
 
 namespace {
 
-// What /bin/sh hands to printf for the quoted argument.
-std::string throughShell(const char* argument) {
-    std::string command = "printf '%s' ";
-    SString quoted = quoteShellArgument(argument);
-    command.append(quoted.data(), quoted.length());
+// Everything that /bin/sh -c command writes on its standard output.
+std::string outputOfShell(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[256];
@@ -27,6 +24,14 @@ std::string throughShell(const char* argument) {
         pclose(pipe);
     }
     return output;
+}
+
+// What /bin/sh hands to printf for the quoted argument.
+std::string throughShell(const char* argument) {
+    std::string command = "printf '%s' ";
+    SString quoted = quoteShellArgument(argument);
+    command.append(quoted.data(), quoted.length());
+    return outputOfShell(command);
 }
 
 TEST(ShellQuoteTest, ShellPassesEveryArgumentUnchanged) {
@@ -52,16 +57,7 @@ std::vector<std::string> wordsOf(const StringDeque& words) {
 // The arguments that /bin/sh -c hands to the program of command, read back through a script
 // that prints each one followed by a NUL byte.
 std::vector<std::string> argumentsFromShell(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[256];
-    size_t got;
-    while (pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    if (pipe != nullptr) {
-        pclose(pipe);
-    }
+    const std::string output = outputOfShell(command);
     std::vector<std::string> arguments;
     for (std::string::size_type start = 0, end;
          (end = output.find('\0', start)) != std::string::npos; start = end + 1) {
