@@ -30,9 +30,10 @@ if [ ${#targets[@]} -eq 0 ]; then
     done
 fi
 
+mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log" >&2; exit 1; }
+    -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF >"$build/fuzz-configure.log" 2>&1 ||
+    { cat "$build/fuzz-configure.log" >&2; exit 1; }
 cmake --build "$build" --target qv_fuzzers -j "$(nproc 2>/dev/null || echo 2)"
 
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
