@@ -162,8 +162,9 @@ private:
 
 // A command line that needs no shell (see splitSimpleCommand) started directly: the program
 // the shell would have run, with the words it would have passed and the environment it would
-// have given. The shell exports PWD, the working directory: the inherited value when that
-// names the directory, else the physical path. Made before the fork, like ShellCommand.
+// have given: only the variables it can name, and PWD, the working directory (the inherited
+// value when that names the directory, else the physical path). Made before the fork, like
+// ShellCommand.
 class DirectCommand {
 public:
     explicit DirectCommand(const char* command) {
@@ -190,7 +191,7 @@ public:
 private:
     void buildEnvironment() {
         for (char** variable = environ; *variable != nullptr; ++variable) {
-            if (std::strncmp(*variable, "PWD=", 4) != 0) {
+            if (isShellVariable(*variable) && std::strncmp(*variable, "PWD=", 4) != 0) {
                 m_envp.push_back(*variable);
             }
         }
@@ -200,6 +201,22 @@ private:
             m_envp.push_back(&m_pwd[0]);
         }
         m_envp.push_back(nullptr);
+    }
+
+    // The shell passes on only the variables it could name: NAME=value with a name of letters,
+    // digits and underscores that does not start with a digit.
+    static bool isShellVariable(const char* entry) {
+        auto isNameStart = [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        };
+        const char* c = entry;
+        if (!isNameStart(*c)) {
+            return false;
+        }
+        while (isNameStart(*c) || (*c >= '0' && *c <= '9')) {
+            ++c;
+        }
+        return *c == '=';
     }
 
     static std::string shellWorkingDirectory() {

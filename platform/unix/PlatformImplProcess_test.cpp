@@ -218,12 +218,16 @@ TEST_F(PlatformImplProcessTest, SimpleCommandsRunAsTheShellWouldRunThem) {
         EXPECT_EQ(c.status, PlatformImpl::m_lastExitStatus) << c.command << ": " << str(err);
     }
 
-    // PWD names the child's working directory, not the launcher's.
+    // PWD names the child's working directory, not the launcher's; a variable the shell could
+    // not name does not reach the program.
+    ASSERT_EQ(0, setenv("QV-UNNAMEABLE", "1", 1));
     SString out;
     SString err;
     PlatformImpl::executeProcess("/usr/bin/env", m_dir.path().c_str(), false, true, true, &out,
                                  &err);
+    unsetenv("QV-UNNAMEABLE");
     EXPECT_NE(std::string::npos, str(out).find("\nPWD=" + m_dir.path() + "\n")) << str(out);
+    EXPECT_EQ(std::string::npos, str(out).find("QV-UNNAMEABLE")) << str(out);
 }
 
 // Sets a signal's disposition for one test and restores it.
