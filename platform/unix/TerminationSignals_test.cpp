@@ -27,16 +27,33 @@ public:
     long files = 0;
 };
 
+// The test runner may have been started with some of these signals ignored (nohup): each test
+// starts from the default dispositions and puts back what it found.
 class TerminationSignalsTest : public ::testing::Test {
 protected:
-    void SetUp() override { PlatformImpl::m_terminatingSignal = 0; }
-    void TearDown() override { PlatformImpl::m_terminatingSignal = 0; }
+    void SetUp() override {
+        PlatformImpl::m_terminatingSignal = 0;
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int i = 0; i < kCount; ++i) {
+            sigaction(kSignals[i], &byDefault, &m_saved[i]);
+        }
+    }
+    void TearDown() override {
+        for (int i = 0; i < kCount; ++i) {
+            sigaction(kSignals[i], &m_saved[i], nullptr);
+        }
+        PlatformImpl::m_terminatingSignal = 0;
+    }
+
+    static const int kCount = 3;
+    const int kSignals[kCount] = {SIGTERM, SIGHUP, SIGINT};
+    struct sigaction m_saved[kCount] = {};
 };
 
 // A request to stop is recorded instead of ending the process, the first one decides the exit
 // status, and the long-running steps see it; afterwards the signals are as they were.
 TEST_F(TerminationSignalsTest, RequestsToStopAreRecordedAndEndTheSteps) {
-    ASSERT_TRUE(hasDefaultDisposition(SIGTERM));
     {
         TerminationSignals signals;
         ASSERT_EQ(0, raise(SIGHUP));

@@ -142,8 +142,14 @@ TEST_F(HardeningE2ETest, TerminateBetweenApplicationRunsCleansUp) {
             << readFile(m_log);
         EXPECT_EQ(leftInTemp().size(), 1u) << signo;
         kill(running.pid(), signo);
+        // A launcher that kept looping would hold the test for ever.
+        const bool ended = eventually([&] { return hasEnded(running.pid()); });
+        if (!ended) {
+            kill(running.pid(), SIGKILL);
+        }
         RunResult result = running.wait();
 
+        EXPECT_TRUE(ended) << "signal " << signo << " did not end the launcher";
         EXPECT_EQ(result.status, 128 + signo) << result.out << result.err;
         EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << signo;
         EXPECT_TRUE(contains(readFile(m_log), "ERROR: Stopped by signal " + std::to_string(signo)))

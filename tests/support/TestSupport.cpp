@@ -94,6 +94,12 @@ std::vector<char*> pointersTo(const std::vector<std::string>& strings) {
     if (!command.directory.empty() && chdir(command.directory.c_str()) != 0) {
         _exit(127);
     }
+    // The program starts as it would from a terminal, whatever the test runner was started
+    // with (nohup ignores SIGHUP, a background job of a plain shell SIGINT): tests that send
+    // these signals expect them to arrive.
+    for (int signo : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+        signal(signo, SIG_DFL);
+    }
     execve(command.program.c_str(), argv, envp);
     _exit(127);
 }
