@@ -4,85 +4,26 @@
 // Helpers shared by the tests of this folder: a scoped temporary directory and whole-file
 // reads and writes. Used by tests only.
 
-#include <dirent.h>
-#include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
-#include "base/SString.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace inputtest {
 
-inline std::string str(const SString& text) {
-    return std::string(text.c_str(), text.length());
-}
+using qvtest::str;
 
 // A fresh directory below /tmp, removed with everything in it when the object goes.
-class TempDir {
+class TempDir : public qvtest::TemporaryDirectory {
 public:
-    TempDir() {
-        char pattern[] = "/tmp/qvtest-input-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() { nftw(m_path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
-
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    static int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-        std::remove(path);
-        return 0;
-    }
-
-    std::string m_path;
+    TempDir() : qvtest::TemporaryDirectory("qvtest-input") {}
 };
 
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    if (!out.flush()) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// The names in a directory, sorted, without "." and "..".
-inline std::vector<std::string> listDirectory(const std::string& path) {
-    std::vector<std::string> names;
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) {
-        return names;
-    }
-    while (struct dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using qvtest::listDirectory;
+using qvtest::readFile;
+using qvtest::writeFile;
 
 inline bool isExecutable(const std::string& path) {
     struct stat info;

@@ -1,5 +1,6 @@
 #include "platform/unix/FileNavigator.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 

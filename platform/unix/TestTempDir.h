@@ -4,62 +4,27 @@
 // Helpers for the platform layer's tests: a scoped temporary directory, file fixtures and a
 // way to run a piece of a test without root's power over permissions. Used by tests only.
 
-#include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
-#include "base/SString.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace testutil {
 
-inline std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
+using qvtest::str;
 
 // A fresh directory below /tmp, removed with everything in it (whatever its permissions) when
 // the object goes.
-class TempDir {
+class TempDir : public qvtest::TemporaryDirectory {
 public:
-    TempDir() {
-        char pattern[] = "/tmp/qvtest-platform-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        // Tests take permissions away; give them back so that the removal cannot fail.
-        nftw(m_path.c_str(), restoreAccess, 16, FTW_PHYS);
-        nftw(m_path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-    }
-
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
-
-private:
-    static int restoreAccess(const char* path, const struct stat* info, int type, FTW*) {
-        if (type == FTW_D || type == FTW_DNR) {
-            chmod(path, (info->st_mode & 07777) | 0700);
-        }
-        return 0;
-    }
-    static int removeEntry(const char* path, const struct stat*, int, FTW*) {
-        std::remove(path);
-        return 0;
-    }
-
-    std::string m_path;
+    TempDir() : qvtest::TemporaryDirectory("qvtest-platform") {}
 };
 
 inline void makeDirs(const std::string& path) {
@@ -73,33 +38,11 @@ inline void makeDirs(const std::string& path) {
 // Creates the file with the given content, making its directories first.
 inline void writeFile(const std::string& path, const std::string& content = "") {
     makeDirs(path.substr(0, path.rfind('/')));
-    FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr) {
-        throw std::runtime_error("cannot create " + path);
-    }
-    std::fwrite(content.data(), 1, content.size(), file);
-    std::fclose(file);
+    qvtest::writeFile(path, content);
 }
 
-inline std::string readFile(const std::string& path) {
-    std::string content;
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        return content;
-    }
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        content.append(buffer, got);
-    }
-    std::fclose(file);
-    return content;
-}
-
-inline bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
+using qvtest::exists;
+using qvtest::readFile;
 
 // The outcome of runUnprivileged.
 struct UnprivilegedRun {

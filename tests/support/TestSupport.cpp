@@ -132,11 +132,13 @@ std::string readFile(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const std::string& content, mode_t mode) {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << content;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    // A fixture that could not be made would fail the test later and less clearly.
+    if (!out || chmod(path.c_str(), mode) != 0) {
+        throw std::runtime_error("cannot write " + path);
     }
-    chmod(path.c_str(), mode);
 }
 
 bool exists(const std::string& path) {

@@ -34,7 +34,8 @@ private:
 };
 
 std::string readFile(const std::string& path);
-// Creates or truncates path with content, then gives it mode.
+// Creates or truncates path with content, then gives it mode. Throws std::runtime_error when
+// it cannot.
 void writeFile(const std::string& path, const std::string& content, mode_t mode = 0644);
 // True when anything, a dangling link included, has this name.
 bool exists(const std::string& path);
