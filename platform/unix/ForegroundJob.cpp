@@ -110,6 +110,13 @@ ForegroundJob::~ForegroundJob() {
     if (m_handedOver && !isForeground()) {
         giveTerminalTo(getpgrp());
     }
+    restoreSignalHandling();
+    if (m_terminal >= 0) {
+        close(m_terminal);
+    }
+}
+
+void ForegroundJob::restoreSignalHandling() const {
     for (int i = 0; i < kForwardedCount; ++i) {
         if (m_tookOver[i]) {
             sigaction(kForwarded[i], &m_savedForwarded[i], nullptr);
@@ -118,9 +125,6 @@ ForegroundJob::~ForegroundJob() {
     sigaction(SIGCHLD, &m_savedChildSignal, nullptr);
     sigaction(SIGCONT, &m_savedContinueSignal, nullptr);
     sigprocmask(SIG_SETMASK, &m_originalMask, nullptr);
-    if (m_terminal >= 0) {
-        close(m_terminal);
-    }
 }
 
 void ForegroundJob::enterChild() const {
@@ -129,14 +133,7 @@ void ForegroundJob::enterChild() const {
         // SIGTTOU is still blocked, so the new background group may take the terminal.
         tcsetpgrp(m_terminal, getpid());
     }
-    for (int i = 0; i < kForwardedCount; ++i) {
-        if (m_tookOver[i]) {
-            sigaction(kForwarded[i], &m_savedForwarded[i], nullptr);
-        }
-    }
-    sigaction(SIGCHLD, &m_savedChildSignal, nullptr);
-    sigaction(SIGCONT, &m_savedContinueSignal, nullptr);
-    sigprocmask(SIG_SETMASK, &m_originalMask, nullptr);
+    restoreSignalHandling();
 }
 
 void ForegroundJob::started(pid_t child) {

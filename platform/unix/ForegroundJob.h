@@ -57,6 +57,9 @@ public:
     const sigset_t* waitMask() const { return &m_pollMask; }
 
 private:
+    // Puts back the dispositions and the mask found at construction; async-signal-safe, so the
+    // child may call it between fork and exec.
+    void restoreSignalHandling() const;
     bool isForeground() const;
     // tcsetpgrp with SIGTTOU blocked: a process in a background group may then take the
     // terminal instead of being stopped.
