@@ -12,7 +12,6 @@
 #include "base/TextUtil.h"
 #include "input/InputTestSupport.h"
 #include "input/LauncherLayout.h"
-#include "input/LauncherWriter.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
@@ -92,14 +91,12 @@ protected:
 
     // Packs files with the launcher builder; each file is written under its name first.
     std::string pack(const std::vector<RawFile>& files) {
-        writeFile(m_dir / "stub", kStub);
         mkdir((m_dir / "src").c_str(), 0755);
-        LauncherWriter writer((m_dir / "stub").c_str());
+        std::vector<qvtest::EmbeddedTestFile> embedded;
         for (const RawFile& file : files) {
-            writeFile(m_dir / ("src/" + file.name), file.content);
-            writer.addFile(file.type, (m_dir / ("src/" + file.name)).c_str(), file.id);
+            embedded.push_back({file.type, file.name, file.content, file.id});
         }
-        writer.write(m_launcher.c_str());
+        qvtest::packTestLauncher(m_dir / "src", m_launcher, embedded, kStub);
         return readFile(m_launcher);
     }
 

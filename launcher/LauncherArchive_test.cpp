@@ -12,7 +12,6 @@
 
 #include "base/TextUtil.h"
 #include "input/LauncherLayout.h"
-#include "input/LauncherWriter.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
 #include "tests/support/LauncherTestSupport.h"
@@ -129,14 +128,10 @@ TEST_F(LauncherArchiveTest, WriteErrorFailsWithoutKeepingThePath) {
 // Loading an index changes the launcher's state for the rest of the process, so the embedded
 // archive is looked at in a child process.
 TEST_F(LauncherArchiveTest, EmbeddedArchiveLastOneWins) {
-    writeFile(m_dir + "/stub", "#!/bin/sh\nexit 0\n");
-    writeFile(m_dir + "/first.jar", "one");
-    writeFile(m_dir + "/second.jar", "two");
-    LauncherWriter writer((m_dir + "/stub").c_str());
-    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/first.jar").c_str());
-    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/second.jar").c_str());
     const std::string launcher = m_dir + "/app/packed.bin";
-    writer.write(launcher.c_str());
+    qvtest::packTestLauncher(m_dir, launcher,
+                             {{FILE_TYPE_APPLICATION, "first.jar", "one"},
+                              {FILE_TYPE_APPLICATION, "second.jar", "two"}});
 
     auto checkInChild = [&]() {
         Launcher::m_launcherFileName = launcher.c_str();
@@ -155,12 +150,8 @@ TEST_F(LauncherArchiveTest, EmbeddedArchiveLastOneWins) {
 // Regression: asking for the embedded archive made a temporary directory even when the
 // launcher carries none.
 TEST_F(LauncherArchiveTest, NoEmbeddedArchiveMakesNoDirectory) {
-    writeFile(m_dir + "/stub", "#!/bin/sh\nexit 0\n");
-    writeFile(m_dir + "/lib.jar", "lib");
-    LauncherWriter writer((m_dir + "/stub").c_str());
-    writer.addFile(FILE_TYPE_CLASSPATH, (m_dir + "/lib.jar").c_str());
     const std::string launcher = m_dir + "/app/packed.bin";
-    writer.write(launcher.c_str());
+    qvtest::packTestLauncher(m_dir, launcher, {{FILE_TYPE_CLASSPATH, "lib.jar", "lib"}});
 
     auto checkInChild = [&]() {
         Launcher::m_launcherFileName = launcher.c_str();

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "input/LauncherLayout.h"
-#include "input/LauncherWriter.h"
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
@@ -263,15 +262,10 @@ TEST_F(LaunchScriptTest, ClasspathInEnvironmentVariable) {
 // Loading an index changes the launcher's state for the rest of the process, so the embedded
 // archives are looked at in a child process.
 TEST_F(LaunchScriptTest, ClasspathExtractsEmbeddedArchives) {
-    writeFile(m_dir + "/stub", "#!/bin/sh\n");
-    writeFile(m_dir + "/cp1.jar", "1");
-    writeFile(m_dir + "/app.jar", "app");
-    writeFile(m_dir + "/cp2.jar", "2");
-    LauncherWriter writer((m_dir + "/stub").c_str());
-    writer.addFile(FILE_TYPE_CLASSPATH, (m_dir + "/cp1.jar").c_str());
-    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/app.jar").c_str());
-    writer.addFile(FILE_TYPE_CLASSPATH, (m_dir + "/cp2.jar").c_str());
-    writer.write((m_appDir + "/run.bin").c_str());
+    qvtest::packTestLauncher(m_dir, m_appDir + "/run.bin",
+                             {{FILE_TYPE_CLASSPATH, "cp1.jar", "1"},
+                              {FILE_TYPE_APPLICATION, "app.jar", "app"},
+                              {FILE_TYPE_CLASSPATH, "cp2.jar", "2"}});
 
     auto checkInChild = [&]() {
         Launcher::m_inputFiles.load(false);
@@ -298,11 +292,8 @@ TEST_F(LaunchScriptTest, ClasspathExtractsEmbeddedArchives) {
 // Regression: every class path made a temporary directory, even for a launcher without
 // class-path archives, and the run then had to remove it again.
 TEST_F(LaunchScriptTest, ClasspathWithoutEmbeddedArchivesMakesNoDirectory) {
-    writeFile(m_dir + "/stub", "#!/bin/sh\n");
-    writeFile(m_dir + "/app.jar", "app");
-    LauncherWriter writer((m_dir + "/stub").c_str());
-    writer.addFile(FILE_TYPE_APPLICATION, (m_dir + "/app.jar").c_str());
-    writer.write((m_appDir + "/run.bin").c_str());
+    qvtest::packTestLauncher(m_dir, m_appDir + "/run.bin",
+                             {{FILE_TYPE_APPLICATION, "app.jar", "app"}});
 
     auto checkInChild = [&]() {
         Launcher::m_inputFiles.load(false);
