@@ -1,6 +1,7 @@
 #include "jvm/JVMFile.h"
 
 #include "input/TagFile.h"
+#include "launchscript/TemplateValue.h"
 
 JVMFile::JVMFile(TagFile& tags) : m_tags(tags) {}
 
@@ -9,6 +10,10 @@ SString JVMFile::getTagValue(const char* tag) const {
 }
 
 SString JVMFile::resolve(const SString& text) const {
+    return TemplateValue::open(resolveSealed(text));
+}
+
+SString JVMFile::resolveSealed(const SString& text) const {
     return MacroHandler::resolve(text, '@');
 }
 
@@ -19,6 +24,10 @@ void JVMFile::processMacro(SString& text, char /*delimiter*/, unsigned start, un
     if (name.compare(g_jvmHomeTag) == 0 && !value.empty() &&
         value.c_str()[value.length() - 1] == '\\') {
         value.erase(value.length() - 1);
+    }
+    // The home and the written file's path are places on this machine, not template text.
+    if (name.compare(g_jvmHomeTag) == 0 || name.compare(g_jvmFileTag) == 0) {
+        value = TemplateValue::sealPath(value);
     }
     text.replace(start, end - start + 1, value);
 }

@@ -45,6 +45,9 @@ public:
     // Expands every @TAG@ macro of text with the first value of that tag ("@@" before no
     // further "@" gives "@"). Throws LauncherException when the expansion does not end.
     SString resolve(const SString& text) const;
+    // The same for a text that goes on into a command template: JVM_HOME and JVM_FILE are
+    // inserted sealed (TemplateValue), so that later passes and the shell take them as data.
+    SString resolveSealed(const SString& text) const;
 
     // Replaces the macro between start and end, delimiters included, with the first value of
     // the tag it names (empty when absent). A trailing backslash of JVM_HOME is dropped.

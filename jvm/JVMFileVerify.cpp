@@ -11,6 +11,7 @@
 #include "launcher/Launcher.h"
 #include "launchscript/EnvironmentExpander.h"
 #include "launchscript/LaunchScript.h"
+#include "launchscript/TemplateValue.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
 
@@ -179,16 +180,19 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
                             const SString& verifyClassName) {
     m_tags.setTagValue(g_jvmHomeTag, jvmHome);
 
-    SString command("\"");
-    command += jvmHome;
-    appendPathSeparator(command);
-    command += "@JVM_EXE@\" %CP%(";
-    // %CP% reads quoted arguments, where "" stands for one quote: a class path that carries
-    // its own quotes is handed through with them.
+    // The candidate's executable and the verify class path are places on this machine: sealed,
+    // they reach java as their own bytes whatever they hold ("@", "%", "$", quotes, blanks).
+    SString executable(jvmHome);
+    appendPathSeparator(executable);
+    executable += getTagValue(g_jvmExeTag);
+    SString command = TemplateValue::sealPath(executable);
+    command += " %CP%(";
+    // %CP% reads quoted arguments: a class path in quotes is handed through as one value. One
+    // without them is the launch script's "Expected string arg." error, a fault of the caller.
     if (hasEnclosingQuotes(verifyClasspath)) {
-        command += "\"\"";
-        command += verifyClasspath;
-        command += "\"\"";
+        command += '"';
+        command += TemplateValue::sealPath(verifyClasspath.substr(1, verifyClasspath.length() - 2));
+        command += '"';
     } else {
         command += verifyClasspath;
     }

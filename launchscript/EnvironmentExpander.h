@@ -5,12 +5,12 @@
 #include "launchscript/MacroHandler.h"
 
 // Expands #NAME# references to environment variables, as launch scripts do: an unset variable
-// gives the empty text and "##" gives "#".
+// gives the empty text and "##" gives "#". A value is inserted as it is and never read as
+// further references.
 class EnvironmentExpander : public MacroHandler {
 public:
-    // Throws LauncherException when the expansion does not end (a value that keeps producing
-    // references).
-    SString expand(const SString& text) const { return resolve(text, '#'); }
+    // Throws LauncherException when the expansion is too long.
+    SString expand(const SString& text) const;
 
     void processMacro(SString& text, char delimiter, unsigned start, unsigned& end) const override;
 };

@@ -5,6 +5,7 @@
 #include "base/TextUtil.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
+#include "launchscript/TemplateValue.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {
@@ -69,16 +70,34 @@ SString LaunchScript::resolve(const JVMFile& jvmFile) const {
         ~CurrentJVMFile() { slot = nullptr; }
     } current(m_currentJVMFile, jvmFile);
 
+    m_childVariables.clear();
     SString text = MacroHandler::resolve(m_command, '%');
-    text = jvmFile.resolve(text);
-    return MacroHandler::resolve(text, '#');
+    text = jvmFile.resolveSealed(text);
+    text = MacroHandler::resolve(text, '#');
+    // The values inserted by the three passes travel sealed until here, where each is quoted
+    // for its place in the command line.
+    return TemplateValue::toShellCommand(text);
+}
+
+SString LaunchScript::environmentValue(const SString& name) const {
+    // A class path passed in a variable belongs to the child, but a template that reads it
+    // back sees it as if it were set.
+    SString prefix(name);
+    prefix += '=';
+    for (long i = m_childVariables.size() - 1; i >= 0; --i) {
+        const SString& variable = m_childVariables.at(i);
+        if (variable.compare(0, prefix.length(), prefix) == 0) {
+            return variable.substr(prefix.length());
+        }
+    }
+    return PlatformImpl::getEnvironmentVariable(name);
 }
 
 void LaunchScript::processMacro(SString& text, char delimiter, unsigned start,
                                 unsigned& end) const {
     SString name(text, start + 1, end - start - 1);
     if (delimiter == '#') {
-        text.replace(start, end - start + 1, PlatformImpl::getEnvironmentVariable(name));
+        text.replace(start, end - start + 1, TemplateValue::sealWords(environmentValue(name)));
         return;
     }
     if (delimiter != '%') {
@@ -160,7 +179,7 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 
 void LaunchScript::throwException(const SString& text, const SString& message) const {
     Launcher::logMessage("Launch command:", LOG_INFO);
-    Launcher::logMessage(text, LOG_INFO);
+    Launcher::logMessage(TemplateValue::open(text), LOG_INFO);
     SString error("Launch script error: ");
     error += message;
     throw LauncherException(error);
@@ -202,27 +221,28 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
             if (jvmFile.getTagValue(arguments.at(0).c_str()).empty()) {
                 return SString();
             }
-            return jvmFile.resolve(arguments.at(1));
+            return jvmFile.resolveSealed(arguments.at(1));
         }
         case FUNCTION_LAUNCHER_FILE:
             requireArguments(text, arguments, 0, "LAUNCHER_FILE function takes 0 arguments.");
-            return Launcher::getLauncherFileName();
+            return TemplateValue::sealPath(Launcher::getLauncherFileName());
         case FUNCTION_LAUNCHER_DIR:
             requireArguments(text, arguments, 0, "LAUNCHER_DIR function takes 0 arguments.");
-            return Launcher::getOriginalLauncherDir();
+            return TemplateValue::sealPath(Launcher::getOriginalLauncherDir());
         case FUNCTION_APPLICATION_ARCHIVE:
             if (arguments.size() > 1) {
                 throwException(text, "APPLICATION_ARCHIVE function takes 0 arguments.");
             }
-            return arguments.size() == 0 ? Launcher::getApplicationArchive()
-                                         : Launcher::getApplicationArchive(arguments.at(0));
+            return TemplateValue::sealPath(arguments.size() == 0
+                                               ? Launcher::getApplicationArchive()
+                                               : Launcher::getApplicationArchive(arguments.at(0)));
         case FUNCTION_TEMP_DIR: {
             requireArguments(text, arguments, 0, "TEMP_DIR function takes 0 arguments.");
             SString directory = PlatformImpl::getSystemTempDirectory();
             if (stringEndsWith(directory, "\\") != SString::npos) {
                 directory.erase(directory.length() - 1);
             }
-            return directory;
+            return TemplateValue::sealPath(directory);
         }
         case FUNCTION_UNKNOWN:
             break;
@@ -233,6 +253,7 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
 SString LaunchScript::replaceFunction(const SString& text, const StringDeque& arguments) const {
     requireArguments(text, arguments, 3, "REPLACE function requires 3 arguments.");
     const JVMFile& jvmFile = currentJVMFile(text);
+    // What is searched for and put in is text, also where it came from a JVM's home.
     const SString from = jvmFile.resolve(arguments.at(0));
     const SString to = jvmFile.resolve(arguments.at(1));
     const SString& source = arguments.at(2);

@@ -34,14 +34,18 @@ public:
     LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives);
 
     // Expands the command against jvmFile, appends each pass-through argument quoted for the
-    // shell, sets JAVA_HOME to the jvm file's JVM_HOME, runs the command and waits for it.
-    // With capture on and no console, the output of the run is appended to the output strings
-    // and logged. The exit status of the command is not examined. The launcher stays in the
-    // working directory and keeps the environment the run set. Throws LauncherException when
-    // the expansion fails (nothing runs then) or the command cannot be started.
+    // shell, runs the command with JAVA_HOME set to the jvm file's JVM_HOME (and the class path
+    // variable, when the jvm file asks for one) and waits for it. Those variables are set for
+    // the child only. With capture on and no console, the output of the run is appended to the
+    // output strings and logged. The exit status of the command is not examined. Throws
+    // LauncherException when the expansion fails (nothing runs then) or the command cannot be
+    // started.
     void execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
 
-    // The command template fully expanded against jvmFile (%, then @, then #).
+    // The command template fully expanded against jvmFile (%, then @, then #), as a command
+    // line for /bin/sh: every value the expansion inserted (paths, the JVM's home, environment
+    // values) is quoted for its place, so that it reaches the program as its own bytes
+    // (TemplateValue).
     SString resolve(const JVMFile& jvmFile) const;
 
     // Replaces the % function call or # reference between start and end. The functions, each
@@ -106,6 +110,9 @@ private:
     SString expandArchive() const;
     void passClasspathInEnvironment(const JVMFile& jvmFile, const SString& classpath) const;
     SString replaceFunction(const SString& text, const StringDeque& arguments) const;
+    // The value of the environment variable name as the command will see it: a variable this
+    // script sets for its child, else the launcher's own.
+    SString environmentValue(const SString& name) const;
     // The jvm file of the resolve in progress; throws when there is none.
     const JVMFile& currentJVMFile(const SString& text) const;
     // Throws the wrong-count message unless arguments holds expected entries.
@@ -124,6 +131,9 @@ private:
     SString m_archive;
     // Set while the ARCHIVE template is expanded inside %CP%, whose own %CP% would recurse.
     mutable bool m_expandingArchive;
+    // "NAME=value" entries the last resolve set for the child (the class path variable of
+    // USE_CP_ENV_VAR); execute adds JAVA_HOME. The launcher's environment is never changed.
+    mutable StringDeque m_childVariables;
 };
 
 #endif  // QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H

@@ -12,6 +12,7 @@
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
 #include "launchscript/LaunchScript.h"
+#include "launchscript/TemplateValue.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {
@@ -131,11 +132,15 @@ void LaunchScript::passClasspathInEnvironment(const JVMFile& jvmFile,
             LOG_ERROR);
         return;
     }
-    PlatformImpl::setEnvironmentVariable(variable, classpath);
+    // The variable is the child's: the launcher's own environment stays as the user set it.
+    const SString value = TemplateValue::open(classpath);
+    SString setting(variable);
+    setting += '=';
+    m_childVariables.push_back(setting += value);
     SString record("Set env var ");
     record += variable;
     record += " to ";
-    record += classpath;
+    record += value;
     record += "\n";
     Launcher::logMessage(record, LOG_INFO);
 }
@@ -145,7 +150,7 @@ SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name
     SString property = jvmFile->getTagValue(g_systemTag);
     property += name;
     property += jvmFile->getTagValue(g_systemSeparatorTag);
-    property += jvmFile->resolve(value);
+    property += jvmFile->resolveSealed(value);
     return property;
 }
 
@@ -175,8 +180,9 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
 
 SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
     SString javaArgs;
-    forEachRuntimeLine(
-        ".ja", [&](const SString& line) { appendWithBlank(javaArgs, jvmFile->resolve(line)); });
+    forEachRuntimeLine(".ja", [&](const SString& line) {
+        appendWithBlank(javaArgs, jvmFile->resolveSealed(line));
+    });
     return javaArgs;
 }
 
@@ -204,7 +210,8 @@ SString LaunchScript::buildJARClasspath() const {
             if (directory.empty()) {
                 directory = PlatformImpl::createTempSubDirectory();
             }
-            addToClasspath(m_currentJVMFile, classpath, entry->extract(directory));
+            addToClasspath(m_currentJVMFile, classpath,
+                           TemplateValue::sealPath(entry->extract(directory)));
         }
     }
     return classpath;

@@ -72,12 +72,18 @@ void LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* passThroug
     }
     Launcher::logMessage(record, LOG_INFO);
 
-    PlatformImpl::setEnvironmentVariable("JAVA_HOME", jvmFile.getTagValue(g_jvmHomeTag));
+    // JAVA_HOME and a class path variable are set for the child only: a later #JAVA_HOME#
+    // still names the user's JVM, not the one that ran last.
+    StringDeque childVariables;
+    for (long i = 0; i < m_childVariables.size(); ++i) {
+        childVariables.push_back(m_childVariables.at(i));
+    }
+    childVariables.push_back(SString("JAVA_HOME=") += jvmFile.getTagValue(g_jvmHomeTag));
 
     const bool console = m_displayConsole || showConsole;
     const bool capture = m_captureOutput && !console;
     PlatformImpl::executeProcess(line, workingDirectory, console, capture, true, &m_standardOutput,
-                                 &m_standardError);
+                                 &m_standardError, &childVariables);
     if (capture) {
         logOutput(m_standardOutput, m_standardError);
     }

@@ -239,24 +239,32 @@ TEST_F(LaunchScriptTest, ClasspathCollectsEveryPartInOrder) {
               str(LaunchScript(script, true).resolve(jvmFile)));
 }
 
-TEST_F(LaunchScriptTest, ClasspathInEnvironmentVariable) {
+TEST_F(LaunchScriptTest, ClasspathInEnvironmentVariableIsTheChilds) {
     unsetenv("QV_TEST_CP");
+    setenv("JAVA_HOME", "/users/jdk", 1);
+    m_jvmTags.setTagValue(g_jvmHomeTag, "/opt/jdk");
     m_jvmTags.setTagValue(g_useCpEnvVarTag, "1");
     m_jvmTags.setTagValue(g_cpEnvVarTag, "QV_TEST_CP");
     EXPECT_EQ("java  Main", outcome("java %CP%(\"x.jar\") Main"));
-    EXPECT_STREQ("x.jar", std::getenv("QV_TEST_CP"));
     EXPECT_NE(std::string::npos, log().find("Set env var QV_TEST_CP to x.jar\n")) << log();
-    // Entries lose the one pair of quotes that a command line would have needed.
-    EXPECT_EQ("", outcome("%CP%(\"\"\"a b.jar\"\"\", \"c.jar\")"));
-    EXPECT_STREQ("a b.jar:c.jar", std::getenv("QV_TEST_CP"));
+    // Entries lose the one pair of quotes that a command line would have needed; the child
+    // gets the variable and JAVA_HOME, and a # reference in the same command reads it back.
+    JVMFile jvmFile(m_jvmTags);
+    LaunchScript script(
+        "%CP%(\"\"\"a b.jar\"\"\", \"c.jar\")echo \"[$QV_TEST_CP][$JAVA_HOME]\" "
+        "\"#QV_TEST_CP#\"",
+        true, false);
+    script.execute(jvmFile, nullptr, false);
+    EXPECT_EQ("[a b.jar:c.jar][/opt/jdk] a b.jar:c.jar\n", str(script.getStandardOutput()));
+    // The launcher's own environment is as the user set it.
+    EXPECT_EQ(nullptr, std::getenv("QV_TEST_CP"));
+    EXPECT_STREQ("/users/jdk", std::getenv("JAVA_HOME"));
 
     m_jvmTags.setTagValue(g_cpEnvVarTag, "");
     EXPECT_EQ("", outcome("%CP%(\"y.jar\")"));
-    EXPECT_STREQ("a b.jar:c.jar", std::getenv("QV_TEST_CP"));
     EXPECT_NE(std::string::npos, log().find("ERROR: If USE_CP_ENV_VAR is set to 1 in the jvm "
                                             "file, then the jvm file should also define "
                                             "CP_ENV_VAR."));
-    unsetenv("QV_TEST_CP");
 }
 
 // Loading an index changes the launcher's state for the rest of the process, so the embedded

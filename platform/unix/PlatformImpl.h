@@ -130,12 +130,16 @@ public:
 
     // ---- Processes and environment ----
 
-    // Runs command through /bin/sh: in the foreground (optionally capturing its output into
-    // the two strings, appended) or, without wait, in the background. Throws
+    // Runs command, a /bin/sh command line: in the foreground (optionally capturing its output
+    // into the two strings, appended) or, without wait, in the background. A command that needs
+    // no shell (splitSimpleCommand) starts directly, with the words and environment the shell
+    // would give it. environment, when given, holds "NAME=value" entries set for the child
+    // over the launcher's own environment, which itself does not change. Throws
     // LauncherException when the child cannot be started or waited for.
     static void executeProcess(const SString& command, const SString& workingDirectory,
                                bool showConsole, bool captureOutput, bool wait,
-                               SString* standardOutput, SString* standardError);
+                               SString* standardOutput, SString* standardError,
+                               const StringDeque* environment = nullptr);
     // Empty when name is not set.
     static SString getEnvironmentVariable(const SString& name);
     // Sets name for this process and every child started afterwards. Throws

@@ -160,6 +160,44 @@ private:
     std::vector<char*> m_argv;
 };
 
+// The environment a child starts with: the launcher's own, with the variables of the run (the
+// JVM's JAVA_HOME, a class path variable) set over it. Made before the fork, so the child
+// allocates nothing; the launcher's own environment never changes.
+class ChildEnvironment {
+public:
+    explicit ChildEnvironment(const StringDeque* variables) {
+        for (long i = 0; variables != nullptr && i < variables->size(); ++i) {
+            m_variables.emplace_back(variables->at(i).c_str(), variables->at(i).length());
+        }
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (!isReplaced(*entry)) {
+                m_envp.push_back(*entry);
+            }
+        }
+        for (std::string& variable : m_variables) {
+            m_envp.push_back(&variable[0]);
+        }
+        m_envp.push_back(nullptr);
+    }
+    ChildEnvironment(const ChildEnvironment&) = delete;
+    ChildEnvironment& operator=(const ChildEnvironment&) = delete;
+
+    char* const* envp() const { return m_envp.data(); }
+
+private:
+    bool isReplaced(const char* entry) const {
+        const char* equals = std::strchr(entry, '=');
+        const size_t nameLength = equals == nullptr ? std::strlen(entry) : equals - entry;
+        return std::any_of(m_variables.begin(), m_variables.end(), [&](const std::string& v) {
+            return v.size() > nameLength && v[nameLength] == '=' &&
+                   v.compare(0, nameLength, entry, nameLength) == 0;
+        });
+    }
+
+    std::vector<std::string> m_variables;
+    std::vector<char*> m_envp;
+};
+
 // A command line that needs no shell (see splitSimpleCommand) started directly: the program
 // the shell would have run, with the words it would have passed and the environment it would
 // have given: only the variables it can name, and PWD, the working directory (the inherited
@@ -167,7 +205,7 @@ private:
 // ShellCommand.
 class DirectCommand {
 public:
-    explicit DirectCommand(const char* command) {
+    DirectCommand(const char* command, char* const* environment) {
         StringDeque words;
         if (!splitSimpleCommand(SString(command), words)) {
             return;
@@ -178,7 +216,7 @@ public:
         std::transform(m_words.begin(), m_words.end(), std::back_inserter(m_argv),
                        [](std::string& word) { return &word[0]; });
         m_argv.push_back(nullptr);
-        buildEnvironment();
+        buildEnvironment(environment);
     }
     DirectCommand(const DirectCommand&) = delete;
     DirectCommand& operator=(const DirectCommand&) = delete;
@@ -189,8 +227,8 @@ public:
     char* const* envp() const { return m_envp.data(); }
 
 private:
-    void buildEnvironment() {
-        for (char** variable = environ; *variable != nullptr; ++variable) {
+    void buildEnvironment(char* const* environment) {
+        for (char* const* variable = environment; *variable != nullptr; ++variable) {
             if (isShellVariable(*variable) && std::strncmp(*variable, "PWD=", 4) != 0) {
                 m_envp.push_back(*variable);
             }
@@ -249,15 +287,15 @@ private:
 // when the direct start fails, and reports (or, for a script without "#!", runs) the command
 // as it always does. The pipe ends themselves are close-on-exec. Standard error is replaced
 // last, so a failure is still reported on the original one.
-[[noreturn]] void becomeShell(const ShellCommand& command, const DirectCommand& direct, int outFd,
-                              int errFd) {
+[[noreturn]] void becomeShell(const ShellCommand& command, const DirectCommand& direct,
+                              const ChildEnvironment& environment, int outFd, int errFd) {
     if (outFd >= 0 && (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0)) {
         failChild("Error capturing stdout or stderr in new process: ", errno);
     }
     if (direct.isUsable()) {
         execve(direct.program(), direct.argv(), direct.envp());
     }
-    execv(kShell, command.argv());
+    execve(kShell, command.argv(), environment.envp());
     failChild("Error starting /bin/sh: ", errno);
 }
 
@@ -274,13 +312,16 @@ int shellStatus(int waitStatus) {
 // is also reported to the job when the terminal stops it.
 class ChildProcess {
 public:
-    // Forks; the child runs becomeShell and never returns. Throws LauncherException when the
-    // fork fails. job may be null (a child that stays in the launcher's process group).
-    ChildProcess(const char* command, int outFd, int errFd, ForegroundJob* job)
+    // Forks; the child runs becomeShell with the launcher's environment and variables set over
+    // it, and never returns. Throws LauncherException when the fork fails. job may be null (a
+    // child that stays in the launcher's process group); variables may be null.
+    ChildProcess(const char* command, int outFd, int errFd, ForegroundJob* job,
+                 const StringDeque* variables)
         : m_pid(-1), m_status(0), m_job(job) {
         // Built here: the child should not allocate between fork and exec.
         const ShellCommand shellCommand(command);
-        const DirectCommand directCommand(command);
+        const ChildEnvironment environment(variables);
+        const DirectCommand directCommand(command, environment.envp());
         // Pending console output goes out before anything the child writes.
         // NOLINTNEXTLINE(cert-err33-c): a stream that cannot be flushed has no one to tell.
         std::fflush(nullptr);
@@ -292,7 +333,7 @@ public:
             if (m_job != nullptr) {
                 m_job->enterChild();
             }
-            becomeShell(shellCommand, directCommand, outFd, errFd);
+            becomeShell(shellCommand, directCommand, environment, outFd, errFd);
         }
         if (m_job != nullptr) {
             m_job->started(m_pid);
@@ -487,7 +528,7 @@ void drainChildOutput(ChildProcess& child, const ForegroundJob& job, Descriptor&
 void startInBackground(const SString& command) {
     SString backgroundCommand(command);
     backgroundCommand += " &";
-    ChildProcess shell(backgroundCommand.c_str(), -1, -1, nullptr);
+    ChildProcess shell(backgroundCommand.c_str(), -1, -1, nullptr, nullptr);
     shell.waitForExit();
 }
 
@@ -536,7 +577,8 @@ int PlatformImpl::finalExitStatus(int status) {
 
 void PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
                                   bool /*showConsole*/, bool captureOutput, bool wait,
-                                  SString* standardOutput, SString* standardError) {
+                                  SString* standardOutput, SString* standardError,
+                                  const StringDeque* environment) {
     // A launcher asked to stop starts nothing more: the run is unwinding towards cleanup.
     throwIfTerminating();
     if (!wait) {
@@ -564,7 +606,7 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
     ForegroundJob job;
     // A request that came after the first look, before the job blocked the signals.
     throwIfTerminating();
-    ChildProcess child(command.c_str(), outWrite.get(), errWrite.get(), &job);
+    ChildProcess child(command.c_str(), outWrite.get(), errWrite.get(), &job, environment);
     if (captureOutput) {
         // Only the child may hold the write ends, or end of file would never come.
         outWrite.reset();
