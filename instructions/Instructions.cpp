@@ -291,40 +291,38 @@ void Instructions::evalExpr(SString& text, const SString& prefix) const {
         throwException(concat(errorText, "Empty expression."));
     }
     const SString original(text);
+    // One scan from left to right. A variable's value is data (a JVM's home, a temporary path
+    // that may hold "@"): it is inserted as it is and the scan goes on after it, so nothing in
+    // a value is ever read as a reference.
     unsigned substitutions = 0;
-    bool substituted = true;
-    while (substituted) {
-        substituted = false;
-        SString::size_type at = text.find('@');
-        while (at != SString::npos) {
-            SString::size_type closing = text.find('@', at + 1);
-            if (closing == SString::npos) {
-                throwException(concat(errorText, "Invalid variable specification."));
-            }
-            if (closing == at + 1) {
-                // "@@" stands for one literal "@".
-                text.erase(closing, 1);
-            } else {
-                VariableRef variable;
-                variable.init(SString(text, at + 1, closing - at - 1), prefix);
-                SString value = variable.getStringValue();
-                SString::size_type referenceLength = closing - at + 1;
-                if (++substitutions > kMaxSubstitutions) {
-                    throwException(concat(errorText, "Too many variable substitutions in (",
-                                          original, "). A variable may refer to itself."));
-                }
-                // Only growth is bounded: a long text given to us may still shrink.
-                if (value.length() > referenceLength &&
-                    text.length() - referenceLength + value.length() > kMaxExpressionLength) {
-                    throwException(concat(errorText, "Variable substitution in (", original,
-                                          ") gives a text longer than 1048576 bytes."));
-                }
-                text.replace(at, referenceLength, value);
-                substituted = true;
-            }
-            // The scan resumes one character into whatever now stands at the reference.
-            at = text.find('@', at + 1);
+    SString::size_type at = text.find('@');
+    while (at != SString::npos) {
+        SString::size_type closing = text.find('@', at + 1);
+        if (closing == SString::npos) {
+            throwException(concat(errorText, "Invalid variable specification."));
         }
+        if (closing == at + 1) {
+            // "@@" stands for one literal "@".
+            text.erase(closing, 1);
+            at = text.find('@', at + 1);
+            continue;
+        }
+        VariableRef variable;
+        variable.init(SString(text, at + 1, closing - at - 1), prefix);
+        SString value = variable.getStringValue();
+        SString::size_type referenceLength = closing - at + 1;
+        if (++substitutions > kMaxSubstitutions) {
+            throwException(
+                concat(errorText, "Too many variable substitutions in (", original, ")."));
+        }
+        // Only growth is bounded: a long text given to us may still shrink.
+        if (value.length() > referenceLength &&
+            text.length() - referenceLength + value.length() > kMaxExpressionLength) {
+            throwException(concat(errorText, "Variable substitution in (", original,
+                                  ") gives a text longer than 1048576 bytes."));
+        }
+        text.replace(at, referenceLength, value);
+        at = text.find('@', at + value.length());
     }
 }
 

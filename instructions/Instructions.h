@@ -44,10 +44,9 @@ public:
     // ---- Evaluation of command arguments. prefix is put in front of the error messages.
 
     // Replaces every variable reference "@S1@" / "@n2@" in text by the variable's value and
-    // "@@" by one "@", repeating passes over the whole text while a pass substituted something.
-    // Throws InstructionsException for an empty text, an "@" without a partner, or a
-    // substitution that does not end (more than 10,000 references replaced or a text grown
-    // past 1 MiB); LauncherException for a bad reference.
+    // "@@" by one "@", in one scan: an inserted value is never read for references. Throws
+    // InstructionsException for an empty text, an "@" without a partner, more than 10,000
+    // references or a text grown past 1 MiB; LauncherException for a bad reference.
     void evalExpr(SString& text, const SString& prefix) const;
 
     // Turns text into one string argument: a leading double-quoted argument loses its quotes

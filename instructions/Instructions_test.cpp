@@ -142,8 +142,8 @@ TEST_F(InstructionsEvalTest, EvalExprSubstitutesReferences) {
         {"@N2@", "=-7"},
         {"a@@b", "=a@b"},
         {"@@@@", "=@@"},
-        // A reference inside an inserted value is expanded unless it begins the value.
-        {"@S2@", "=xz"},
+        // A value is data: an "@" in it is never read as a reference.
+        {"@S2@", "=x@S3@"},
         {"[@S4@]", "=[]"},
         {"no references", "=no references"},
     };
@@ -163,10 +163,7 @@ TEST_F(InstructionsEvalTest, EvalExprFailures) {
         {"", "", "line 1:  Empty expression."},
         {"abc@", "", "line 1:  Invalid variable specification."},
         {"abc@", "P", "line 1: P Invalid variable specification."},
-        // The first pass yields "a@bc"; the second finds the lone "@".
-        {"a@@b@S5@", "", "line 1:  Invalid variable specification."},
-        // The scan resumes inside the inserted value and takes its closing "@" for an opening.
-        {"@S6@", "", "line 1:  Invalid variable specification."},
+        {"@S5@@", "", "line 1:  Invalid variable specification."},
         {"@X1@", "P", std::string("launcher: P Invalid variable reference (X1") + kWrongType},
         {"@S11@", "", "launcher:  Variable number is invalid (11)"},
     };
@@ -175,24 +172,24 @@ TEST_F(InstructionsEvalTest, EvalExprFailures) {
     }
 }
 
-TEST_F(InstructionsEvalTest, SelfReferenceFailsInsteadOfRunningForEver) {
+TEST_F(InstructionsEvalTest, ValuesAreNeverReadAsReferences) {
+    // Self and mutual references, a lone "@" and "@@" in values (a temporary path may hold
+    // them) all come out as they are.
     Launcher::setStringVariable(4, "x@S4@");
-    EXPECT_EQ("line 1:  Too many variable substitutions in (@S4@). A variable may refer to itself.",
-              expr("@S4@"));
-
-    // Two variables that refer to each other.
     Launcher::setStringVariable(5, "y@S6@");
-    Launcher::setStringVariable(6, "z@S5@");
-    EXPECT_EQ(
-        "line 1: P Too many variable substitutions in (<@S5@>). A variable may refer to "
-        "itself.",
-        expr("<@S5@>", "P"));
+    Launcher::setStringVariable(6, "/tmp/a@b/@@c@");
+    Launcher::setStringVariable(7, "c");
+    EXPECT_EQ("=x@S4@", expr("@S4@"));
+    EXPECT_EQ("=<y@S6@>", expr("<@S5@>", "P"));
+    EXPECT_EQ("=/tmp/a@b/@@c@/jvm", expr("@S6@/jvm"));
+    EXPECT_EQ("=a@bc", expr("a@@b@S7@"));
 
-    // A long value that reproduces its reference reaches the size bound first.
-    std::string big(300000, 'a');
-    Launcher::setStringVariable(7, (big + "@S7@").c_str());
-    EXPECT_EQ("line 1:  Variable substitution in (@S7@) gives a text longer than 1048576 bytes.",
-              expr("@S7@"));
+    // Growth is still bounded.
+    Launcher::setStringVariable(8, std::string(300000, 'a').c_str());
+    EXPECT_EQ(
+        "line 1:  Variable substitution in (@S8@@S8@@S8@@S8@) gives a text longer than "
+        "1048576 bytes.",
+        expr("@S8@@S8@@S8@@S8@"));
 }
 
 TEST_F(InstructionsEvalTest, SubstitutionLimitIsTenThousandReferences) {

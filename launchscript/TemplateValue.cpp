@@ -146,11 +146,13 @@ SString singleQuotedContent(const SString& value) {
     return escaped;
 }
 
-// Inside `...` the shell first removes one backslash before $, ` and \, then reads the rest.
-SString escapedForBackquotes(const SString& text) {
+// Inside `...` the shell first removes one backslash before $, ` and \ (and before " when the
+// backquotes stand inside double quotes), then reads the rest.
+SString escapedForBackquotes(const SString& text, bool insideDoubleQuotes) {
     SString escaped;
     for (SString::size_type i = 0; i < text.length(); ++i) {
-        if (text[i] == '$' || text[i] == '`' || text[i] == '\\') {
+        if (text[i] == '$' || text[i] == '`' || text[i] == '\\' ||
+            (insideDoubleQuotes && text[i] == '"')) {
             escaped += '\\';
         }
         escaped += text[i];
@@ -163,8 +165,9 @@ enum class Quoting { None, Single, Double };
 // The shell's reading state at one level of command substitution.
 struct Level {
     Quoting quoting = Quoting::None;
-    bool backquoted = false;   // opened by ` rather than $(
-    unsigned parentheses = 0;  // open ( inside this level, so that only its own ) closes it
+    bool backquoted = false;          // opened by ` rather than $(
+    bool insideDoubleQuotes = false;  // opened by ` inside "..."
+    unsigned parentheses = 0;         // open ( inside this level, so that only its own ) closes it
 };
 
 // Follows the quoting of a command line byte by byte, as far as a value's quoting depends on
@@ -219,6 +222,7 @@ private:
             } else {
                 Level inner;
                 inner.backquoted = true;
+                inner.insideDoubleQuotes = level.quoting == Quoting::Double;
                 m_levels.push_back(inner);
             }
             return at + 1;
@@ -277,7 +281,7 @@ private:
         }
         for (const Level& level : m_levels) {
             if (level.backquoted) {
-                quoted = escapedForBackquotes(quoted);
+                quoted = escapedForBackquotes(quoted, level.insideDoubleQuotes);
             }
         }
         return quoted;
