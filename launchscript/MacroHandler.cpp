@@ -30,7 +30,6 @@ void collapseDoubledDelimiters(SString& text, char delimiter) {
 struct ExpansionBudget {
     unsigned depth = 0;
     unsigned replacements = 0;
-    unsigned long long copiedBytes = 0;
 };
 ExpansionBudget g_expansionBudget;
 
@@ -39,7 +38,6 @@ public:
     ExpansionScope() {
         if (g_expansionBudget.depth++ == 0) {
             g_expansionBudget.replacements = 0;
-            g_expansionBudget.copiedBytes = 0;
         }
     }
     ExpansionScope(const ExpansionScope&) = delete;
@@ -65,11 +63,6 @@ SString MacroHandler::resolve(const SString& text, char delimiter) const {
         processMacro(expanded, delimiter, open, close);
         if (expanded.length() > kMaxResolvedLength) {
             throwEndlessExpansion(delimiter, kMaxResolvedLength, " bytes");
-        }
-        // A replacement moves the text after the macro: its cost is the length of the text.
-        g_expansionBudget.copiedBytes += expanded.length();
-        if (g_expansionBudget.copiedBytes > kMaxCopiedBytes) {
-            throwEndlessExpansion(delimiter, kMaxCopiedBytes, " bytes copied");
         }
         open = expanded.find(delimiter, open);
     }

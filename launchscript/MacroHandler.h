@@ -8,15 +8,14 @@
 // from it.
 class MacroHandler {
 public:
-    // One expansion gives up after this many replacements, when its text grows past
-    // kMaxResolvedLength bytes, or when its replacements have moved kMaxCopiedBytes bytes in
-    // all: a value that reproduces its own macro would otherwise never end, and one that
-    // keeps a long text growing slowly would take hours within the other two bounds. The
-    // replacements and bytes of the resolves nested in a macro (a % function that expands a
+    // One expansion gives up after this many replacements or when its text grows past
+    // kMaxResolvedLength bytes: a value that reproduces its own macro would otherwise never
+    // end. Any finite expansion within both bounds succeeds; at worst (every replacement near
+    // the start of a text of the greatest length) it moves about 10 GB in memory, a fraction of
+    // a second. The replacements of the resolves nested in a macro (a % function that expands a
     // value against the jvm file) count towards the expansion that called them.
     static const unsigned kMaxReplacements = 10000;
     static const unsigned kMaxResolvedLength = 1024 * 1024;
-    static const unsigned kMaxCopiedBytes = 64 * 1024 * 1024;
 
     MacroHandler() = default;
     MacroHandler(const MacroHandler&) = delete;
