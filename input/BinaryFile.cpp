@@ -85,6 +85,34 @@ bool BinaryFile::readFully(char* buffer, long count) {
     return true;
 }
 
+long BinaryFile::readSomeAt(char* buffer, long count, long offset) const {
+    if (offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    ssize_t got;
+    do {
+        got = ::pread(m_fd, buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+}
+
+bool BinaryFile::readFullyAt(char* buffer, long count, long offset) const {
+    while (count > 0) {
+        long got = readSomeAt(buffer, count, offset);
+        if (got <= 0) {
+            if (got == 0) {
+                errno = 0;
+            }
+            return false;
+        }
+        buffer += got;
+        count -= got;
+        offset += got;
+    }
+    return true;
+}
+
 bool BinaryFile::writeAll(const char* buffer, long count) {
     while (count > 0) {
         ssize_t written = ::write(m_fd, buffer, static_cast<size_t>(count));
@@ -110,6 +138,26 @@ long BinaryFile::copyInKernel(BinaryFile& source, long count) {
     return static_cast<long>(moved);
 #else
     (void)source;
+    (void)count;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+long BinaryFile::copyInKernelFrom(const BinaryFile& source, long& sourceOffset, long count) {
+#if defined(__linux__)
+    loff_t from = static_cast<loff_t>(sourceOffset);
+    ssize_t moved;
+    do {
+        moved = ::copy_file_range(source.m_fd, &from, m_fd, nullptr, static_cast<size_t>(count), 0);
+    } while (moved < 0 && errno == EINTR);
+    if (moved > 0) {
+        sourceOffset += static_cast<long>(moved);
+    }
+    return static_cast<long>(moved);
+#else
+    (void)source;
+    (void)sourceOffset;
     (void)count;
     errno = ENOSYS;
     return -1;

@@ -36,6 +36,13 @@ public:
     long readSome(char* buffer, long count);
     // Reads exactly count bytes; false on error or when the file ends first (errno is then 0).
     bool readFully(char* buffer, long count);
+    // Reads up to count bytes from offset without moving the file position (pread), so that
+    // readers of one descriptor do not disturb each other. Returns the number read, 0 at the
+    // end, -1 on error.
+    long readSomeAt(char* buffer, long count, long offset) const;
+    // Reads exactly count bytes from offset (pread); false on error or when the file ends
+    // first (errno is then 0).
+    bool readFullyAt(char* buffer, long count, long offset) const;
     // Writes all count bytes, continuing after short writes.
     bool writeAll(const char* buffer, long count);
     // Moves up to count bytes from source's position to this file's position inside the
@@ -44,6 +51,9 @@ public:
     // it, with nothing moved by this call, so that the caller can go on through a buffer,
     // which also tells a read error from a write error.
     long copyInKernel(BinaryFile& source, long count);
+    // As copyInKernel, but reads source from sourceOffset, which advances by the number moved,
+    // and leaves source's file position alone.
+    long copyInKernelFrom(const BinaryFile& source, long& sourceOffset, long count);
     // Closes the descriptor; false when the system reports that data may be lost.
     bool close();
 

@@ -8,8 +8,8 @@
 
 #include "base/TextUtil.h"
 #include "input/BinaryFile.h"
+#include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
-#include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
 
@@ -60,20 +60,21 @@ private:
     throw LauncherException(describeSystemError(context += name, err));
 }
 
-// Moves bytes from the launcher file to an extracted file: inside the kernel while the
-// system can, through a buffer from the first refusal on. The buffered copy names the failing
-// side: a read error, or a write error with the system's error number.
+// Moves bytes from the launcher file, from a given offset on, to an extracted file: inside the
+// kernel while the system can, through a buffer from the first refusal on. The launcher file
+// is read at explicit offsets, so its descriptor's position is never used. The buffered copy
+// names the failing side: a read error, or a write error with the system's error number.
 class ByteMover {
 public:
-    ByteMover(BinaryFile& source, BinaryFile& target, const SString& name)
-        : m_source(source), m_target(target), m_name(name) {}
+    ByteMover(const BinaryFile& source, long offset, BinaryFile& target, const SString& name)
+        : m_source(source), m_offset(offset), m_target(target), m_name(name) {}
     ByteMover(const ByteMover&) = delete;
     ByteMover& operator=(const ByteMover&) = delete;
 
     // Moves exactly count bytes or throws LauncherException.
     void move(long count) {
         while (count > 0 && m_inKernel) {
-            long moved = m_target.copyInKernel(m_source, count);
+            long moved = m_target.copyInKernelFrom(m_source, m_offset, count);
             if (moved <= 0) {
                 // The end of the source, an error, or a file system that cannot: the buffered
                 // copy finds out which and reports it.
@@ -86,20 +87,22 @@ public:
             m_buffer.reset(new char[kCopyBufferSize]);
         }
         while (count > 0) {
-            long got = m_source.readSome(m_buffer.get(),
-                                         count < kCopyBufferSize ? count : kCopyBufferSize);
+            long got = m_source.readSomeAt(
+                m_buffer.get(), count < kCopyBufferSize ? count : kCopyBufferSize, m_offset);
             if (got <= 0) {
                 throwReadError(m_name, got == 0 ? 0 : errno);
             }
             if (!m_target.writeAll(m_buffer.get(), got)) {
                 throwWriteError(convertToString(errno));
             }
+            m_offset += got;
             count -= got;
         }
     }
 
 private:
-    BinaryFile& m_source;
+    const BinaryFile& m_source;
+    long m_offset;
     BinaryFile& m_target;
     const SString& m_name;
     bool m_inKernel = true;
@@ -177,6 +180,14 @@ void FileIndexEntry::loadTagFile(FILE* file) {
 }
 
 SString FileIndexEntry::extract(const SString& directory) const {
+    if (m_launcherFile == nullptr) {
+        SString message("No launcher file holds the embedded file ");
+        throw LauncherException(message += m_name);
+    }
+    return extract(*m_launcherFile, directory);
+}
+
+SString FileIndexEntry::extract(const LauncherFile& launcherFile, const SString& directory) const {
     if (!isPlainFileName(m_name)) {
         SString message("Refusing to extract the embedded file \"");
         message += m_name;
@@ -190,12 +201,14 @@ SString FileIndexEntry::extract(const SString& directory) const {
     appendPathSeparator(target);
     target += m_name;
 
-    SString launcherFileName = Launcher::getLauncherFileName();
-    BinaryFile source;
-    if (!source.openForReading(launcherFileName) || !source.seek(m_offset)) {
-        SString context("Unable to reopen the launcher file ");
-        throw LauncherException(describeSystemError(context += launcherFileName, errno));
+    if (!launcherFile.isOpen()) {
+        SString message("The launcher file ");
+        message += launcherFile.getName();
+        message += " is not open: the embedded file ";
+        message += m_name;
+        throw LauncherException(message += " cannot be read.");
     }
+    const BinaryFile& source = launcherFile.binaryFile();
     BinaryFile output;
     if (!output.openForWriting(target, 0666)) {
         throwWriteError(convertToString(errno));
@@ -214,7 +227,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
         throwWriteError(convertToString(errno));
     }
 
-    ByteMover mover(source, output, m_name);
+    ByteMover mover(source, m_offset, output, m_name);
     // The console shows one progress mark per block; the bytes move many blocks at a time.
     long shownBlocks = 0;
     for (long done = 0; done < m_length;) {

@@ -8,6 +8,8 @@
 #include "base/SString.h"
 #include "input/TagFile.h"
 
+class LauncherFile;
+
 // One entry of a launcher file's index: where an embedded file's bytes lie, what it is and
 // what it is called. Entries of tag file types also own the tag file read in place.
 //
@@ -31,12 +33,19 @@ public:
     // For tag file types, reads the embedded tag file from the launcher stream, so that its
     // syntax errors name the embedded file; other types do nothing. Loading errors propagate.
     void loadTagFile(FILE* file);
-    // Copies the file's bytes from the launcher file to directory + "/" + name (the bare name
-    // for an empty directory) and returns that path. Programs are made executable. Throws
-    // LauncherException when the name would leave the directory, when space runs short or
-    // when reading or writing fails; a partly written file is removed. The caller decides
-    // whether the path joins the cleanup list.
+    // Copies the file's bytes from source, read through its descriptor at the entry's offset,
+    // to directory + "/" + name (the bare name for an empty directory) and returns that path.
+    // Programs are made executable. Throws LauncherException when the name would leave the
+    // directory, when space runs short, when source is not open or when reading or writing
+    // fails; a partly written file is removed. The caller decides whether the path joins the
+    // cleanup list.
+    SString extract(const LauncherFile& source, const SString& directory) const;
+    // As above, from the launcher file the entry was read from (setLauncherFile); throws
+    // LauncherException when the entry has none.
     SString extract(const SString& directory) const;
+    // The open launcher file that holds the entry's bytes; it must outlive the entry. Set by
+    // the loader of the index.
+    void setLauncherFile(const LauncherFile* file) { m_launcherFile = file; }
 
     long getType() const { return m_type; }
     long getId() const { return m_id; }
@@ -54,6 +63,7 @@ private:
     long m_length;
     long m_offset;
     SString m_name;
+    const LauncherFile* m_launcherFile = nullptr;
 };
 
 typedef PtrDE<FileIndexEntry> FileIndexEntryPtrDE;

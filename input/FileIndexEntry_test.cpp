@@ -11,6 +11,7 @@
 
 #include "base/TextUtil.h"
 #include "input/InputTestSupport.h"
+#include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
@@ -61,11 +62,12 @@ protected:
         return error;
     }
 
-    // A launcher file with content at offset 10, made the running launcher.
+    // A launcher file with content at offset 10, made the running launcher and opened.
     void makeLauncher(const std::string& content) {
         std::string path = m_dir / "launcher";
         writeFile(path, std::string(10, 'S') + content + std::string(8, 'T'));
         Launcher::m_launcherFileName = path.c_str();
+        ASSERT_TRUE(m_launcherFile.open(path.c_str(), path.c_str()));
     }
 
     std::string extractDir() {
@@ -75,6 +77,7 @@ protected:
     }
 
     inputtest::TempDir m_dir;
+    LauncherFile m_launcherFile;
     SString m_savedLauncher;
     bool m_savedOutput = true;
 };
@@ -177,7 +180,7 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
         testing::internal::CaptureStdout();
         SString path;
         try {
-            path = entry.extract(extractDir().c_str());
+            path = entry.extract(m_launcherFile, extractDir().c_str());
         } catch (const LauncherException& e) {
             ADD_FAILURE() << str(e.m_message);
         }
@@ -213,7 +216,7 @@ TEST_F(FileIndexEntryTest, ExtractToAnotherFileSystemCopiesThroughABuffer) {
     testing::internal::CaptureStdout();
     std::string error;
     try {
-        entry.extract(dir.c_str());
+        entry.extract(m_launcherFile, dir.c_str());
     } catch (const LauncherException& e) {
         error = str(e.m_message);
     }
@@ -235,7 +238,7 @@ TEST_F(FileIndexEntryTest, ExtractIntoEmptyDirectoryNameWritesToWorkingDirectory
     ASSERT_EQ(chdir(dir.c_str()), 0);
     FileIndexEntry entry(FILE_TYPE_CLASSPATH, 1, 5, 10, "cp.jar");
     SString path;
-    EXPECT_NO_THROW(path = entry.extract(SString()));
+    EXPECT_NO_THROW(path = entry.extract(m_launcherFile, SString()));
     EXPECT_EQ(chdir(previous), 0);
     EXPECT_EQ(str(path), "cp.jar");
     EXPECT_EQ(readFile(dir + "/cp.jar"), "hello");
@@ -248,7 +251,7 @@ TEST_F(FileIndexEntryTest, ExtractRefusesNamesThatLeaveTheDirectory) {
     for (const std::string& name : names) {
         FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 4, 10, SString(name.data(), name.size()));
         try {
-            entry.extract(dir.c_str());
+            entry.extract(m_launcherFile, dir.c_str());
             ADD_FAILURE() << "extracted " << name;
         } catch (const LauncherException& e) {
             EXPECT_EQ(str(e.m_message), "Refusing to extract the embedded file \"" + name +
@@ -267,7 +270,7 @@ TEST_F(FileIndexEntryTest, ExtractDoesNotFollowASymbolicLink) {
     writeFile(outside, "precious");
     ASSERT_EQ(symlink(outside.c_str(), (dir + "/app.jar").c_str()), 0);
     FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 7, 10, "app.jar");
-    EXPECT_THROW(entry.extract(dir.c_str()), LauncherException);
+    EXPECT_THROW(entry.extract(m_launcherFile, dir.c_str()), LauncherException);
     EXPECT_EQ(readFile(outside), "precious");
 }
 
@@ -276,7 +279,7 @@ TEST_F(FileIndexEntryTest, ExtractRefusesToOverwriteTheLauncherFile) {
     std::string before = readFile(str(Launcher::m_launcherFileName));
     FileIndexEntry entry(FILE_TYPE_LAUNCHER, 1, 7, 10, "launcher");
     try {
-        entry.extract(m_dir.path().c_str());
+        entry.extract(m_launcherFile, m_dir.path().c_str());
         ADD_FAILURE() << "extracted over the launcher";
     } catch (const LauncherException& e) {
         EXPECT_EQ(str(e.m_message),
@@ -293,7 +296,7 @@ TEST_F(FileIndexEntryTest, ExtractReplacesAnExistingFileAndMarksPrograms) {
         std::string name = "file" + std::to_string(type);
         writeFile(dir + "/" + name, "a much longer old content");
         FileIndexEntry entry(type, 1, 3, 10, name.c_str());
-        entry.extract(dir.c_str());
+        entry.extract(m_launcherFile, dir.c_str());
         EXPECT_EQ(readFile(dir + "/" + name), "abc") << name;
         EXPECT_EQ(inputtest::isExecutable(dir + "/" + name), type == 4 || type == 7) << name;
     }
@@ -304,7 +307,7 @@ TEST_F(FileIndexEntryTest, ExtractFromShortenedLauncherFailsAndLeavesNothing) {
     std::string dir = extractDir();
     FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 1000, 10, "app.jar");
     try {
-        entry.extract(dir.c_str());
+        entry.extract(m_launcherFile, dir.c_str());
         ADD_FAILURE() << "no exception";
     } catch (const LauncherException& e) {
         EXPECT_EQ(str(e.m_message),
@@ -314,15 +317,25 @@ TEST_F(FileIndexEntryTest, ExtractFromShortenedLauncherFailsAndLeavesNothing) {
 }
 
 TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
-    Launcher::m_launcherFileName = (m_dir / "missing").c_str();
+    const SString missing = (m_dir / "missing").c_str();
+    EXPECT_FALSE(m_launcherFile.open(missing, missing));
     FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, 1, 10, "app.jar");
-    try {
-        entry.extract(extractDir().c_str());
-        ADD_FAILURE() << "no exception";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ(str(e.m_message), "Unable to reopen the launcher file " + (m_dir / "missing") +
-                                        ": No such file or directory");
+    const std::string expected[] = {"The launcher file " + (m_dir / "missing") +
+                                        " is not open: the embedded file app.jar cannot be read.",
+                                    "No launcher file holds the embedded file app.jar"};
+    for (int i = 0; i < 2; ++i) {
+        try {
+            if (i == 0) {
+                entry.extract(m_launcherFile, extractDir().c_str());
+            } else {
+                entry.extract(extractDir().c_str());
+            }
+            ADD_FAILURE() << "no exception";
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(str(e.m_message), expected[i]);
+        }
     }
+    EXPECT_TRUE(inputtest::listDirectory(extractDir()).empty());
 }
 
 TEST_F(FileIndexEntryTest, LoadTagFileReadsOnlyTagFileTypesAndNamesTheEmbeddedFile) {

@@ -4,7 +4,6 @@
 
 #include "base/TextUtil.h"
 #include "input/LauncherLayout.h"
-#include "input/StdioFile.h"
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
@@ -64,11 +63,19 @@ LauncherInputFiles::LauncherInputFiles() noexcept : m_jvmFilesChosen(false), m_l
 
 LauncherInputFiles::~LauncherInputFiles() = default;
 
+bool LauncherInputFiles::openLauncherFile(const SString& openPath, const SString& name) {
+    return m_launcherFile.open(openPath, name);
+}
+
 void LauncherInputFiles::load(bool loadTagFiles) {
     if (m_loaded) {
         return;
     }
-    loadLauncherFile(Launcher::getLauncherFileName(), loadTagFiles);
+    if (!m_launcherFile.wasOpenAttempted()) {
+        SString name = Launcher::getLauncherFileName();
+        m_launcherFile.open(name, name);
+    }
+    readLauncherFile(loadTagFiles);
     if (loadTagFiles) {
         buildEmbeddedObjects();
     }
@@ -78,9 +85,17 @@ void LauncherInputFiles::loadLauncherFile(const SString& launcherFileName, bool 
     if (m_loaded) {
         return;
     }
-    StdioFile file(launcherFileName.c_str(), "rbe");
-    if (file.get() == nullptr) {
+    m_launcherFile.open(launcherFileName, launcherFileName);
+    readLauncherFile(loadTagFiles);
+}
+
+void LauncherInputFiles::readLauncherFile(bool loadTagFiles) {
+    if (!m_launcherFile.isOpen()) {
         throw LauncherException("Cannot open launcher file.");
+    }
+    LauncherFileStream file(m_launcherFile);
+    if (file.get() == nullptr) {
+        throw LauncherException("Unable to read the file index of the launcher file.");
     }
     try {
         if (std::fseek(file.get(), -kTrailerSize, SEEK_END) != 0) {
@@ -122,6 +137,7 @@ void LauncherInputFiles::loadFileIndex(FILE* file, long indexOffset) {
     for (long i = 0; i < count; ++i) {
         std::unique_ptr<FileIndexEntry> entry(new FileIndexEntry);
         entry->load(file, trailerStart);
+        entry->setLauncherFile(&m_launcherFile);
         m_fileIndex.push_back(entry.release());
     }
 }
@@ -269,7 +285,7 @@ void LauncherInputFiles::extractAll() const {
             default:
                 break;
         }
-        entry.extract(SString());
+        entry.extract(m_launcherFile, SString());
     }
     inputFile.write(kInputFileName);
 }

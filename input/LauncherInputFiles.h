@@ -6,6 +6,7 @@
 
 #include "base/SString.h"
 #include "input/FileIndexEntry.h"
+#include "input/LauncherFile.h"
 #include "input/TagFile.h"
 #include "jvm/JVMFiles.h"
 
@@ -16,7 +17,9 @@ class LaunchScript;
 // the objects built from tag files: one instruction script, one launch script and the set of
 // jvm files. The driver holds one for the whole run.
 //
-// Ownership: every entry owns its embedded tag file; the tag files read from disk are owned
+// Ownership: the launcher file's descriptor is held here from the first open to the end, and
+// every read of the trailer, the index and the embedded files goes through it; the entries
+// refer to it. Every entry owns its embedded tag file; the tag files read from disk are owned
 // here; every script object refers to the tag file it was built from, which lives as long as
 // this object. The objects named by an input file come first: embedded ones only fill what
 // it left empty (and embedded jvm files join only when it named none).
@@ -27,7 +30,15 @@ public:
     LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
     ~LauncherInputFiles();
 
-    // Reads the running launcher's file (Launcher::getLauncherFileName). Does nothing once
+    // Opens the launcher file for the run (see LauncherFile::open) before anything is read, so
+    // that every later read sees the file that was opened; load(bool) then reads it. Returns
+    // false when it cannot be opened: loading then fails with "Cannot open launcher file.".
+    bool openLauncherFile(const SString& openPath, const SString& name);
+    // The launcher file, open or not.
+    const LauncherFile& getLauncherFile() const { return m_launcherFile; }
+
+    // Reads the running launcher's file: the one openLauncherFile opened, else the file named
+    // by Launcher::getLauncherFileName, opened now and kept. Does nothing once
     // loaded, so a first call without tag files keeps a later one from reading them. With
     // loadTagFiles, also builds the objects the input file has not supplied from the embedded
     // tag files, in index order: the first instruction script, the first launch script (whose
@@ -36,13 +47,15 @@ public:
     // fails with "Error loading launch script." followed by the cause; the index and the
     // objects built before stay.
     void load(bool loadTagFiles);
-    // Reads the trailer and the file index of launcherFileName and, with loadTagFiles, the
-    // embedded tag files. A file whose last 4 bytes are not the identification value loads as
-    // a launcher without embedded files. Throws LauncherException when the file cannot be
-    // opened or its index or an embedded tag file cannot be read; the object then holds no
-    // entries and stays unloaded.
+    // Opens launcherFileName, keeps its descriptor for the life of this object and reads its
+    // trailer and file index and, with loadTagFiles, the embedded tag files. A file whose last
+    // 4 bytes are not the identification value loads as a launcher without embedded files.
+    // Throws LauncherException when the file cannot be opened or its index or an embedded tag
+    // file cannot be read; the object then holds no entries and stays unloaded. Does nothing
+    // once loaded.
     void loadLauncherFile(const SString& launcherFileName, bool loadTagFiles);
-    // Seeks to indexOffset, reads the file count and the entries and appends them. Throws
+    // Seeks to indexOffset, reads the file count and the entries and appends them; the entries
+    // take their bytes from this object's launcher file. Throws
     // LauncherException for an offset outside the file, a count that cannot fit before the
     // trailer and any entry that cannot be read; the entries read before it stay.
     void loadFileIndex(FILE* file, long indexOffset);
@@ -84,6 +97,9 @@ public:
     const JVMFiles& getJVMFiles() const { return m_jvmFiles; }
 
 private:
+    // Reads the trailer, the index and, with loadTagFiles, the embedded tag files of the open
+    // launcher file; see loadLauncherFile.
+    void readLauncherFile(bool loadTagFiles);
     void logEntries() const;
     void loadInstructions(const SString& path);
     void loadLaunchScript(const SString& path);
@@ -92,7 +108,9 @@ private:
     void buildLaunchScript(const TagFile& tags);
 
     // Declared so that destruction runs in the order the objects depend on each other: the
-    // instruction script, the launch script, the jvm files, then the tag files they refer to.
+    // instruction script, the launch script, the jvm files, then the tag files they refer to,
+    // then the entries and last the launcher file they read from.
+    LauncherFile m_launcherFile;
     FileIndexEntryPtrDeque m_fileIndex;
     TagFilePtrDeque m_tagFiles;
     JVMFiles m_jvmFiles;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -218,6 +219,40 @@ TEST_F(LauncherInputFilesTest, BadLauncherFilesFailCleanly) {
     } catch (const LauncherException& e) {
         EXPECT_EQ(str(e.m_message), "Cannot open launcher file.");
     }
+}
+
+// The launcher file is opened before anything is read, as the launcher does at start; a file
+// renamed over its path afterwards changes nothing read later: index, tag files, extraction.
+TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
+    // One layout, different bytes: reading by name again would give "b" at the same offsets.
+    auto launcher = [](const std::string& letter) {
+        return rawLauncher({{FILE_TYPE_JVM, 1, "x.jvm", "JVM_EXE: bin/" + letter + "\n"},
+                            {FILE_TYPE_APPLICATION, 2, "app.jar", std::string(4, letter[0])}});
+    };
+    writeFile(m_launcher, launcher("a"));
+    const std::string next = m_dir / "next";
+    writeFile(next, launcher("b"));
+    LauncherInputFiles files;
+    ASSERT_TRUE(files.openLauncherFile(m_launcher.c_str(), "/shown/name"));
+    ASSERT_EQ(std::rename(next.c_str(), m_launcher.c_str()), 0);
+
+    ASSERT_NO_THROW(files.load(true));
+    EXPECT_EQ(str(files.getLauncherFile().getName()), "/shown/name");
+    ASSERT_NE(files.getFile(1)->getTagFile(), nullptr);
+    EXPECT_EQ(str(files.getFile(1)->getTagFile()->getTagValue("JVM_EXE", 0)), "bin/a");
+    const std::string out = m_dir / "out";
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    SString extracted;
+    ASSERT_NO_THROW(extracted = files.getFile(2)->extract(out.c_str()));
+    EXPECT_EQ(readFile(str(extracted)), "aaaa");
+
+    // A load from a path keeps its descriptor in the same way.
+    LauncherInputFiles fromPath;
+    ASSERT_NO_THROW(fromPath.loadLauncherFile(m_launcher.c_str(), false));
+    writeFile(next, launcher("c"));
+    ASSERT_EQ(std::rename(next.c_str(), m_launcher.c_str()), 0);
+    ASSERT_NO_THROW(extracted = fromPath.getFile(2)->extract(out.c_str()));
+    EXPECT_EQ(readFile(str(extracted)), "bbbb");
 }
 
 TEST_F(LauncherInputFilesTest, ZeroFilesLoadAsAnEmptyIndex) {

@@ -81,9 +81,13 @@ Launcher::~Launcher() {
     }
 }
 
-int Launcher::process(StringDeque& args, const SString& launcherPath) {
+int Launcher::process(StringDeque& args, const SString& launcherPath, const SString& openPath) {
     m_launcherFileName = launcherPath;
     m_origLauncherFileName = launcherPath;
+    // Opened before anything else happens, so that the whole run reads the file that was
+    // executed, whatever is renamed over its name meanwhile. A failure is reported by the
+    // first read, as options such as -qv:version need no launcher file.
+    m_inputFiles.openLauncherFile(openPath, launcherPath);
     for (long i = 0; i < args.size(); ++i) {
         m_args.push_back(args.at(i));
     }

@@ -30,10 +30,11 @@ public:
     // Removes the run's temporary files; never throws.
     ~Launcher();
 
-    // Stores the launcher path and the arguments, then interprets the command line. A
-    // LauncherException is shown, logged and turned into the result 1; otherwise the result is
-    // the exit status of the application when LAUNCH or ILAUNCH ran it, else 0.
-    static int process(StringDeque& args, const SString& launcherPath);
+    // Stores the launcher path and the arguments, opens the launcher file (openPath, see
+    // LauncherInputFiles::openLauncherFile) for every later read, then interprets the command
+    // line. A LauncherException is shown, logged and turned into the result 1; otherwise the
+    // result is the exit status of the application when LAUNCH or ILAUNCH ran it, else 0.
+    static int process(StringDeque& args, const SString& launcherPath, const SString& openPath);
     // Reads the options left to right and performs them. Failures leave as LauncherException.
     static int processCmdLine(const StringDeque& args);
     // Runs the instruction script, if any. A script error leaves as LauncherException naming

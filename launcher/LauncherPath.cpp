@@ -53,10 +53,11 @@ SString searchPath(const char* name) {
     return SString();
 }
 
-SString runningExecutable() {
+// The target of a symbolic link of any length; empty when it cannot be read.
+SString linkTarget(const char* link) {
     std::vector<char> buffer(256);
     for (;;) {
-        ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        ssize_t length = readlink(link, buffer.data(), buffer.size());
         if (length < 0) {
             return SString();
         }
@@ -64,6 +65,23 @@ SString runningExecutable() {
             return SString(buffer.data(), static_cast<SString::size_type>(length));
         }
         buffer.resize(buffer.size() * 2);
+    }
+}
+
+SString runningExecutable() {
+    return linkTarget("/proc/self/exe");
+}
+
+// The system names a file that was removed, or replaced by a rename, "<name> (deleted)". The
+// suffix goes unless a file of exactly that name exists (a launcher really called so).
+void dropDeletedSuffix(SString& name) {
+    static const char kSuffix[] = " (deleted)";
+    const SString::size_type suffixLength = sizeof kSuffix - 1;
+    struct stat info;
+    if (name.length() > suffixLength &&
+        name.compare(name.length() - suffixLength, suffixLength, kSuffix) == 0 &&
+        lstat(name.c_str(), &info) != 0) {
+        name.erase(name.length() - suffixLength);
     }
 }
 
@@ -97,4 +115,18 @@ SString resolveLauncherPath(const char* argv0) {
         }
     }
     return joinToWorkingDirectory(SString(argv0));
+}
+
+ExecutedLauncher findExecutedLauncher(const char* argv0, const char* selfLink) {
+    ExecutedLauncher launcher;
+    launcher.path = linkTarget(selfLink);
+    // The link names an absolute path; anything else is not the executed file's name.
+    if (launcher.path.c_str()[0] == '/') {
+        dropDeletedSuffix(launcher.path);
+        launcher.openPath = SString(selfLink);
+        return launcher;
+    }
+    launcher.path = resolveLauncherPath(argv0);
+    launcher.openPath = launcher.path;
+    return launcher;
 }

@@ -144,6 +144,35 @@ TEST_F(LauncherTest, LauncherPathFromArgv0) {
     setenv("PATH", saved.c_str(), 1);
 }
 
+// The link stands for /proc/self/exe: its target names the executed file, which is opened
+// through the link; without a usable link argv[0] names it.
+TEST_F(LauncherTest, ExecutedLauncherFromTheSystemLinkElseArgv0) {
+    writeFile(m_dir + "/named (deleted)", "a launcher really called so");
+    const std::string link = m_dir + "/exe";
+    struct Case {
+        std::string target;  // empty: no link
+        const char* argv0;
+        std::string path;
+        std::string openPath;
+    };
+    const Case cases[] = {
+        {"/opt/app/run", "elsewhere", "/opt/app/run", link},
+        {"/opt/app/run (deleted)", "run", "/opt/app/run", link},
+        {m_dir + "/named (deleted)", "run", m_dir + "/named (deleted)", link},
+        {"", "/abs/launcher", "/abs/launcher", "/abs/launcher"},
+        {"relative/run", "/abs/launcher", "/abs/launcher", "/abs/launcher"},
+    };
+    for (const Case& c : cases) {
+        std::remove(link.c_str());
+        if (!c.target.empty()) {
+            ASSERT_EQ(0, symlink(c.target.c_str(), link.c_str()));
+        }
+        ExecutedLauncher found = findExecutedLauncher(c.argv0, link.c_str());
+        EXPECT_EQ(c.path, str(found.path)) << c.target;
+        EXPECT_EQ(c.openPath, str(found.openPath)) << c.target;
+    }
+}
+
 TEST_F(LauncherTest, CommandLineOptions) {
     int status = -1;
     EXPECT_EQ("2.0\n", runLauncher("-qv:version", status));

@@ -9,14 +9,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         args.push_back(SString(argv[i]));
     }
-    SString launcherPath = resolveLauncherPath(argc > 0 ? argv[0] : nullptr);
+    ExecutedLauncher executed = findExecutedLauncher(argc > 0 ? argv[0] : nullptr);
     int status;
     {
         // Outlives the launcher, so that a request to stop during cleanup cannot cut it short.
         TerminationSignals terminationSignals;
         // Destroying the launcher removes the run's temporary files.
         Launcher launcher;
-        status = Launcher::process(args, launcherPath);
+        status = Launcher::process(args, executed.path, executed.openPath);
     }
     // A SIGTERM or SIGHUP that stopped the application ends the launcher as it would a shell.
     return PlatformImpl::finalExitStatus(status);

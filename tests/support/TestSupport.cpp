@@ -190,7 +190,7 @@ ChildProcess::ChildProcess(const Command& command)
       m_errPath(command.captureDirectory + "/.stderr") {
     // Everything the child needs is built before the fork: it only calls async-signal-safe
     // functions.
-    std::vector<std::string> arguments = {command.program};
+    std::vector<std::string> arguments = {command.argv0.empty() ? command.program : command.argv0};
     arguments.insert(arguments.end(), command.args.begin(), command.args.end());
     std::vector<std::string> settings = environmentOf(command);
     std::vector<char*> argv = pointersTo(arguments);

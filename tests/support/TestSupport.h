@@ -53,6 +53,8 @@ bool eventually(const std::function<bool()>& condition);
 // variables named in environment (which it gets with the values given) and in removedVariables.
 struct Command {
     std::string program;
+    // The name the program is started under (its argv[0]); empty gives program.
+    std::string argv0;
     std::vector<std::string> args;
     std::map<std::string, std::string> environment;
     std::vector<std::string> removedVariables;
