@@ -33,8 +33,10 @@ public:
     void loadTagFile(FILE* file);
     // Copies the file's bytes from the launcher file to directory + "/" + name (the bare name
     // for an empty directory) and returns that path. Programs are made executable. Throws
-    // LauncherException when the name would leave the directory, when space runs short or
-    // when reading or writing fails; a partly written file is removed. The caller decides
+    // LauncherException when the name would leave the directory, when a symbolic link is at
+    // the target ("Unable to write <target>: it is a symbolic link"; it is not followed), when
+    // space runs short or when reading or writing fails; a partly written file is removed.
+    // The caller decides
     // whether the path joins the cleanup list.
     SString extract(const SString& directory) const;
 
