@@ -1,5 +1,7 @@
 #include "input/FileIndexEntry.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +33,18 @@ const long kCopyBufferSize = 256L * 1024;
     message += detail;
     message += PlatformImpl::getMessageText(MSG_NOT_ENOUGH_SPACE);
     throw LauncherException(message);
+}
+
+// The target is opened without following a link; a link there is named as the cause, not
+// the disk space.
+[[noreturn]] void throwOpenError(const SString& target, int err) {
+    struct stat info;
+    if (err == ELOOP && lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        SString message("Unable to write ");
+        message += target;
+        throw LauncherException(message += ": it is a symbolic link");
+    }
+    throwWriteError(convertToString(err));
 }
 
 // Removes a half-written target unless the copy completed.
@@ -211,7 +225,7 @@ SString FileIndexEntry::extract(const LauncherFile& launcherFile, const SString&
     const BinaryFile& source = launcherFile.binaryFile();
     BinaryFile output;
     if (!output.openForWriting(target, 0666)) {
-        throwWriteError(convertToString(errno));
+        throwOpenError(target, errno);
     }
     if (output.isSameFileAs(source)) {
         // Truncating would destroy the bytes about to be copied, and the launcher with them.

@@ -36,9 +36,10 @@ public:
     // Copies the file's bytes from source, read through its descriptor at the entry's offset,
     // to directory + "/" + name (the bare name for an empty directory) and returns that path.
     // Programs are made executable. Throws LauncherException when the name would leave the
-    // directory, when space runs short, when source is not open or when reading or writing
-    // fails; a partly written file is removed. The caller decides whether the path joins the
-    // cleanup list.
+    // directory, when a symbolic link is at the target ("Unable to write <target>: it is a
+    // symbolic link"; it is not followed), when space runs short, when source is not open or
+    // when reading or writing fails; a partly written file is removed. The caller decides
+    // whether the path joins the cleanup list.
     SString extract(const LauncherFile& source, const SString& directory) const;
     // As above, from the launcher file the entry was read from (setLauncherFile); throws
     // LauncherException when the entry has none.

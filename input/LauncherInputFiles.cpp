@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/TextUtil.h"
+#include "input/BinaryFile.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
@@ -268,6 +269,10 @@ FileIndexEntry* LauncherInputFiles::getFile(long id) {
 }
 
 void LauncherInputFiles::extractAll() const {
+    // Opened before anything is extracted: a link planted at its name then fails the run
+    // before a single file is written.
+    BinaryFile inputFileTarget;
+    TagFile::openForWriting(kInputFileName, inputFileTarget);
     TagFile inputFile;
     inputFile.setTagValue("ACTION", "RUN_INSTRUCTIONS");
     for (long i = 0; i < m_fileIndex.size(); ++i) {
@@ -287,7 +292,7 @@ void LauncherInputFiles::extractAll() const {
         }
         entry.extract(m_launcherFile, SString());
     }
-    inputFile.write(kInputFileName);
+    inputFile.write(inputFileTarget, kInputFileName);
 }
 
 void LauncherInputFiles::logEntries() const {

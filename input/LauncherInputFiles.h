@@ -84,7 +84,8 @@ public:
 
     // Writes every embedded file into the working directory and an "input.tag" that runs the
     // same instructions from the copies (ACTION, JVM, LAUNCHSCRIPT, INSTRUCTIONS). Throws
-    // LauncherException from the first file that cannot be written.
+    // LauncherException from the first file that cannot be written; a symbolic link at
+    // "input.tag" fails it before any file is written.
     void extractAll() const;
 
     bool hasInstructions() const { return m_instructions != nullptr; }

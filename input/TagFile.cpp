@@ -1,8 +1,12 @@
 #include "input/TagFile.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "base/TextUtil.h"
+#include "input/BinaryFile.h"
 #include "input/StdioFile.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
@@ -17,6 +21,16 @@ const char kUnableToRead[] = "Unable to read tag file.";
 [[noreturn]] void throwWriteError(const SString& path) {
     SString message("Unable to write tag file ");
     throw LauncherException(message += path);
+}
+
+// Replaces the contents of file with text and closes it.
+void writeText(BinaryFile& file, const SString& text, const SString& name) {
+    // A new file needs no truncation; a used one is cut. Either is written from its start.
+    bool emptied = (file.size() == 0 || file.truncate()) && file.seek(0);
+    bool written = emptied && file.writeAll(text.data(), static_cast<long>(text.length()));
+    if (!file.close() || !written) {
+        throwWriteError(name);
+    }
 }
 
 bool startsWithQuote(const SString& line) {
@@ -260,10 +274,10 @@ void TagFile::removeValue(const char* tag) {
     }
 }
 
-void TagFile::write(const SString& path) const {
+SString TagFile::render(const SString& name) const {
     for (long i = 0; i < m_entries.size(); ++i) {
         if (m_entries.at(i)->m_values->size() > 0) {
-            checkWritable(*m_entries.at(i), path);
+            checkWritable(*m_entries.at(i), name);
         }
     }
     SString text;
@@ -273,14 +287,32 @@ void TagFile::write(const SString& path) const {
             appendEntry(text, entry);
         }
     }
-    StdioFile file(path.c_str(), "we");
-    if (file.get() == nullptr) {
-        throwWriteError(path);
+    return text;
+}
+
+void TagFile::write(const SString& path) const {
+    // Rendered first: a tag that cannot be written leaves no file behind.
+    SString text = render(path);
+    BinaryFile file;
+    openForWriting(path, file);
+    writeText(file, text, path);
+}
+
+void TagFile::write(BinaryFile& file, const SString& name) const {
+    writeText(file, render(name), name);
+}
+
+void TagFile::openForWriting(const SString& path, BinaryFile& file) {
+    if (file.openForWriting(path, 0666)) {
+        return;
     }
-    bool written = std::fwrite(text.data(), 1, text.length(), file.get()) == text.length();
-    if (!file.close() || !written) {
-        throwWriteError(path);
+    struct stat info;
+    if (errno == ELOOP && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        SString message("Unable to write tag file ");
+        message += path;
+        throw LauncherException(message += ": it is a symbolic link");
     }
+    throwWriteError(path);
 }
 
 void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool jvmTemp) {

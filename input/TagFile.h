@@ -19,6 +19,8 @@ public:
     StringDeque* m_values;
 };
 
+class BinaryFile;
+
 typedef PtrDE<TagFileEntry> TagFileEntryPtrDE;
 typedef PtrDeque<TagFileEntry> TagFileEntryPtrDeque;
 
@@ -60,11 +62,19 @@ public:
     void removeValue(const char* tag);
 
     // Writes the tags with values to path (created or truncated), quoting values that need it.
-    // Throws LauncherException "Unable to write tag file <path>" when path cannot be opened or
-    // the data cannot be written out completely, and, before anything is written, when a name
-    // or value cannot be represented (a line break or NUL byte; a colon or edge blanks in a
-    // name).
+    // A symbolic link at path is refused, not followed. Throws LauncherException "Unable to
+    // write tag file <path>" (followed by ": it is a symbolic link" for a link) when path
+    // cannot be opened or the data cannot be written out completely, and, before anything is
+    // opened, when a name or value cannot be represented (a line break or NUL byte; a colon or
+    // edge blanks in a name).
     void write(const SString& path) const;
+    // The same through file, already open for writing (for a temporary file, on the
+    // descriptor that created it): its contents are replaced and it is closed. name stands for
+    // the file in messages. Nothing is written when a tag cannot be represented.
+    void write(BinaryFile& file, const SString& name) const;
+    // Opens path for write(file, name) without following a symbolic link at it; the contents
+    // stay until the write. Throws LauncherException as write(path) does when it cannot.
+    static void openForWriting(const SString& path, BinaryFile& file);
     // Records where a JVM found or installed at run time lives: JVM_HOME, JVM_FILE, JVM_TEMP.
     void setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool jvmTemp);
 
@@ -78,6 +88,8 @@ public:
     const SString& fileName() const { return m_fileName; }
 
 private:
+    // The text that write stores; throws when a tag cannot be represented.
+    SString render(const SString& name) const;
     // The value of a "NAME: value" line whose first colon is at colon.
     void loadSingleValue(const SString& line, SString::size_type colon, const SString& tagName);
     // Reads the lines after "NAME:" up to the "/:" line; throws when the stream ends first.

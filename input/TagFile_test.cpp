@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "input/BinaryFile.h"
 #include "input/InputTestSupport.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
@@ -330,6 +331,32 @@ TEST_F(TagFileTest, WriteToUnopenablePathFails) {
     } catch (const LauncherException& e) {
         EXPECT_EQ(str(e.m_message), "Unable to write tag file " + out);
     }
+}
+
+// A file made in a directory that others may write to is written through the descriptor that
+// made it: a link put at its name meanwhile leads nowhere. Written by name, a link is refused.
+TEST_F(TagFileTest, WritesThroughTheDescriptorAndRefusesALinkAtAName) {
+    std::string victim = writeFile("victim", "precious");
+    TagFile tagFile;
+    tagFile.setTagValue("A", "x");
+
+    std::string made = path("madeXXXXXX");
+    BinaryFile file;
+    ASSERT_TRUE(file.createUnique(&made[0]));
+    ASSERT_TRUE(file.writeAll("a much longer old content", 25));
+    ASSERT_EQ(0, rename(made.c_str(), path("moved").c_str()));
+    ASSERT_EQ(0, symlink(victim.c_str(), made.c_str()));
+    tagFile.write(file, made.c_str());
+    EXPECT_EQ(readFile(path("moved")), "A:  x\n");
+    EXPECT_FALSE(file.isOpen());
+
+    try {
+        tagFile.write(made.c_str());
+        ADD_FAILURE() << "wrote through the link";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(str(e.m_message), "Unable to write tag file " + made + ": it is a symbolic link");
+    }
+    EXPECT_EQ(readFile(victim), "precious");
 }
 
 // Values the writer can represent: no line break or NUL; "/:" and "" only as single values.

@@ -332,6 +332,32 @@ TEST_F(JVMTest, DiskWalkSkipsCandidatesOthersCouldHavePlanted) {
     EXPECT_EQ(0, stat(marker.c_str(), &info));
 }
 
+// A java that another user owns, even in a tree nobody else may write to, is theirs to change:
+// the walk skips it, without running it, and says why.
+TEST_F(JVMTest, DiskWalkSkipsAJavaOfAnotherUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    std::string marker = m_dir + "/theirs-ran";
+    std::string theirs = makeHome("tree/theirs", "touch '" + marker + "'\necho 1739021872\necho 1");
+    ASSERT_EQ(0, chown((theirs + "/bin/java").c_str(), 65534, 65534));
+    StringDeque roots;
+    roots.push_back((m_dir + "/tree").c_str());
+    setSearchRootsForTesting(roots);
+
+    JVMFiles files;
+    files.setVerifyClass(kVerifyJar, kVerifyClass);
+    files.addJVMFile(loadJVMFile("1.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"));
+    JVMMatchPtrDeque all;
+    files.searchAll(all, false);
+    EXPECT_EQ(0, all.size());
+    struct stat info;
+    EXPECT_NE(0, stat(marker.c_str(), &info)) << "their java ran";
+    EXPECT_TRUE(contains(log(), "WARNING: Skipping " + theirs + "/bin/java found on the disk: " +
+                                    theirs + "/bin/java belongs to another user (uid 65534)"))
+        << log();
+}
+
 TEST_F(JVMTest, RangesAndEnvironmentHints) {
     std::string home = makeAnsweringHome("ranged", "17.0.15\\n");
     setenv("QV_TEST_JDK_HOME", home.c_str(), 1);

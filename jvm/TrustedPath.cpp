@@ -24,7 +24,19 @@ bool fail(std::string& reason, const std::string& text) {
     return false;
 }
 
-// Checks path and every directory above it, as named (links are not followed).
+// Root and the user running the launcher; whoever else owns a file or a directory can change
+// what it holds, whatever its permission bits say.
+bool isTrustedOwner(uid_t owner) {
+    return owner == 0 || owner == geteuid();
+}
+
+std::string ownedByAnotherUser(const std::string& path, uid_t owner) {
+    return path + " belongs to another user (uid " + std::to_string(owner) + ")";
+}
+
+// Checks path and every directory above it, as named (links are not followed). An entry's
+// owner is checked after the directory that holds it, so that an entry of another user in a
+// shared directory is reported as such.
 bool checkChain(const std::string& path, std::string& reason) {
     struct stat entry;
     if (lstat(path.c_str(), &entry) != 0) {
@@ -46,18 +58,19 @@ bool checkChain(const std::string& path, std::string& reason) {
             if ((directory.st_mode & S_ISVTX) == 0) {
                 return fail(reason, parent + " is writable by group or others");
             }
-            if (entry.st_uid != 0 && entry.st_uid != getuid()) {
-                std::string detail = parent;
-                detail += " is shared and ";
-                detail += child;
-                detail += " belongs to another user (uid ";
-                detail += std::to_string(entry.st_uid);
-                detail += ")";
-                return fail(reason, detail);
+            if (!isTrustedOwner(entry.st_uid)) {
+                return fail(reason,
+                            parent + " is shared and " + ownedByAnotherUser(child, entry.st_uid));
             }
+        }
+        if (!isTrustedOwner(entry.st_uid)) {
+            return fail(reason, ownedByAnotherUser(child, entry.st_uid));
         }
         entry = directory;
         child = parent;
+    }
+    if (!isTrustedOwner(entry.st_uid)) {
+        return fail(reason, ownedByAnotherUser(child, entry.st_uid));
     }
     return true;
 }

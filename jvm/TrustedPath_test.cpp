@@ -73,6 +73,23 @@ TEST_F(TrustedPathTest, StickyDirectoryEntryOfAnotherUser) {
     EXPECT_EQ(sticky + " is shared and " + theirs + " belongs to another user (uid 65534)", reason);
 }
 
+// Whoever owns the program or a directory above it can change it, whatever the permission
+// bits: only root and the user running the launcher may.
+TEST_F(TrustedPathTest, ProgramAndDirectoriesOfAnotherUserAreNotTrusted) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    for (int level = 0; level < 3; ++level) {
+        std::string top = makeDir("top" + std::to_string(level), 0755);
+        std::string dir = makeDir("top" + std::to_string(level) + "/bin", 0755);
+        std::string program = makeProgram(dir, 0755);
+        // The program itself, the directory that holds it, the one above that.
+        std::string given = level == 0 ? program : level == 1 ? dir : top;
+        ASSERT_EQ(0, chown(given.c_str(), 65534, 65534));
+        EXPECT_EQ(given + " belongs to another user (uid 65534)", why(program, false));
+    }
+}
+
 TEST_F(TrustedPathTest, LinksAreCheckedAsFoundAndAsResolved) {
     std::string safeDir = makeDir("safe", 0755);
     std::string openDir = makeDir("open", 0777);

@@ -1,11 +1,15 @@
 #include "launcher/Launcher.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
+#include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
@@ -34,6 +38,7 @@ const char kLogSeparator[] = "------------------\n";
 class ScopedFile {
 public:
     ScopedFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
+    explicit ScopedFile(FILE* file) : m_file(file) {}
     ScopedFile(const ScopedFile&) = delete;
     ScopedFile& operator=(const ScopedFile&) = delete;
     ~ScopedFile() {
@@ -59,6 +64,21 @@ const char* logPrefix(LogMessageType type) {
         default:
             return "";
     }
+}
+
+// The log for appending. The user names it, often in a directory that others may write to
+// (/tmp): a link planted at that name is refused rather than followed, so that the records
+// cannot be made to land in another file.
+FILE* openLogForAppending(const char* path) {
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE* file = fdopen(fd, "a");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
 }
 
 // Options that take a value read it from the next argument, when there is one.
@@ -126,13 +146,13 @@ int Launcher::processCmdLine(const StringDeque& args) {
             }
         } else if (arg.compare("-qv:tempdir") == 0) {
             if (takeValue(args, i, value)) {
-                PlatformImpl::setSystemTempDir(value);
+                PlatformImpl::setSystemTempDir(absolutePath(value));
             }
         } else if (arg.compare("-qv:silent") == 0) {
             PlatformImpl::setSilent(true);
         } else if (arg.compare("-qv:javahome") == 0) {
             if (takeValue(args, i, value)) {
-                m_userJavaHome = value;
+                m_userJavaHome = absolutePath(value);
             }
         } else if (arg.compare("-qv:extract") == 0) {
             try {
@@ -299,7 +319,7 @@ void Launcher::logMessage(const char* text, LogMessageType type) {
     if (m_logFileName.empty()) {
         return;
     }
-    ScopedFile log(m_logFileName.c_str(), "a");
+    ScopedFile log(openLogForAppending(m_logFileName.c_str()));
     if (log.get() == nullptr) {
         return;
     }

@@ -74,7 +74,8 @@ public:
     // A temporary copy of the file name beside the original launcher.
     static const SString& getApplicationArchive(const SString& name);
 
-    // Appends one record to the log file when a name is set; failures are silent.
+    // Appends one record to the log file when a name is set; failures are silent. A symbolic
+    // link at the log's name is not followed: nothing is written then.
     static void logMessage(const SString& text, LogMessageType type);
     static void logMessage(const char* text, LogMessageType type);
     // An empty name switches logging off.

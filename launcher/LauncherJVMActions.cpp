@@ -64,17 +64,6 @@ void printResult(const SString& value) {
     printLine(value.c_str());
 }
 
-// Running an installer moves the launcher into its destination directory, after which a
-// relative path would no longer lead to the same place: such paths are fixed first.
-SString absolutePath(const SString& path) {
-    if (path.empty() || path.c_str()[0] == '/') {
-        return path;
-    }
-    SString absolute = currentDirectory();
-    appendPathSeparator(absolute);
-    return absolute += path;
-}
-
 SString installedJVMFilePath(const SString& destination) {
     SString path(destination);
     appendPathSeparator(path);

@@ -98,6 +98,15 @@ SString currentDirectory() {
     return SString(buffer.data());
 }
 
+SString absolutePath(const SString& path) {
+    if (path.empty() || path.c_str()[0] == '/') {
+        return path;
+    }
+    SString absolute = currentDirectory();
+    appendPathSeparator(absolute);
+    return absolute += path;
+}
+
 SString resolveLauncherPath(const char* argv0) {
     if (argv0 == nullptr) {
         argv0 = "";

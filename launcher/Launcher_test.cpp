@@ -103,6 +103,17 @@ TEST_F(LauncherTest, UnwritableLogIsIgnored) {
     EXPECT_NE(0, stat(log.c_str(), &info));
 }
 
+// A log named in a shared directory such as /tmp: a link planted at its name is not followed.
+TEST_F(LauncherTest, LogIsNotWrittenThroughALink) {
+    std::string victim = m_dir + "/victim";
+    writeFile(victim, "precious");
+    std::string log = m_dir + "/run.log";
+    ASSERT_EQ(0, symlink(victim.c_str(), log.c_str()));
+    Launcher::setLogFileName(log.c_str());
+    EXPECT_NO_THROW(Launcher::logMessage("dropped", LOG_INFO));
+    EXPECT_EQ("precious", readFile(victim));
+}
+
 TEST_F(LauncherTest, OriginalLauncherDir) {
     struct Case {
         const char* path;

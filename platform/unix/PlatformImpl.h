@@ -6,6 +6,7 @@
 #include "base/SString.h"
 #include "base/StringDeque.h"
 
+class BinaryFile;
 class FileFindListener;
 
 // What the console prints for a stage of the run.
@@ -89,13 +90,23 @@ public:
 
     // ---- Temporary files, cleanup and file operations ----
 
+    // The configured temporary directory: the one -qv:tempdir set, else "/var/tmp/".
     static SString getSystemTempDirectory();
-    // Takes dir only when it names an existing directory.
+    // Takes dir only when it names an existing directory. The option's reader makes it
+    // absolute first.
     static void setSystemTempDir(const SString& dir);
-    // Create a new, registered directory or empty file in the temporary directory, named with
-    // the prefix "qvj". Throw LauncherException on failure.
+    // Create a new, registered directory or empty file, named with the prefix "qvj", in the
+    // first of these that is usable: TMPDIR (when it names an accessible directory; a relative
+    // value is taken from the working directory), the configured temporary directory,
+    // "/var/tmp/". A directory that group or others may write to and that has no sticky bit is
+    // refused, with one warning in the log per directory: anyone could rename our entries
+    // there and put theirs in their place. Throw LauncherException on failure, or when every
+    // choice is refused.
     static SString createTempSubDirectory();
     static SString createTempFile();
+    // The same as createTempFile, and leaves file open on the new file: written through that
+    // descriptor, the bytes reach the file made, whatever the name leads to by then.
+    static SString createTempFile(BinaryFile& file);
     static void addFileToCleanupList(const SString& path);
     static void removeFileFromCleanupList(const SString& path);
     static void removeDirFromCleanupList(const SString& path);

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/TextUtil.h"
+#include "input/BinaryFile.h"
 #include "launcher/Launcher.h"
+#include "launcher/LauncherPath.h"
 #include "platform/unix/DeleteFullDir.h"
 #include "platform/unix/FileNavigator.h"
 #include "platform/unix/PlatformImpl.h"
@@ -29,20 +32,60 @@ const char kTempNamePrefix[] = "qvj";
 // mkdtemp and mkstemp replace these six characters with a name no other file has.
 const char kUniqueSuffix[] = "XXXXXX";
 
+const char kDefaultTempDirectory[] = "/var/tmp/";
+
 bool isAccessibleDirectory(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && access(path, W_OK | X_OK) == 0;
 }
 
+// In a directory that group or others may write to, only the sticky bit (as on /tmp) keeps
+// them from renaming or removing entries they do not own: without it, someone could move our
+// private directory aside and put their own files where we expect ours. Such a directory is
+// refused, with one warning per directory and run. A path that cannot be examined is left to
+// the creation, which reports why it fails.
+bool isSafeTempDirectory(const SString& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 ||
+        (info.st_mode & S_ISVTX) != 0) {
+        return true;
+    }
+    static std::set<std::string> reported;
+    if (reported.insert(std::string(path.c_str(), path.size())).second) {
+        SString record("Not using ");
+        record += path;
+        record +=
+            " as the temporary directory: it is writable by group or others and has no "
+            "sticky bit";
+        Launcher::logMessage(record, LOG_WARNING);
+    }
+    return false;
+}
+
 // TMPDIR, when it names a directory we may create entries in, takes precedence over the
-// configured temporary directory (the rule that tempnam followed).
+// configured temporary directory (the rule that tempnam followed), then comes the default.
+// A relative TMPDIR is made absolute here: the names made from it are handed to children
+// that run in other directories.
 SString temporaryNameDirectory() {
     const char* fromEnvironment = std::getenv("TMPDIR");
     if (fromEnvironment != nullptr && fromEnvironment[0] != '\0' &&
         isAccessibleDirectory(fromEnvironment)) {
-        return SString(fromEnvironment);
+        SString directory = absolutePath(SString(fromEnvironment));
+        if (isSafeTempDirectory(directory)) {
+            return directory;
+        }
     }
-    return PlatformImpl::getSystemTempDirectory();
+    SString configured = PlatformImpl::getSystemTempDirectory();
+    if (isSafeTempDirectory(configured)) {
+        return configured;
+    }
+    if (configured.compare(kDefaultTempDirectory) != 0 &&
+        isSafeTempDirectory(SString(kDefaultTempDirectory))) {
+        return SString(kDefaultTempDirectory);
+    }
+    throw LauncherException(
+        "No safe temporary directory: each choice is writable by group or others and has no "
+        "sticky bit. Name a private one with -qv:tempdir.");
 }
 
 // A writable, NUL-terminated "<dir>/qvjXXXXXX" for mkdtemp and mkstemp to fill in.
@@ -53,23 +96,6 @@ std::vector<char> uniqueNameTemplate() {
     path += kUniqueSuffix;
     return std::vector<char>(path.c_str(), path.c_str() + path.size() + 1);
 }
-
-// Owns a descriptor until the end of one operation.
-class ScopedDescriptor {
-public:
-    explicit ScopedDescriptor(int fd) : m_fd(fd) {}
-    ScopedDescriptor(const ScopedDescriptor&) = delete;
-    ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-    ~ScopedDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // What a temporary file or directory was when we created it. At cleanup a listed path is
 // removed only while it still names that object: in a temporary directory that others may
@@ -143,7 +169,7 @@ void removeFirstEqual(StringDeque& list, const SString& path) {
 
 SString PlatformImpl::getSystemTempDirectory() {
     if (m_tempDir.empty()) {
-        m_tempDir = "/var/tmp/";
+        m_tempDir = kDefaultTempDirectory;
     }
     return m_tempDir;
 }
@@ -176,11 +202,16 @@ SString PlatformImpl::createTempSubDirectory() {
 }
 
 SString PlatformImpl::createTempFile() {
+    BinaryFile file;
+    return createTempFile(file);
+}
+
+SString PlatformImpl::createTempFile(BinaryFile& file) {
     std::vector<char> name = uniqueNameTemplate();
-    ScopedDescriptor file(mkstemp(name.data()));
+    bool created = file.createUnique(name.data());
     SString path(name.data());
     struct stat info;
-    if (file.get() < 0 || fstat(file.get(), &info) != 0) {
+    if (!created || fstat(file.descriptor(), &info) != 0) {
         SString message("Error creating tmp file ");
         throw LauncherException(message += path);
     }

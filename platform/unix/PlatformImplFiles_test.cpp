@@ -54,6 +54,11 @@ std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+std::string logLines(const std::string& log) {
+    // Past the separator line that starts every run's log.
+    return log.substr(log.find('\n') + 1);
+}
+
 mode_t permissions(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
@@ -131,6 +136,56 @@ TEST_F(PlatformImplFilesTest, TemporaryEntriesGoToTmpdirWhenUsableElseTheConfigu
     EXPECT_EQ(5, PlatformImpl::m_sdqCreatedDrs.size());
 }
 
+// A directory that group or others may write to and that has no sticky bit is passed over
+// for the next choice (TMPDIR, the configured directory, "/var/tmp/"), with one warning per
+// directory however many entries are made; with the sticky bit it is used. A relative TMPDIR
+// is made absolute from the working directory.
+TEST_F(PlatformImplFilesTest, SharedTemporaryDirectoriesWithoutTheStickyBitAreRefused) {
+    ASSERT_EQ(01777, permissions("/var/tmp")) << "the fallback of the last case";
+    SString savedDirectory = currentDirectory();
+    ASSERT_EQ(0, chdir(m_dir.path().c_str()));
+    struct Case {
+        const char* tmpdir;  // made below m_dir with tmpdirMode; null leaves TMPDIR unset
+        mode_t tmpdirMode;
+        mode_t configuredMode;
+        std::string expectedDirectory;
+        std::string refused;
+    } cases[] = {
+        {"open", 0777, 0700, m_dir.path(), m_dir / "open"},
+        {"group", 0770, 0700, m_dir.path(), m_dir / "group"},
+        {"sticky", 01777, 0700, m_dir / "sticky", ""},
+        {"relative", 0755, 0700, m_dir / "relative", ""},
+        {nullptr, 0, 0777, "/var/tmp", m_dir / ""},
+    };
+    std::string expectedLog;
+    for (const Case& c : cases) {
+        std::string shown = c.tmpdir == nullptr ? "(unset)" : c.tmpdir;
+        unsetenv("TMPDIR");
+        if (c.tmpdir != nullptr) {
+            ASSERT_EQ(0, mkdir(c.tmpdir, 0700));
+            ASSERT_EQ(0, chmod(c.tmpdir, c.tmpdirMode));
+            setenv("TMPDIR", c.tmpdir, 1);
+        }
+        ASSERT_EQ(0, chmod(m_dir.path().c_str(), c.configuredMode));
+        std::string file = str(PlatformImpl::createTempFile());
+        std::string dir = str(PlatformImpl::createTempSubDirectory());
+        EXPECT_EQ(c.expectedDirectory, directoryOf(file)) << "TMPDIR=" << shown;
+        EXPECT_EQ(c.expectedDirectory, directoryOf(dir)) << "TMPDIR=" << shown;
+        if (!c.refused.empty()) {
+            expectedLog += "WARNING: Not using " + c.refused +
+                           " as the temporary directory: it is writable by group or others "
+                           "and has no sticky bit\n";
+        }
+        PlatformImpl::cleanup();
+        EXPECT_FALSE(exists(file) || exists(dir)) << "TMPDIR=" << shown;
+        PlatformImpl::m_sdqCreatedFiles.clear();
+        PlatformImpl::m_sdqCreatedDrs.clear();
+    }
+    ASSERT_EQ(0, chmod(m_dir.path().c_str(), 0700));
+    ASSERT_EQ(0, chdir(savedDirectory.c_str()));
+    EXPECT_EQ(expectedLog, logLines(log()));
+}
+
 TEST_F(PlatformImplFilesTest, CreationFailuresAreReported) {
     std::string gone = m_dir / "gone";
     testutil::makeDirs(gone);
@@ -171,11 +226,6 @@ TEST_F(PlatformImplFilesTest, CleanupRemovesFilesThenDirectories) {
     EXPECT_FALSE(exists(file));
     EXPECT_TRUE(exists(kept + "/content"));
     EXPECT_EQ("", log());
-}
-
-std::string logLines(const std::string& log) {
-    // Past the separator line that starts every run's log.
-    return log.substr(log.find('\n') + 1);
 }
 
 // Someone who may write to the temporary directory replaced a file and a directory we made

@@ -157,12 +157,14 @@ TEST_F(HardeningE2ETest, TerminateBetweenApplicationRunsCleansUp) {
     }
 }
 
-// TMPDIR is writable by everyone and not sticky. Another user has planted links named like
-// the launcher's files, pointing at their victims, and while the application runs swaps the
-// launcher's jvm file for one more such link. Nothing is written through a link and nothing
-// but the launcher's own entries goes at cleanup; the swapped name is left with a log record.
+// TMPDIR is writable by everyone, with the sticky bit (as /tmp). Another user has planted
+// links named like the launcher's files, pointing at their victims, and while the application
+// runs the launcher's jvm file is swapped for one more such link (by the application here:
+// with the sticky bit only the owner of an entry may replace it). Nothing is written through
+// a link and nothing but the launcher's own entries goes at cleanup; the swapped name is left
+// with a log record.
 TEST_F(HardeningE2ETest, HostileTemporaryDirectoryLosesNothingAndKeepsItsLinks) {
-    chmod(m_tmp.c_str(), 0777);
+    chmod(m_tmp.c_str(), 01777);
     std::string victim = path("victim");
     std::string victimDir = makeDirectory("victim-dir");
     writeFile(victim, "precious");
@@ -205,6 +207,26 @@ TEST_F(HardeningE2ETest, HostileTemporaryDirectoryLosesNothingAndKeepsItsLinks) 
     EXPECT_EQ(linkTarget(swappedName), victim);
     EXPECT_TRUE(contains(readFile(m_log), "WARNING: Not deleting " + swappedName +
                                               ": it is no longer what the launcher created"))
+        << readFile(m_log);
+}
+
+// Without the sticky bit, anyone who may write to TMPDIR could rename the launcher's entries
+// and put theirs in their place: TMPDIR is passed over, with a log record, and the configured
+// directory holds the run's files instead.
+TEST_F(HardeningE2ETest, OpenTemporaryDirectoryWithoutTheStickyBitIsNotUsed) {
+    chmod(m_tmp.c_str(), 0777);
+    std::string configured = makeDirectory("private");
+    std::string launcher = packFindAndLaunch("  ls '" + configured + "' | sed 's/^qvj.*/qvj/'");
+
+    RunResult result = run(launcher, {"-qv:log", m_log, "-qv:tempdir", configured});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    // The jvm file that the search wrote, while the application runs.
+    EXPECT_TRUE(contains(result.out, "\nqvj\n")) << result.out;
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+    EXPECT_EQ(listDirectory(configured), std::vector<std::string>{});
+    EXPECT_TRUE(contains(readFile(m_log), "WARNING: Not using " + m_tmp +
+                                              " as the temporary directory: it is writable by "
+                                              "group or others and has no sticky bit\n"))
         << readFile(m_log);
 }
 

@@ -276,6 +276,36 @@ TEST_F(LauncherE2ETest, FindJvmThenLaunchPassesArgumentsUnchanged) {
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
 }
 
+// Relative -qv:javahome, -qv:tempdir and TMPDIR name places from where the user started the
+// launcher; the verification and the application run in the launcher's directory, elsewhere,
+// and still get the same places.
+TEST_F(LauncherE2ETest, RelativePathsKeepTheirMeaningInTheLaunchersDirectory) {
+    makeFakeJVM("good", "1.8.0_42");
+    std::string user = makeDirectory("user");
+    makeDirectory("user/reltmp");
+    makeDirectory("user/cfgtmp");
+    makeDirectory("deep");
+    makeDirectory("deep/app");
+    writeFile(path("launch.tag"),
+              "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app \"\"@JVM_FILE@\"\" "
+              "\"\"%TEMP_DIR%()\"\"\"\n"
+              "DISPLAY_CONSOLE: 1\n");
+    std::string launcher =
+        pack("deep/app/launcher",
+             {{"--instructions", writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})},
+              {"--jvm", writeJVMFile("fake.jvm", {})},
+              {"--launch-script", path("launch.tag")}});
+
+    Command launch = command(launcher, {"-qv:javahome", "../good", "-qv:tempdir", "cfgtmp"});
+    launch.directory = user;
+    launch.environment["TMPDIR"] = "reltmp";
+    RunResult result = runProgram(launch);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, "<" + user + "/reltmp/qvj")) << result.out;
+    EXPECT_TRUE(contains(result.out, "<" + user + "/cfgtmp>\n")) << result.out;
+    EXPECT_EQ(listDirectory(user + "/reltmp"), std::vector<std::string>{});
+}
+
 TEST_F(LauncherE2ETest, InputFileScriptsRunInsteadOfTheEmbeddedOnes) {
     std::string home = makeFakeJVM("good", "1.8.0_42", 4);
     std::string launcher = pack(

@@ -2,6 +2,7 @@
 // fresh temporary directory and looks only at exit statuses, output and files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -145,6 +146,39 @@ TEST_F(QvpackE2ETest, ZeroFilesMakeALauncherWithAnEmptyIndex) {
     EXPECT_EQ(extracted.status, 0) << extracted.out;
     EXPECT_EQ(listDirectory(target), std::vector<std::string>{"input.tag"});
     EXPECT_EQ(readFile(target + "/input.tag"), "ACTION:  RUN_INSTRUCTIONS\n");
+}
+
+// -qv:extract writes into the working directory, which others may share: a link planted at the
+// name of input.tag or of an embedded file is refused, not followed, and named as the cause.
+// input.tag is opened first, so a link there stops the run before anything is written.
+TEST_F(QvpackE2ETest, ExtractRefusesLinksAtItsTargets) {
+    writeFile(path("start.tag"), "INSTRUCTIONS:\n/:\n");
+    writeFile(path("app.jar"), "PK");
+    writeFile(path("victim"), "precious");
+    ASSERT_EQ(
+        qvpack({"-o", path("app"), "--instructions", path("start.tag"), "--app", path("app.jar")})
+            .status,
+        0);
+    const std::string failed =
+        "Unable to extract embedded files from the launcher. Unable to write ";
+    struct Case {
+        const char* linked;
+        std::string out;  // a progress mark for each file extracted before
+        std::vector<std::string> left;
+    } cases[] = {
+        {"input.tag", failed + "tag file input.tag: it is a symbolic link\n", {"input.tag"}},
+        {"app.jar",
+         "." + failed + "app.jar: it is a symbolic link\n",
+         {"app.jar", "input.tag", "start.tag"}}};
+    for (const Case& c : cases) {
+        std::string target = makeDirectory(std::string("into-") + c.linked);
+        ASSERT_EQ(symlink(path("victim").c_str(), (target + "/" + c.linked).c_str()), 0);
+        RunResult extracted = run(path("app"), {"-qv:extract"}, target);
+        EXPECT_EQ(extracted.status, 1) << c.linked;
+        EXPECT_EQ(extracted.out, c.out);
+        EXPECT_EQ(readFile(path("victim")), "precious") << c.linked;
+        EXPECT_EQ(listDirectory(target), c.left) << c.linked;
+    }
 }
 
 TEST_F(QvpackE2ETest, UsageErrorsAndBadFilesFailWithoutOutput) {
