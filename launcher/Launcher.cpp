@@ -1,7 +1,10 @@
 #include "launcher/Launcher.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 
@@ -66,11 +69,24 @@ const char* logPrefix(LogMessageType type) {
     }
 }
 
+// True when path is a symbolic link that root or this user made: one nobody else could have
+// planted (the rule of the kernel's protected_symlinks), such as /dev/stderr.
+bool isOwnSymbolicLink(const char* path) {
+    struct stat info;
+    return lstat(path, &info) == 0 && S_ISLNK(info.st_mode) &&
+           (info.st_uid == 0 || info.st_uid == geteuid());
+}
+
 // The log for appending. The user names it, often in a directory that others may write to
-// (/tmp): a link planted at that name is refused rather than followed, so that the records
-// cannot be made to land in another file.
+// (/tmp): a link another user planted at that name is refused rather than followed, so that
+// the records cannot be made to land in another file. The user's own links and the system's
+// (-qv:log /dev/stderr) are followed.
 FILE* openLogForAppending(const char* path) {
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    int fd = open(path, flags | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == ELOOP && isOwnSymbolicLink(path)) {
+        fd = open(path, flags, 0666);
+    }
     if (fd < 0) {
         return nullptr;
     }
