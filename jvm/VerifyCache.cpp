@@ -1,8 +1,12 @@
 #include "jvm/VerifyCache.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +20,44 @@ namespace {
 
 const char kFileName[] = "verify-cache";
 const char kHeader[] = "qvlauncher verify cache 1";
+const char kLockName[] = "verify-cache.lock";
+// How long a launcher waits for another to finish its update before it leaves the cache as it
+// is; an update holds the lock only to read, merge and write one small file.
+const auto kLockPatience = std::chrono::seconds(5);
+const auto kLockRetryInterval = std::chrono::milliseconds(2);
+
+// An exclusive lock on the cache's lock file, held while the cache is read, merged and
+// written, so that launchers updating the cache at once lose none of each other's entries.
+class CacheLock {
+public:
+    explicit CacheLock(const std::string& path) {
+        m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_fd < 0) {
+            return;
+        }
+        const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+        while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() > giveUp) {
+                close(m_fd);
+                m_fd = -1;
+                return;
+            }
+            std::this_thread::sleep_for(kLockRetryInterval);
+        }
+    }
+    CacheLock(const CacheLock&) = delete;
+    CacheLock& operator=(const CacheLock&) = delete;
+    ~CacheLock() {
+        if (m_fd >= 0) {
+            close(m_fd);  // releases the lock
+        }
+    }
+    bool isHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
 // A file larger than this is not ours to read: it is ignored and rewritten.
 const off_t kMaxFileSize = 4L * 1024 * 1024;
 // A verify class archive larger than this is keyed by its path instead of its bytes.
@@ -326,15 +368,20 @@ void VerifyCache::load() {
     m_entries.swap(entries);
 }
 
-void VerifyCache::save() {
+std::string VerifyCache::prepareDirectory() const {
     std::string dir = directory();
     if (dir.empty()) {
-        return;
+        return dir;
     }
     std::string base = dir.substr(0, dir.rfind('/'));
     mkdir(base.c_str(), 0700);
     mkdir(dir.c_str(), 0700);
-    if (!isSafeOwnDirectory(dir)) {
+    return isSafeOwnDirectory(dir) ? dir : std::string();
+}
+
+void VerifyCache::save() {
+    const std::string dir = prepareDirectory();
+    if (dir.empty()) {
         return;
     }
     std::string content = std::string(kHeader) + "\n";
@@ -367,6 +414,17 @@ bool VerifyCache::lookup(const Key& key, SString& answer) {
 }
 
 void VerifyCache::store(const Key& key, const SString& answer) {
+    const std::string dir = prepareDirectory();
+    if (dir.empty()) {
+        return;
+    }
+    // Read, merge and write under the lock: what other launchers stored since this one loaded
+    // the file is kept.
+    CacheLock lock(dir + "/" + kLockName);
+    if (!lock.isHeld()) {
+        return;
+    }
+    reset();
     load();
     Entry fresh{key.text, key.executable, toStd(answer), ++m_clock};
     bool replaced = false;

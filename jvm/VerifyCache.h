@@ -17,9 +17,9 @@
 // depend on the JVM alone are answered from the cache.
 //
 // The cache is one file under $XDG_CACHE_HOME/qvlauncher/ (or ~/.cache/qvlauncher/), mode
-// 0600 in a 0700 directory, replaced atomically. A missing, unreadable, foreign-owned or
-// corrupt file is ignored and rewritten; nothing here ever fails the launch. QV_VERIFY_CACHE=0
-// in the environment turns the cache off.
+// 0600 in a 0700 directory, replaced atomically, updated under the lock file beside it. A missing,
+// unreadable, foreign-owned or corrupt file is ignored and rewritten; nothing here ever fails the
+// launch. QV_VERIFY_CACHE=0 in the environment turns the cache off.
 class VerifyCache {
 public:
     // The identity of one verification request.
@@ -43,7 +43,10 @@ public:
     bool isEnabled() const;
     // The lines the verify class printed after its magic line, when the cache holds them.
     bool lookup(const Key& key, SString& answer);
-    // Remembers answer (the lines after the magic line) and saves the cache file.
+    // Remembers answer (the lines after the magic line) and saves the cache file: under an
+    // exclusive lock, it reads the file again and adds answer to what other launchers stored
+    // meanwhile, so that concurrent launchers lose no entry. A lock not had within a few
+    // seconds leaves the file as it is.
     void store(const Key& key, const SString& answer);
 
     // Forgets what was loaded, so the next use reads the file again.
@@ -61,6 +64,8 @@ private:
     };
 
     std::string directory() const;
+    // The cache directory, made when missing; empty when it is not the user's own and private.
+    std::string prepareDirectory() const;
     void load();
     void save();
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
@@ -179,6 +182,37 @@ TEST_F(VerifyCacheTest, CorruptOrForeignFilesAreIgnoredAndReplaced) {
     newLaunch();
     EXPECT_TRUE(verify(kVersion));
     EXPECT_EQ(++expected, runs());
+}
+
+// Launchers that store at the same time each read, merge and write under the lock: every
+// answer is there afterwards.
+TEST_F(VerifyCacheTest, ConcurrentStoresLoseNoEntry) {
+    const int kLaunchers = 30;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kLaunchers; ++i) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            VerifyCache::Key key{"key " + std::to_string(i), m_home + "/bin/java"};
+            VerifyCache::instance().reset();
+            VerifyCache::instance().store(key, ("answer " + std::to_string(i)).c_str());
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    newLaunch();
+    for (int i = 0; i < kLaunchers; ++i) {
+        SString answer;
+        EXPECT_TRUE(VerifyCache::instance().lookup(
+            VerifyCache::Key{"key " + std::to_string(i), m_home + "/bin/java"}, answer))
+            << i;
+        EXPECT_EQ("answer " + std::to_string(i), std::string(answer.c_str())) << i;
+    }
 }
 
 TEST(VerifyCacheNamesTest, WhichPropertiesMayBeRemembered) {
