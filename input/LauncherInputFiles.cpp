@@ -275,6 +275,9 @@ void LauncherInputFiles::extractAll() const {
     TagFile::openForWriting(kInputFileName, inputFileTarget);
     TagFile inputFile;
     inputFile.setTagValue("ACTION", "RUN_INSTRUCTIONS");
+    // The input file names the scripts the launcher itself runs: the first of each kind.
+    bool namedLaunchScript = false;
+    bool namedInstructions = false;
     for (long i = 0; i < m_fileIndex.size(); ++i) {
         const FileIndexEntry& entry = *m_fileIndex.at(i);
         switch (entry.getType()) {
@@ -282,10 +285,16 @@ void LauncherInputFiles::extractAll() const {
                 inputFile.appendTagValue("JVM", entry.getName());
                 break;
             case FILE_TYPE_LAUNCH_SCRIPT:
-                inputFile.setTagValue("LAUNCHSCRIPT", entry.getName());
+                if (!namedLaunchScript) {
+                    inputFile.setTagValue("LAUNCHSCRIPT", entry.getName());
+                    namedLaunchScript = true;
+                }
                 break;
             case FILE_TYPE_INSTRUCTIONS:
-                inputFile.setTagValue("INSTRUCTIONS", entry.getName());
+                if (!namedInstructions) {
+                    inputFile.setTagValue("INSTRUCTIONS", entry.getName());
+                    namedInstructions = true;
+                }
                 break;
             default:
                 break;

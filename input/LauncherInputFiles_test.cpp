@@ -291,7 +291,12 @@ TEST_F(LauncherInputFilesTest, SyntaxErrorInEmbeddedJvmFileNamesItAndItsLine) {
 }
 
 TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
-    std::string launcher = pack(kSampleFiles);
+    // A second instruction script and launch script: the input file names the first of each,
+    // the ones the launcher itself runs.
+    std::vector<RawFile> packed = kSampleFiles;
+    packed.push_back({FILE_TYPE_INSTRUCTIONS, -1, "later.tag", "FIND_JVM:\n  2\n/:\n"});
+    packed.push_back({FILE_TYPE_LAUNCH_SCRIPT, -1, "later.launch", "DESC: Later\n"});
+    std::string launcher = pack(packed);
     LauncherInputFiles files;
     ASSERT_EQ(load(launcher, files, false), "");
     std::string target = m_dir / "extracted";
@@ -307,7 +312,7 @@ TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
     ASSERT_EQ(chdir(previous), 0);
 
     std::vector<std::string> expectedNames = {"input.tag"};
-    for (const RawFile& file : kSampleFiles) {
+    for (const RawFile& file : packed) {
         expectedNames.push_back(file.name);
         EXPECT_TRUE(readFile(target + "/" + file.name) == file.content) << file.name;
         EXPECT_EQ(inputtest::isExecutable(target + "/" + file.name),
