@@ -261,6 +261,7 @@ SString JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClass
     }
 
     LaunchScript script(command, true, false);
+    script.leaveOutRuntimeClasspath();
     script.execute(*this, nullptr, false);
     SString record("Verification of ");
     record += executable;

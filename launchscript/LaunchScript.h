@@ -73,6 +73,11 @@ public:
     [[noreturn]] void throwException(const SString& text, const char* message) const;
     [[noreturn]] void throwException(const SString& text, const SString& message) const;
 
+    // %CP% leaves out the runtime class-path files beside the launcher (.cp1, .cp, .cp2): a
+    // verification needs only its own class path, and a long application class path would
+    // only lengthen (or overflow) the verify command.
+    void leaveOutRuntimeClasspath() { m_useRuntimeClasspath = false; }
+
     const SString& getCommand() const { return m_command; }
     const SString& getDescription() const { return m_description; }
     const SString& getArchive() const { return m_archive; }
@@ -134,6 +139,7 @@ private:
     // "NAME=value" entries the last resolve set for the child (the class path variable of
     // USE_CP_ENV_VAR); execute adds JAVA_HOME. The launcher's environment is never changed.
     mutable StringDeque m_childVariables;
+    bool m_useRuntimeClasspath = true;
 };
 
 #endif  // QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H

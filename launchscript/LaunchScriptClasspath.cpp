@@ -156,6 +156,9 @@ SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name
 
 SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
     SString classpath;
+    if (!m_useRuntimeClasspath) {
+        return classpath;
+    }
     forEachRuntimeLine(suffix,
                        [&](const SString& entry) { addToClasspath(jvmFile, classpath, entry); });
     return classpath;

@@ -102,15 +102,55 @@ TEST_F(ValuesE2ETest, NamesWithSyntaxAreDataEverywhere) {
         run.environment["QV_VALUE"] = name;
         RunResult result = runProgram(run);
         EXPECT_EQ(result.status, 0) << name << "\n" << result.out << result.err;
-        EXPECT_TRUE(contains(result.out, "<" + launcherDir + ">\n<" + tmp + ">\n<" + name +
-                                             ">\n<" + name + ">\n<arg " + name + ">\nJAVA_HOME=<" +
-                                             good + ">\n"))
+        EXPECT_TRUE(contains(result.out, "<" + launcherDir + ">\n<" + tmp + ">\n<" + name + ">\n<" +
+                                             name + ">\n<arg " + name + ">\nJAVA_HOME=<" + good +
+                                             ">\n"))
             << name << "\n"
             << result.out;
         EXPECT_FALSE(exists(launcherDir + "/M") || exists(m_dir + "/M") || exists(base + "/M"))
             << "a command inside " << name << " ran";
         EXPECT_EQ(listDirectory(tmp), std::vector<std::string>{}) << name;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A class path file beside the launcher with 1,200 references to an environment variable:
+// finite work that expands in full, and that the verify command does not carry.
+TEST_F(ValuesE2ETest, LongRuntimeClasspathExpandsAndStaysOutOfVerification) {
+    const std::string home = makeFakeJVM(path("jdk"), "1.8.0_42");
+    writeFile(path("fake.jvm"), "DESC: Fake JVM\nJVM_EXE: " + m_exe +
+                                    "\nJVM_PROPERTIES: java.version=1.8...\nCLASSPATH: \"-cp \"\n"
+                                    "CLASSPATH_SEPARATOR: :\nPATH_HINT: " +
+                                    home + "\n");
+    writeFile(path("launch.tag"),
+              "DESC: Fake app\nDISPLAY_CONSOLE: 1\n"
+              "COMMAND: exec \"@JVM_HOME@/@JVM_EXE@\" app %CP%()\n");
+    const std::string launcher =
+        pack("app.bin",
+             {{"--jvm", path("fake.jvm")},
+              {"--launch-script", path("launch.tag")},
+              {"--instructions", writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})}});
+    std::string lines;
+    std::string expected = "<-cp>\n<";
+    for (int i = 0; i < 1200; ++i) {
+        lines += "#APPDIR#/lib/library-" + std::to_string(i) + ".jar\n";
+        expected += (i == 0 ? "" : ":") + m_dir + "/lib/library-" + std::to_string(i) + ".jar";
+    }
+    writeFile(path("app.cp"), lines);
+
+    Command run = command(launcher, {"-qv:log", m_log});
+    run.environment["APPDIR"] = m_dir;
+    RunResult result = runProgram(run);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, expected + ">\n")) << result.out.substr(0, 300);
+    const std::string log = readFile(m_log);
+    const size_t verify = log.find("Verifying JVM at");
+    const size_t launch = log.find("Executing launch script command: exec");
+    ASSERT_NE(verify, std::string::npos) << log;
+    EXPECT_EQ(log.find("library-0", verify), log.find("library-0", launch)) << log.substr(0, 2000);
 }
 
 }  // namespace
