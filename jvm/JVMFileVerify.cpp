@@ -231,9 +231,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     bool verified = verifyJVMOutput(output, properties, &failure);
     PlatformImpl::advanceUIProgress(kVerifyRunProgress);
     if (!verified) {
-        SString executable(jvmHome);
-        appendPathSeparator(executable);
-        recordFailedAttempt(executable += getTagValue(g_jvmExeTag), failure);
+        recordFailedAttempt(executable, failure);
     }
     return verified;
 }

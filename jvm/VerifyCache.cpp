@@ -23,8 +23,8 @@ const char kHeader[] = "qvlauncher verify cache 1";
 const char kLockName[] = "verify-cache.lock";
 // How long a launcher waits for another to finish its update before it leaves the cache as it
 // is; an update holds the lock only to read, merge and write one small file.
-const auto kLockPatience = std::chrono::seconds(5);
-const auto kLockRetryInterval = std::chrono::milliseconds(2);
+constexpr std::chrono::seconds kLockPatience{5};
+constexpr std::chrono::milliseconds kLockRetryInterval{2};
 
 // An exclusive lock on the cache's lock file, held while the cache is read, merged and
 // written, so that launchers updating the cache at once lose none of each other's entries.

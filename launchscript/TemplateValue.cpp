@@ -279,8 +279,10 @@ private:
                              : (sealed.value.empty() ? SString() : unquotedWord(sealed.value));
                 break;
         }
+        // Each level of backquotes takes one level of escaping away again.
         for (const Level& level : m_levels) {
             if (level.backquoted) {
+                // cppcheck-suppress useStlAlgorithm
                 quoted = escapedForBackquotes(quoted, level.insideDoubleQuotes);
             }
         }

@@ -174,9 +174,8 @@ public:
                 m_envp.push_back(*entry);
             }
         }
-        for (std::string& variable : m_variables) {
-            m_envp.push_back(&variable[0]);
-        }
+        std::transform(m_variables.begin(), m_variables.end(), std::back_inserter(m_envp),
+                       [](std::string& variable) { return &variable[0]; });
         m_envp.push_back(nullptr);
     }
     ChildEnvironment(const ChildEnvironment&) = delete;
