@@ -223,8 +223,8 @@ TEST_F(ForegroundJobTest, TerminateReachesEveryProcessOfTheApplicationThenCleanu
     }
 }
 
-// SIGINT from kill, not from a terminal (a launcher without one): the application gets it and
-// decides; the launcher is not asked to stop, so the run goes on with the application's status.
+// SIGINT from kill, not from a terminal (a launcher without one): the application gets it,
+// and the launcher, asked to stop too, ends through its cleanup once the application has.
 TEST_F(ForegroundJobTest, InterruptSentToTheLauncherReachesTheApplication) {
     const std::string tmp = m_tmp.path();
     std::string report = runIsolated([&tmp]() {
@@ -251,7 +251,8 @@ TEST_F(ForegroundJobTest, InterruptSentToTheLauncherReachesTheApplication) {
         return "launcher " + describe(status) + ", " + readLine(results[0]) + ", left " +
                std::to_string(countEntries(tmp));
     });
-    EXPECT_EQ("launcher exited 0, message=none app=130, left 0", report);
+    EXPECT_EQ("launcher exited 130, message=Stopped by signal 2 (Interrupt) app=130, left 0",
+              report);
 }
 
 #endif  // __linux__
