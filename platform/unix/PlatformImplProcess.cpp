@@ -621,6 +621,9 @@ WaitEnd awaitChild(ChildProcess& child, ForegroundJob& job, Descriptor& outPipe,
             child.waitForExit();
             return timedOut ? WaitEnd::kTimedOut : WaitEnd::kStopRequested;
         }
+        // After the check above: a helper's processes are killed, not signalled first, so that
+        // none of them becomes an orphan out of reach.
+        job.passOnPending();
         timespec wait = interval;
         const timespec* timeout = childExit.isOpen() ? nullptr : &wait;
         timespec left;
@@ -636,7 +639,6 @@ WaitEnd awaitChild(ChildProcess& child, ForegroundJob& job, Descriptor& outPipe,
         if (ready < 0 && !interrupted) {
             throwSystemError("Error waiting for child process: ", errno);
         }
-        job.passOnPending();
         if (ready > 0 && hasInput(watched[0])) {
             readChunk(outPipe, output, false);
         }
