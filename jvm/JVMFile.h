@@ -28,6 +28,11 @@ inline constexpr char g_useCpEnvVarTag[] = "USE_CP_ENV_VAR";        // "1": clas
 inline constexpr char g_cpEnvVarTag[] = "CP_ENV_VAR";               // that variable's name
 inline constexpr char g_systemTag[] = "SYSTEM";                     // e.g. "-D"
 inline constexpr char g_systemSeparatorTag[] = "SYSTEM_SEPARATOR";  // e.g. "="
+inline constexpr char g_verifyTimeoutTag[] = "VERIFY_TIMEOUT";      // seconds, 0: no limit
+// Overrides VERIFY_TIMEOUT on the user's machine.
+inline constexpr char g_verifyTimeoutVariable[] = "QV_VERIFY_TIMEOUT";
+// The time a verify run may take when neither sets it.
+inline constexpr long g_defaultVerifyTimeLimitMs = 30000;
 
 // One jvm file: a tag file describing a kind of JVM the application accepts, and the @TAG@
 // macros through which a text is expanded from its tags.
@@ -86,11 +91,17 @@ public:
     void recordFailedAttempt(const SString& executable, const SString& reason) const;
 
 private:
-    // What the verify class printed for the candidate: from the verify cache when it holds the
-    // answer, otherwise by running command (and remembering the answer).
-    SString verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
-                         const SString& verifyClassName, const SString& command,
-                         const StringDeque& propertyNames);
+    // What the verify class printed for the candidate, into output: from the verify cache when
+    // it holds the answer, otherwise by running command as a helper within the verify time
+    // limit (and remembering the answer). False, with a log record and the reason in failure,
+    // when the run took too long or printed more than the answer may hold.
+    bool verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
+                      const SString& verifyClassName, const SString& command,
+                      const StringDeque& propertyNames, SString& output, SString& failure);
+    // The time a verify run may take, in milliseconds (0: no limit): QV_VERIFY_TIMEOUT when it
+    // holds a valid number of seconds, else VERIFY_TIMEOUT, else the default. An invalid value
+    // is logged and passed over.
+    long verifyTimeLimitMs() const;
     // False, with a warning, when JVM_PROPERTIES is not set.
     bool hasProperties() const;
 

@@ -9,6 +9,7 @@
 #include "jvm/VerifyCache.h"
 #include "jvm/VersionRange.h"
 #include "launcher/Launcher.h"
+#include "launchscript/CapturedRunLog.h"
 #include "launchscript/EnvironmentExpander.h"
 #include "launchscript/LaunchScript.h"
 #include "launchscript/TemplateValue.h"
@@ -45,6 +46,54 @@ bool matchesExpected(const SString& line, const SString& expected) {
         return line.compare(expected) == 0;
     }
     return line.length() >= dots && line.compare(0, dots, expected, 0, dots) == 0;
+}
+
+// A number of seconds, whole or with up to three decimals ("30", "0.5"), at most a day, as
+// milliseconds.
+bool parseSeconds(const SString& text, long& milliseconds) {
+    const long kMostSeconds = 86400;
+    SString value(text);
+    trim(value, whitespaceChars);
+    const char* c = value.c_str();
+    long whole = 0;
+    long fraction = 0;
+    long scale = 1000;
+    bool digits = false;
+    for (; *c >= '0' && *c <= '9'; ++c, digits = true) {
+        whole = whole * 10 + (*c - '0');
+        if (whole > kMostSeconds) {
+            return false;
+        }
+    }
+    if (*c == '.') {
+        for (++c; *c >= '0' && *c <= '9' && scale > 1; ++c, digits = true) {
+            scale /= 10;
+            fraction += (*c - '0') * scale;
+        }
+    }
+    if (!digits || *c != '\0' || (whole == kMostSeconds && fraction > 0)) {
+        return false;
+    }
+    milliseconds = whole * 1000 + fraction;
+    return true;
+}
+
+// "30 seconds", "0.5 seconds".
+SString formatSeconds(long milliseconds) {
+    SString text(convertToString(milliseconds / 1000));
+    long rest = milliseconds % 1000;
+    if (rest != 0) {
+        char digits[4] = {static_cast<char>('0' + rest / 100),
+                          static_cast<char>('0' + rest / 10 % 10),
+                          static_cast<char>('0' + rest % 10), '\0'};
+        SString fraction(digits);
+        while (fraction.length() > 0 && fraction.c_str()[fraction.length() - 1] == '0') {
+            fraction.erase(fraction.length() - 1);
+        }
+        text += '.';
+        text += fraction;
+    }
+    return text += milliseconds == 1000 ? " second" : " seconds";
 }
 
 }  // namespace
@@ -226,9 +275,11 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
         command += quoteShellArgument(name);
     }
 
-    SString output = verifyOutput(jvmHome, verifyClasspath, verifyClassName, command, names);
+    SString output;
     SString failure;
-    bool verified = verifyJVMOutput(output, properties, &failure);
+    bool verified =
+        verifyOutput(jvmHome, verifyClasspath, verifyClassName, command, names, output, failure) &&
+        verifyJVMOutput(output, properties, &failure);
     PlatformImpl::advanceUIProgress(kVerifyRunProgress);
     if (!verified) {
         recordFailedAttempt(executable, failure);
@@ -236,9 +287,9 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     return verified;
 }
 
-SString JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
-                              const SString& verifyClassName, const SString& command,
-                              const StringDeque& propertyNames) {
+bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
+                           const SString& verifyClassName, const SString& command,
+                           const StringDeque& propertyNames, SString& output, SString& failure) {
     SString executable(jvmHome);
     appendPathSeparator(executable);
     executable += getTagValue(g_jvmExeTag);
@@ -253,18 +304,44 @@ SString JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClass
         SString record("Verification of ");
         record += executable;
         Launcher::logMessage(record += " answered from the verify cache", LOG_INFO);
-        SString output(kMagicValue);
+        output = kMagicValue;
         output += '\n';
-        return output += answer;
+        output += answer;
+        return true;
     }
 
+    const long timeLimitMs = verifyTimeLimitMs();
     LaunchScript script(command, true, false);
     script.leaveOutRuntimeClasspath();
+    script.runAsHelper(timeLimitMs);
     script.execute(*this, nullptr, false);
+    if (script.timedOut()) {
+        failure = "the verify run took longer than ";
+        failure += formatSeconds(timeLimitMs);
+        failure += " and was killed";
+        SString record("The verify run of ");
+        record += executable;
+        record += " took longer than ";
+        record += formatSeconds(timeLimitMs);
+        Launcher::logMessage(record += " and was killed: the JVM is not taken", LOG_WARNING);
+        return false;
+    }
+    if (script.outputCut()) {
+        failure = "the verify run printed more than ";
+        failure += convertToString(static_cast<long>(CapturedRunLog::kKeptBytes));
+        failure += " bytes";
+        SString record("The verify run of ");
+        record += executable;
+        record += " printed more than ";
+        record += convertToString(static_cast<long>(CapturedRunLog::kKeptBytes));
+        record += " bytes on standard output, more than an answer holds: the JVM is not taken";
+        Launcher::logMessage(record, LOG_WARNING);
+        return false;
+    }
     SString record("Verification of ");
     record += executable;
     Launcher::logMessage(record += " answered by running the verify class", LOG_INFO);
-    const SString& output = script.getStandardOutput();
+    output = script.getStandardOutput();
     if (cacheable) {
         // Only a complete answer is kept: the magic line and what followed it.
         unsigned pos = 0;
@@ -277,7 +354,38 @@ SString JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClass
             }
         }
     }
-    return output;
+    return true;
+}
+
+long JVMFile::verifyTimeLimitMs() const {
+    SString variableName("The environment variable ");
+    variableName += g_verifyTimeoutVariable;
+    SString tagName("The ");
+    tagName += g_verifyTimeoutTag;
+    tagName += " tag of ";
+    tagName += m_tags.fileName();
+    struct Source {
+        SString value;
+        SString name;
+    } sources[] = {
+        {PlatformImpl::getEnvironmentVariable(g_verifyTimeoutVariable), variableName},
+        {getTagValue(g_verifyTimeoutTag), tagName},
+    };
+    for (const Source& source : sources) {
+        if (source.value.empty()) {
+            continue;
+        }
+        long milliseconds = 0;
+        if (parseSeconds(source.value, milliseconds)) {
+            return milliseconds;
+        }
+        SString warning(source.name);
+        warning += " (";
+        warning += source.value;
+        Launcher::logMessage(warning += ") is not a number of seconds; it is not used.",
+                             LOG_WARNING);
+    }
+    return g_defaultVerifyTimeLimitMs;
 }
 
 void JVMFile::recordFailedAttempt(const SString& executable, const SString& reason) const {

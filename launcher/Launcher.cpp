@@ -352,6 +352,25 @@ void Launcher::logMessage(const char* text, LogMessageType type) {
     std::fflush(log.get());
 }
 
+void Launcher::appendToLog(const char* bytes, size_t count) {
+    if (m_logFileName.empty() || count == 0) {
+        return;
+    }
+    ScopedFile log(openLogForAppending(m_logFileName.c_str()));
+    if (log.get() == nullptr) {
+        return;
+    }
+    if (!m_logFileInitialized) {
+        // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see logMessage)
+        std::fputs(kLogSeparator, log.get());
+        m_logFileInitialized = true;
+    }
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see logMessage)
+    std::fwrite(bytes, 1, count, log.get());
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see logMessage)
+    std::fflush(log.get());
+}
+
 void Launcher::setLogFileName(const SString& name) {
     m_logFileName = name;
 }

@@ -78,6 +78,12 @@ public:
     // link at the log's name is not followed: nothing is written then.
     static void logMessage(const SString& text, LogMessageType type);
     static void logMessage(const char* text, LogMessageType type);
+    // Appends count bytes to the log as they are, with no prefix and no line break: a plain
+    // record written in pieces (a run's captured output). Does nothing when no log is set;
+    // failures are silent, as for logMessage.
+    static void appendToLog(const char* bytes, size_t count);
+    // True when a log file name is set.
+    static bool isLogging() { return !m_logFileName.empty(); }
     // An empty name switches logging off.
     static void setLogFileName(const SString& name);
 

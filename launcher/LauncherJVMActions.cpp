@@ -172,6 +172,10 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
             reported.push_back(ReportedMatch{match->getJVMHome(), match->writeNewJVMFile()});
         }
     } catch (const LauncherException& e) {
+        if (PlatformImpl::m_terminatingSignal != 0) {
+            // A launcher asked to stop gives no answer at all: "0" would read as a complete one.
+            throw;
+        }
         // Nothing has been printed yet, so the caller reads a complete "no match" answer; the
         // jvm files already written stay on the cleanup list and go at exit.
         SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_SEARCH_ALL);
@@ -274,10 +278,9 @@ void Launcher::installJVM(InstallJVMOption option) {
 
     {
         ExtractedInstaller extracted(installer->extract(destination));
-        SString standardOutput;
-        SString standardError;
+        // The installer's output is captured and dropped as it comes: nobody reads it.
         PlatformImpl::executeProcess(quoteShellArgument(extracted.path()), destination, false, true,
-                                     true, &standardOutput, &standardError);
+                                     true, nullptr, nullptr);
     }
 
     SString jvmFilePath = installedJVMFilePath(destination);

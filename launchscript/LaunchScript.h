@@ -36,11 +36,20 @@ public:
     // Expands the command against jvmFile, appends each pass-through argument quoted for the
     // shell, runs the command with JAVA_HOME set to the jvm file's JVM_HOME (and the class path
     // variable, when the jvm file asks for one) and waits for it. Those variables are set for
-    // the child only. With capture on and no console, the output of the run is appended to the
-    // output strings and logged. The exit status of the command is not examined. Throws
+    // the child only. With capture on and no console, the output of the run goes to the log as
+    // it arrives and its first CapturedRunLog::kKeptBytes per stream are appended to the
+    // output strings (CapturedRunLog). The exit status of the command is not examined. Throws
     // LauncherException when the expansion fails (nothing runs then) or the command cannot be
-    // started.
+    // started, and "Stopped by signal ..." when a signal asked the launcher to stop.
     void execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
+    // Makes every later execute run the command as a helper of the launcher (ChildOptions):
+    // in the launcher's process group, away from the terminal, reading /dev/null, killed when
+    // the launcher is asked to stop or, with capture, after timeLimitMs (0: no limit).
+    void runAsHelper(long timeLimitMs);
+    // After execute: true when the time limit killed the command.
+    bool timedOut() const { return m_timedOut; }
+    // After execute: true when the command wrote more to standard output than was kept.
+    bool outputCut() const { return m_outputCut; }
 
     // The command template fully expanded against jvmFile (%, then @, then #), as a command
     // line for /bin/sh: every value the expansion inserted (paths, the JVM's home, environment
@@ -83,7 +92,8 @@ public:
     const SString& getArchive() const { return m_archive; }
     bool getDisplayConsole() const { return m_displayConsole; }
     bool getAutoSetWorkingDir() const { return m_autoSetWorkingDir; }
-    // What every run of this object wrote, appended run after run.
+    // What every run of this object wrote, appended run after run, at most
+    // CapturedRunLog::kKeptBytes per stream and run.
     const SString& getStandardOutput() const { return m_standardOutput; }
     const SString& getStandardError() const { return m_standardError; }
 
@@ -140,6 +150,10 @@ private:
     // USE_CP_ENV_VAR); execute adds JAVA_HOME. The launcher's environment is never changed.
     mutable StringDeque m_childVariables;
     bool m_useRuntimeClasspath = true;
+    // The time limit of a helper run, -1 when the command is the application.
+    long m_helperTimeLimitMs;
+    bool m_timedOut;
+    bool m_outputCut;
 };
 
 #endif  // QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H

@@ -3,6 +3,7 @@
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
+#include "launchscript/CapturedRunLog.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 
@@ -19,14 +20,6 @@ SString launcherDirectory() {
     return separator == 0 ? PlatformImpl::getPathSeparator() : name.substr(0, separator);
 }
 
-void logOutput(const SString& standardOutput, const SString& standardError) {
-    Launcher::logMessage("Output from the launch script execution", LOG_INFO);
-    Launcher::logMessage("StdOut:", LOG_INFO);
-    Launcher::logMessage(standardOutput, LOG_INFO);
-    Launcher::logMessage("ErrOut:", LOG_INFO);
-    Launcher::logMessage(standardError, LOG_INFO);
-}
-
 }  // namespace
 
 LaunchScript::LaunchScript(const TagFile& script, bool captureOutput)
@@ -38,7 +31,10 @@ LaunchScript::LaunchScript(const TagFile& script, bool captureOutput)
       m_addEmbeddedArchives(true),
       m_description(script.getTagValue(g_launchScriptDescTag, 0)),
       m_archive(script.getTagValue(g_archiveTag, 0)),
-      m_expandingArchive(false) {}
+      m_expandingArchive(false),
+      m_helperTimeLimitMs(-1),
+      m_timedOut(false),
+      m_outputCut(false) {}
 
 LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives)
     : m_command(command),
@@ -47,7 +43,14 @@ LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool addE
       m_autoSetWorkingDir(true),
       m_currentJVMFile(nullptr),
       m_addEmbeddedArchives(addEmbeddedArchives),
-      m_expandingArchive(false) {}
+      m_expandingArchive(false),
+      m_helperTimeLimitMs(-1),
+      m_timedOut(false),
+      m_outputCut(false) {}
+
+void LaunchScript::runAsHelper(long timeLimitMs) {
+    m_helperTimeLimitMs = timeLimitMs < 0 ? 0 : timeLimitMs;
+}
 
 void LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs,
                            bool showConsole) {
@@ -82,9 +85,14 @@ void LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* passThroug
 
     const bool console = m_displayConsole || showConsole;
     const bool capture = m_captureOutput && !console;
-    PlatformImpl::executeProcess(line, workingDirectory, console, capture, true, &m_standardOutput,
-                                 &m_standardError, &childVariables);
+    CapturedRunLog output(m_standardOutput, m_standardError);
+    ChildOptions options;
+    options.output = capture ? &output : nullptr;
+    options.helper = m_helperTimeLimitMs >= 0;
+    options.timeLimitMs = options.helper ? m_helperTimeLimitMs : 0;
+    m_timedOut = !PlatformImpl::runForeground(line, workingDirectory, options, &childVariables);
+    m_outputCut = output.isOutputCut();
     if (capture) {
-        logOutput(m_standardOutput, m_standardError);
+        output.finish();
     }
 }

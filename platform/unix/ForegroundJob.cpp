@@ -1,10 +1,16 @@
 #include "platform/unix/ForegroundJob.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TerminationSignals.h"
@@ -16,21 +22,30 @@ namespace {
 
 static_assert(sizeof(pid_t) <= sizeof(sig_atomic_t), "a process group must fit a signal flag");
 
-// What the handlers share with the job: the group to forward to (0 while there is none) and
+// What the handlers share with the job: where to forward to, as kill takes it (-group for a
+// child with a group of its own, the child's pid otherwise, 0 while there is no child), and
 // whether the launcher was continued after it stopped itself.
-volatile sig_atomic_t g_childGroup = 0;
+volatile sig_atomic_t g_forwardTarget = 0;
+// A signal to pass on to a child that shares the launcher's group, left to passOnPending.
+volatile sig_atomic_t g_pendingSignal = 0;
 volatile sig_atomic_t g_continued = 0;
 
 extern "C" void forwardToChild(int signo) {
     int savedErrno = errno;
-    if ((signo == SIGTERM || signo == SIGHUP) && PlatformImpl::m_terminatingSignal == 0) {
+    // Only a signal that reaches the launcher itself comes here: the terminal's keys go to a
+    // child that has the terminal, not to the launcher. The first request decides the status.
+    if (PlatformImpl::m_terminatingSignal == 0) {
         PlatformImpl::m_terminatingSignal = signo;
     }
-    pid_t group = static_cast<pid_t>(g_childGroup);
-    if (group > 0) {
-        kill(-group, signo);
+    pid_t target = static_cast<pid_t>(g_forwardTarget);
+    if (target < 0) {
+        kill(target, signo);
         // A stopped group would keep the signal pending until someone continues it.
-        kill(-group, SIGCONT);
+        kill(target, SIGCONT);
+    } else if (target > 0) {
+        // The child's processes must be found before the signal ends the first of them (its
+        // orphans would go to init): that is passOnPending's work, outside the handler.
+        g_pendingSignal = signo;
     }
     errno = savedErrno;
 }
@@ -63,14 +78,52 @@ bool mayTakeOver(int signo, struct sigaction* current) {
     return isDefault || TerminationSignals::isRecordingHandler(*current);
 }
 
+// The process of each /proc entry and its parent; empty where there is no /proc.
+std::vector<std::pair<pid_t, pid_t>> processParents() {
+    std::vector<std::pair<pid_t, pid_t>> parents;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        return parents;
+    }
+    while (const dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0') {
+            continue;
+        }
+        // "<pid> (<name>) <state> <ppid> ...": the name may hold blanks and parentheses.
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+        int fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        char stat[512];
+        ssize_t got = read(fd, stat, sizeof stat - 1);
+        close(fd);
+        if (got <= 0) {
+            continue;
+        }
+        stat[got] = '\0';
+        const char* nameEnd = std::strrchr(stat, ')');
+        char state;
+        long parent;
+        if (nameEnd != nullptr && std::sscanf(nameEnd + 1, " %c %ld", &state, &parent) == 2) {
+            parents.emplace_back(static_cast<pid_t>(pid), static_cast<pid_t>(parent));
+        }
+    }
+    closedir(proc);
+    return parents;
+}
+
 bool isJobControlStop(int stopSignal) {
     return stopSignal == SIGTSTP || stopSignal == SIGTTIN || stopSignal == SIGTTOU;
 }
 
 }  // namespace
 
-ForegroundJob::ForegroundJob()
-    : m_terminal(-1), m_handOverTerminal(false), m_handedOver(false), m_group(0) {
+ForegroundJob::ForegroundJob(bool jobControl)
+    : m_terminal(-1), m_handOverTerminal(false), m_handedOver(false), m_group(0), m_child(0) {
     // Until the child's group is known, a forwarded signal would have nowhere to go; blocked,
     // it waits for started(). SIGTTOU is blocked so that the parent may give the terminal away
     // even if the child has taken it already.
@@ -92,21 +145,31 @@ ForegroundJob::ForegroundJob()
     install(SIGCHLD, noteChildOrContinue, &m_savedChildSignal);
     install(SIGCONT, noteChildOrContinue, &m_savedContinueSignal);
 
-    // While the child runs, only SIGCHLD stays blocked, and ppoll lets it in.
+    // Without a controlling terminal the open fails, and there is nothing to hand over.
+    if (jobControl) {
+        do {
+            m_terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        } while (m_terminal < 0 && errno == EINTR);
+    }
+    m_handOverTerminal = isForeground();
+
+    // While the child runs, SIGCHLD stays blocked, and so do the forwarded signals for a child
+    // in the launcher's group, whose handler leaves work to passOnPending: the wait's ppoll
+    // lets them in, so none comes between a look at the pending signal and the wait.
     m_runningMask = m_originalMask;
     sigaddset(&m_runningMask, SIGCHLD);
-    m_pollMask = m_runningMask;
+    if (!m_handOverTerminal) {
+        for (int signo : kForwarded) {
+            sigaddset(&m_runningMask, signo);
+        }
+    }
+    m_pollMask = m_originalMask;
     sigdelset(&m_pollMask, SIGCHLD);
-
-    // Without a controlling terminal the open fails, and there is nothing to hand over.
-    do {
-        m_terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    } while (m_terminal < 0 && errno == EINTR);
-    m_handOverTerminal = isForeground();
 }
 
 ForegroundJob::~ForegroundJob() {
-    g_childGroup = 0;
+    g_forwardTarget = 0;
+    g_pendingSignal = 0;
     if (m_handedOver && !isForeground()) {
         giveTerminalTo(getpgrp());
     }
@@ -128,8 +191,8 @@ void ForegroundJob::restoreSignalHandling() const {
 }
 
 void ForegroundJob::enterChild() const {
-    setpgid(0, 0);
     if (m_handOverTerminal) {
+        setpgid(0, 0);
         // SIGTTOU is still blocked, so the new background group may take the terminal.
         tcsetpgrp(m_terminal, getpid());
     }
@@ -137,16 +200,20 @@ void ForegroundJob::enterChild() const {
 }
 
 void ForegroundJob::started(pid_t child) {
+    m_child = child;
+    if (!m_handOverTerminal) {
+        g_forwardTarget = child;
+        sigprocmask(SIG_SETMASK, &m_runningMask, nullptr);
+        return;
+    }
     // Whichever of the two runs first makes the group; the other's call then fails harmlessly.
     setpgid(child, child);
     m_group = child;
-    g_childGroup = child;
-    if (m_handOverTerminal) {
-        // The child may have taken the terminal and ended already, when the group is gone and
-        // this call fails: the terminal is to be taken back all the same.
-        tcsetpgrp(m_terminal, child);
-        m_handedOver = true;
-    }
+    g_forwardTarget = -child;
+    // The child may have taken the terminal and ended already, when the group is gone and this
+    // call fails: the terminal is to be taken back all the same.
+    tcsetpgrp(m_terminal, child);
+    m_handedOver = true;
     // Signals that came while the group was unknown are delivered, and forwarded, now.
     sigprocmask(SIG_SETMASK, &m_runningMask, nullptr);
 }
@@ -182,7 +249,47 @@ void ForegroundJob::childStopped(int stopSignal) {
 }
 
 void ForegroundJob::childEnded() {
-    g_childGroup = 0;
+    g_forwardTarget = 0;
+    m_child = 0;
+    // A request that came after the last wait is taken now, while the forwarding handler is
+    // still installed: the caller then sees it before it returns.
+    sigset_t ended = m_originalMask;
+    sigaddset(&ended, SIGCHLD);
+    sigprocmask(SIG_SETMASK, &ended, nullptr);
+}
+
+void ForegroundJob::passOnPending() {
+    int signo = static_cast<int>(g_pendingSignal);
+    if (signo == 0 || m_child <= 0) {
+        return;
+    }
+    g_pendingSignal = 0;
+    signalProcessTree(signo);
+}
+
+void ForegroundJob::signalProcessTree(int signo) const {
+    if (m_child <= 0) {
+        return;
+    }
+    if (m_handOverTerminal) {
+        kill(-m_child, signo);
+        kill(-m_child, SIGCONT);
+        return;
+    }
+    // Every process whose chain of parents leads to the child, found before any of them ends.
+    std::vector<std::pair<pid_t, pid_t>> parents = processParents();
+    std::vector<pid_t> tree = {m_child};
+    for (size_t next = 0; next < tree.size(); ++next) {
+        for (const auto& process : parents) {
+            if (process.second == tree[next]) {
+                tree.push_back(process.first);
+            }
+        }
+    }
+    for (pid_t pid : tree) {
+        kill(pid, signo);
+        kill(pid, SIGCONT);
+    }
 }
 
 bool ForegroundJob::isForeground() const {

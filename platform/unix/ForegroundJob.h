@@ -5,55 +5,69 @@
 #include <sys/types.h>
 
 // Runs one foreground child the way a job-control shell runs a job, so that what is meant for
-// the application reaches all of it and the launcher still cleans up:
+// the application reaches it and the launcher still cleans up:
 //
-// - The child leads a process group of its own, which holds the shell that runs the command
-//   and everything that shell starts. SIGTERM, SIGHUP, SIGINT and SIGQUIT that reach the
-//   launcher while it waits are passed on to that whole group, with a SIGCONT in case it is
-//   stopped. SIGTERM and SIGHUP also mark the launcher as terminating
-//   (PlatformImpl::m_terminatingSignal). A signal that the launcher was started with ignored
-//   (nohup, a background job of a plain shell) stays ignored, for the application too; one
-//   that TerminationSignals records between jobs is taken over and given back afterwards.
-// - When the launcher is in the foreground of its controlling terminal, the terminal goes to
-//   the child's group for as long as it runs: Ctrl-C, Ctrl-\ and Ctrl-Z reach the application
-//   and not the launcher, and the application may read the terminal.
-// - When the terminal stops the child (Ctrl-Z, or a background read or write), the launcher
-//   takes the terminal back and stops its own process group with the same signal, as the key
-//   would have done without a group of the child's: the shell that started the launcher sees
-//   its job stop. When that job is continued, the launcher hands the terminal over again (if it
-//   is in the foreground now) and continues the child.
-//
-// Why a group of its own: left in the launcher's group, the child would get the terminal's
-// signals without any handing over, but the launcher could then reach the processes the
-// application started only by signalling its own group, which may hold its parent too (a
-// script run from a terminal shares one group with everything it starts).
+// - SIGTERM, SIGHUP, SIGINT and SIGQUIT that reach the launcher while it waits mark the
+//   launcher as terminating (PlatformImpl::m_terminatingSignal) and are passed on to the
+//   child: to its whole process group when it has one of its own, else to the child and every
+//   process below it (passOnPending), with a SIGCONT in case they are stopped. A signal that the
+//   launcher was started with ignored (nohup, a background job of a plain shell) stays ignored, for
+//   the application too; one that TerminationSignals records between jobs is taken over and given
+//   back afterwards.
+// - When job control is asked for and the launcher is in the foreground of its controlling
+//   terminal, the child leads a process group of its own (the shell that runs the command and
+//   everything that shell starts) and the terminal goes to that group for as long as it runs:
+//   Ctrl-C, Ctrl-\ and Ctrl-Z reach the application and not the launcher, and the application
+//   may read the terminal.
+// - Otherwise (no terminal, the launcher in the background, or a helper such as a verify run
+//   that must never own the terminal) the child stays in the launcher's process group, so
+//   that a signal sent to that group (timeout, a service manager, kill -- -PGID, a SIGKILL
+//   included) reaches the child and what it started together with the launcher.
+// - When the terminal stops a child of its own group (Ctrl-Z, or a background read or write),
+//   the launcher takes the terminal back and stops its own process group with the same signal,
+//   as the key would have done without a group of the child's: the shell that started the
+//   launcher sees its job stop. When that job is continued, the launcher hands the terminal
+//   over again (if it is in the foreground now) and continues the child.
 //
 // One job at a time: the signal handlers reach the job through process-wide state.
 class ForegroundJob {
 public:
     // Before the fork: takes over the signals and looks for the terminal. The forwarded
-    // signals stay blocked until started().
-    ForegroundJob();
+    // signals stay blocked until started(). jobControl: the child may get a process group of
+    // its own and the terminal (the application, an installer); false keeps it in the
+    // launcher's group and away from the terminal whatever the launcher's place (a helper).
+    explicit ForegroundJob(bool jobControl = true);
     ForegroundJob(const ForegroundJob&) = delete;
     ForegroundJob& operator=(const ForegroundJob&) = delete;
     // Takes the terminal back if the child still has it and restores the launcher's signal
     // handling.
     ~ForegroundJob();
 
-    // In the child, between fork and exec: makes the new process group, takes the terminal
-    // when it is to have it and restores the signal handling the launcher was started with.
-    // Uses only async-signal-safe calls.
+    // In the child, between fork and exec: makes the new process group and takes the terminal
+    // when the child is to have them, and restores the signal handling the launcher was
+    // started with. Uses only async-signal-safe calls.
     void enterChild() const;
-    // In the parent, right after the fork: records the child's group (making it too, so that
-    // neither side waits for the other), hands it the terminal and lets signals in.
+    // In the parent, right after the fork: records the child (making its group too, when it
+    // has one, so that neither side waits for the other), hands it the terminal and lets
+    // signals in.
     void started(pid_t child);
+    // True when the child leads a process group of its own (and has the terminal).
+    bool hasOwnGroup() const { return m_handOverTerminal; }
     // The child was stopped by stopSignal (waitpid with WUNTRACED reported it).
     void childStopped(int stopSignal);
     // The child has been reaped: nothing is forwarded any more.
     void childEnded();
+    // For a child in the launcher's group: passes a signal that reached the launcher since the
+    // last call on to the child and every process below it. Called by the wait after ppoll
+    // returns; the handler itself only notes the signal.
+    void passOnPending();
+    // Sends signo (and SIGCONT) to the child's group when it has one of its own, else to the
+    // child and every process below it (found through /proc, where there is one).
+    void signalProcessTree(int signo) const;
 
-    // The signal mask to wait with in ppoll: the job's mask with SIGCHLD let in, so that a
-    // child that stops or ends interrupts the wait.
+    // The signal mask to wait with in ppoll: the launcher's own mask with SIGCHLD (and the
+    // forwarded signals) let in, so that a child that stops or ends, or a signal to pass on,
+    // interrupts the wait.
     const sigset_t* waitMask() const { return &m_pollMask; }
 
 private:
@@ -79,6 +93,7 @@ private:
     bool m_handOverTerminal;
     bool m_handedOver;
     pid_t m_group;
+    pid_t m_child;
 };
 
 #endif  // QV_PLATFORM_UNIX_FOREGROUNDJOB_H

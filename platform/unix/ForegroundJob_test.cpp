@@ -76,6 +76,19 @@ size_t countEntries(const std::string& dir) {
     return count;
 }
 
+// A helper's captured output, kept whole.
+class StringCapture : public CapturedOutput {
+public:
+    StringCapture(SString& out, SString& err) : m_out(out), m_err(err) {}
+    void take(bool isError, const char* bytes, size_t count) override {
+        (isError ? m_err : m_out).append(bytes, static_cast<SString::size_type>(count));
+    }
+
+private:
+    SString& m_out;
+    SString& m_err;
+};
+
 // How a waited-for process ended, in words.
 std::string describe(int status) {
     if (WIFEXITED(status)) {
@@ -144,10 +157,11 @@ std::string runIsolated(const std::function<std::string()>& body) {
 }
 
 // The launcher's side of a run: registers a temporary file and directory, runs command in the
-// foreground, cleans up and ends with the status the launcher would end with. reportFd gets
-// "message=<failure of executeProcess or none> app=<the command's status>".
+// foreground (as a helper, such as a verify run, when asked), cleans up and ends with the
+// status the launcher would end with. reportFd gets "message=<failure of executeProcess or
+// none> app=<the command's status>".
 [[noreturn]] void runLauncher(const std::string& tempDir, const std::string& command, bool capture,
-                              int reportFd) {
+                              int reportFd, bool helper = false) {
     unsetenv("TMPDIR");
     PlatformImpl::m_tempDir = tempDir.c_str();
     PlatformImpl::m_sdqCreatedFiles.clear();
@@ -158,7 +172,15 @@ std::string runIsolated(const std::function<std::string()>& body) {
         PlatformImpl::createTempSubDirectory();
         SString out;
         SString err;
-        PlatformImpl::executeProcess(command.c_str(), "", false, capture, true, &out, &err);
+        if (helper) {
+            StringCapture captured(out, err);
+            ChildOptions options;
+            options.output = &captured;
+            options.helper = true;
+            PlatformImpl::runForeground(command.c_str(), "", options);
+        } else {
+            PlatformImpl::executeProcess(command.c_str(), "", false, capture, true, &out, &err);
+        }
     } catch (const LauncherException& e) {
         message = str(e.m_message);
     }
@@ -223,8 +245,8 @@ TEST_F(ForegroundJobTest, TerminateReachesEveryProcessOfTheApplicationThenCleanu
     }
 }
 
-// SIGINT from kill, not from a terminal (a launcher without one): the application gets it and
-// decides; the launcher is not asked to stop, so the run goes on with the application's status.
+// SIGINT from kill, not from a terminal (a launcher without one): the application gets it,
+// and the launcher, asked to stop too, ends through its cleanup once the application has.
 TEST_F(ForegroundJobTest, InterruptSentToTheLauncherReachesTheApplication) {
     const std::string tmp = m_tmp.path();
     std::string report = runIsolated([&tmp]() {
@@ -251,7 +273,8 @@ TEST_F(ForegroundJobTest, InterruptSentToTheLauncherReachesTheApplication) {
         return "launcher " + describe(status) + ", " + readLine(results[0]) + ", left " +
                std::to_string(countEntries(tmp));
     });
-    EXPECT_EQ("launcher exited 0, message=none app=130, left 0", report);
+    EXPECT_EQ("launcher exited 130, message=Stopped by signal 2 (Interrupt) app=130, left 0",
+              report);
 }
 
 #endif  // __linux__
@@ -262,7 +285,7 @@ TEST_F(ForegroundJobTest, InterruptSentToTheLauncherReachesTheApplication) {
 // time it stops. The test types on the terminal and reads the screen.
 class TerminalSession {
 public:
-    TerminalSession(const std::string& tmp, const std::string& command)
+    TerminalSession(const std::string& tmp, const std::string& command, bool helper = false)
         : m_master(-1), m_reports(-1), m_shell(-1), m_launcher(-1) {
         m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         int reports[2];
@@ -275,7 +298,7 @@ public:
         m_shell = fork();
         if (m_shell == 0) {
             close(reports[0]);
-            runShell(terminal, tmp, command, reports[1]);
+            runShell(terminal, tmp, command, reports[1], helper);
         }
         close(reports[1]);
         m_reports = reports[0];
@@ -375,7 +398,7 @@ private:
     }
 
     [[noreturn]] static void runShell(const std::string& terminal, const std::string& tmp,
-                                      const std::string& command, int reportFd) {
+                                      const std::string& command, int reportFd, bool helper) {
         setsid();
         // The first terminal a session leader opens becomes its controlling terminal.
         int slave = open(terminal.c_str(), O_RDWR);
@@ -398,7 +421,7 @@ private:
             readLine(go[0]);
             close(go[0]);
             sigprocmask(SIG_SETMASK, &original, nullptr);
-            runLauncher(tmp, command, false, reportFd);
+            runLauncher(tmp, command, false, reportFd, helper);
         }
         setpgid(launcher, launcher);
         tcsetpgrp(0, launcher);
@@ -438,6 +461,19 @@ TEST_F(ForegroundJobTest, CtrlCInATerminalStopsTheApplicationNotTheLauncher) {
     session.type("\x03");
     EXPECT_EQ("message=none app=130", session.nextReport());
     EXPECT_EQ("launcher exited 0", session.nextReport());
+    EXPECT_EQ(std::string::npos, session.screen().find("finished")) << session.screen();
+    EXPECT_EQ(0u, countEntries(m_tmp.path()));
+}
+
+// A helper (a verify run) never gets the terminal: Ctrl-C reaches the launcher, which kills
+// the helper, cleans up and ends with 130 instead of going on with the next step.
+TEST_F(ForegroundJobTest, CtrlCDuringAHelperRunStopsTheLauncher) {
+    TerminalSession session(m_tmp.path(), "sleep 60; echo finished", true);
+    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.waitForProgram("sleep"));
+    session.type("\x03");
+    EXPECT_EQ(0u, session.nextReport().rfind("message=Stopped by signal 2 (Interrupt) app=", 0));
+    EXPECT_EQ("launcher exited 130", session.nextReport());
     EXPECT_EQ(std::string::npos, session.screen().find("finished")) << session.screen();
     EXPECT_EQ(0u, countEntries(m_tmp.path()));
 }

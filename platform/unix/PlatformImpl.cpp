@@ -162,9 +162,13 @@ void PlatformImpl::showUIMessage(const SString& msg) {
     if (m_silent) {
         return;
     }
-    std::printf("%s\n", msg.c_str());
-    // NOLINTNEXTLINE(cert-err33-c): a console that cannot be written has no one to tell.
-    std::fflush(stdout);
+    // A standard output that takes nothing (a closed pipe: `launcher | head -1`) must not
+    // swallow the message that tells why the run failed: standard error gets it then.
+    if (std::printf("%s\n", msg.c_str()) < 0 || std::fflush(stdout) != 0) {
+        std::clearerr(stdout);
+        // NOLINTNEXTLINE(cert-err33-c): with both streams gone there is no one to tell.
+        std::fprintf(stderr, "%s\n", msg.c_str());
+    }
 }
 
 void PlatformImpl::setUITitle(const SString& title) {

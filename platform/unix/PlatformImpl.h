@@ -6,8 +6,35 @@
 #include "base/SString.h"
 #include "base/StringDeque.h"
 
+#include <cstddef>
+
 class BinaryFile;
 class FileFindListener;
+
+// Receives the output of a child whose output is captured, piece by piece as it arrives, so
+// that the launcher holds no more of it than the receiver keeps.
+class CapturedOutput {
+public:
+    virtual ~CapturedOutput() = default;
+    // count (> 0) bytes that the child wrote to its standard output, or to its standard error
+    // when isError. An exception ends the run: the child is then waited for (a helper is
+    // killed first) and the exception passes on.
+    virtual void take(bool isError, const char* bytes, size_t count) = 0;
+};
+
+// How a foreground child runs (PlatformImpl::runForeground).
+struct ChildOptions {
+    // Receives the captured output; null lets the child write to the launcher's own standard
+    // output and error.
+    CapturedOutput* output = nullptr;
+    // A helper of the launcher (a verify run) rather than the application: it stays in the
+    // launcher's process group and never gets the terminal, reads its standard input from
+    // /dev/null, and is killed at once (SIGKILL) when a signal asks the launcher to stop.
+    bool helper = false;
+    // With output captured: the milliseconds the child may run before it is killed (SIGKILL,
+    // to its process group when it has one of its own); 0 for no limit.
+    long timeLimitMs = 0;
+};
 
 // What the console prints for a stage of the run.
 enum UIStatus {
@@ -107,6 +134,10 @@ public:
     // The same as createTempFile, and leaves file open on the new file: written through that
     // descriptor, the bytes reach the file made, whatever the name leads to by then.
     static SString createTempFile(BinaryFile& file);
+    // A new file with no name, open for reading and writing (close-on-exec), in the directory
+    // createTempFile would use: for data that must not outlive the run even when the launcher
+    // is killed. -1 with errno set when it cannot be made.
+    static int createAnonymousTempFile();
     static void addFileToCleanupList(const SString& path);
     static void removeFileFromCleanupList(const SString& path);
     static void removeDirFromCleanupList(const SString& path);
@@ -134,7 +165,8 @@ public:
 
     // ---- File search ----
 
-    // Walks every search root and reports each file whose path ends with "/" + a name.
+    // Walks every search root and reports each file whose path ends with "/" + a name. Throws
+    // "Stopped by signal ..." when a signal cut the walk short.
     static void findFiles(const StringDeque& names, FileFindListener& listener);
     // Appends the roots of the exhaustive search.
     static void getJVMSearchPartitions(StringDeque& roots);
@@ -151,6 +183,17 @@ public:
                                bool showConsole, bool captureOutput, bool wait,
                                SString* standardOutput, SString* standardError,
                                const StringDeque* environment = nullptr);
+    // Runs command, a /bin/sh command line, in the foreground and waits for it, as
+    // executeProcess does with wait, and as options ask. Returns false when the time limit
+    // ended the child (it has been killed and reaped; m_lastExitStatus is 128 + SIGKILL),
+    // true when it ended by itself. Every child dies with the launcher (the kernel kills it
+    // when the launcher ends before it) and gets SIGPIPE and SIGXFSZ as the launcher was
+    // started with them. Throws LauncherException when the child cannot be started or waited
+    // for, and "Stopped by signal <n> (<name>)" once it has ended when a signal asked the
+    // launcher to stop meanwhile.
+    static bool runForeground(const SString& command, const SString& workingDirectory,
+                              const ChildOptions& options,
+                              const StringDeque* environment = nullptr);
     // Empty when name is not set.
     static SString getEnvironmentVariable(const SString& name);
     // Sets name for this process and every child started afterwards. Throws
@@ -162,10 +205,11 @@ public:
     // shell.
     static int m_lastExitStatus;
 
-    // The signal that asked the launcher to stop, else 0: SIGTERM or SIGHUP that reached it
-    // while it waited for a foreground child (the signal has gone on to every process of the
-    // child's group), or SIGTERM, SIGHUP or SIGINT that reached it between children
-    // (TerminationSignals). executeProcess then fails with "Stopped by signal <n> (<name>)"
+    // The signal that asked the launcher to stop, else 0: SIGTERM, SIGHUP, SIGINT or SIGQUIT
+    // that reached the launcher, while it waited for a foreground child (the signal has gone
+    // on to the child, ForegroundJob) or between children (TerminationSignals). A key of the
+    // terminal that goes to an application owning the terminal is the application's, not a
+    // request to the launcher. executeProcess then fails with "Stopped by signal <n> (<name>)"
     // and starts no child any more, the disk walk ends and throwIfTerminating fails, so that
     // the run unwinds, cleans up and ends with finalExitStatus. Set from a signal handler.
     static volatile std::sig_atomic_t m_terminatingSignal;

@@ -1,5 +1,6 @@
 // The file side of the platform layer: the temporary directory, temporary files and
 // directories with their cleanup lists, deletion, free space and byte order.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -218,6 +219,24 @@ SString PlatformImpl::createTempFile(BinaryFile& file) {
     rememberIdentity(path, info);
     m_sdqCreatedFiles.push_back(path);
     return path;
+}
+
+int PlatformImpl::createAnonymousTempFile() {
+    SString directory = temporaryNameDirectory();
+#ifdef O_TMPFILE
+    int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return fd;
+    }
+#endif
+    // A file system without unnamed files: a new name, removed at once. Only a launcher killed
+    // between the two calls leaves it.
+    std::vector<char> name = uniqueNameTemplate();
+    int named = mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) {
+        unlink(name.data());
+    }
+    return named;
 }
 
 void PlatformImpl::addFileToCleanupList(const SString& path) {

@@ -9,6 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -27,6 +31,7 @@
 #include "platform/unix/ForegroundJob.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
+#include "platform/unix/TerminationSignals.h"
 
 extern char** environ;
 
@@ -281,14 +286,26 @@ private:
     std::vector<char*> m_envp;
 };
 
-// In the child: makes the pipes its standard output and error when capturing (outFd >= 0),
-// then becomes the program, directly when the command needs no shell. The shell takes over
-// when the direct start fails, and reports (or, for a script without "#!", runs) the command
-// as it always does. The pipe ends themselves are close-on-exec. Standard error is replaced
-// last, so a failure is still reported on the original one.
+// The descriptors a child gets as its standard input, output and error; -1 keeps the
+// launcher's own.
+struct ChildStreams {
+    int in = -1;
+    int out = -1;
+    int err = -1;
+};
+
+// In the child: makes the given descriptors its standard streams, then becomes the program,
+// directly when the command needs no shell. The shell takes over when the direct start
+// fails, and reports (or, for a script without "#!", runs) the command as it always does. The
+// given descriptors themselves are close-on-exec. Standard error is replaced last, so a
+// failure is still reported on the original one.
 [[noreturn]] void becomeShell(const ShellCommand& command, const DirectCommand& direct,
-                              const ChildEnvironment& environment, int outFd, int errFd) {
-    if (outFd >= 0 && (dup2(outFd, STDOUT_FILENO) < 0 || dup2(errFd, STDERR_FILENO) < 0)) {
+                              const ChildEnvironment& environment, const ChildStreams& streams) {
+    if (streams.in >= 0 && dup2(streams.in, STDIN_FILENO) < 0) {
+        failChild("Error redirecting stdin in new process: ", errno);
+    }
+    if (streams.out >= 0 &&
+        (dup2(streams.out, STDOUT_FILENO) < 0 || dup2(streams.err, STDERR_FILENO) < 0)) {
         failChild("Error capturing stdout or stderr in new process: ", errno);
     }
     if (direct.isUsable()) {
@@ -296,6 +313,19 @@ private:
     }
     execve(kShell, command.argv(), environment.envp());
     failChild("Error starting /bin/sh: ", errno);
+}
+
+// In the child: asks the kernel to kill it when the launcher ends, so that no child outlives
+// a launcher killed by any signal, SIGKILL included. A launcher that ended before the request
+// was made is no longer the parent: the child ends at once.
+void dieWithParent(pid_t parent) {
+#ifdef __linux__
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+        _exit(kChildSetupFailed);
+    }
+#else
+    (void)parent;
+#endif
 }
 
 // The status as a shell reports it: the exit code, or 128 + the signal that ended the child.
@@ -307,20 +337,23 @@ int shellStatus(int waitStatus) {
 }
 
 // Owns a forked child until it has been reaped; a child left behind by an exception is
-// waited for in the destructor, so it never becomes a zombie. A child run as a foreground job
-// is also reported to the job when the terminal stops it.
+// waited for in the destructor (killed first when it is a helper), so it never becomes a
+// zombie. A child run as a foreground job with a group of its own is also reported to the
+// job when the terminal stops it.
 class ChildProcess {
 public:
     // Forks; the child runs becomeShell with the launcher's environment and variables set over
     // it, and never returns. Throws LauncherException when the fork fails. job may be null (a
-    // child that stays in the launcher's process group); variables may be null.
-    ChildProcess(const char* command, int outFd, int errFd, ForegroundJob* job,
-                 const StringDeque* variables)
-        : m_pid(-1), m_status(0), m_job(job) {
+    // child that stays in the launcher's process group and keeps its signal mask); variables
+    // may be null.
+    ChildProcess(const char* command, const ChildStreams& streams, ForegroundJob* job,
+                 const StringDeque* variables, bool helper)
+        : m_pid(-1), m_status(0), m_job(job), m_helper(helper) {
         // Built here: the child should not allocate between fork and exec.
         const ShellCommand shellCommand(command);
         const ChildEnvironment environment(variables);
         const DirectCommand directCommand(command, environment.envp());
+        const pid_t parent = getpid();
         // Pending console output goes out before anything the child writes.
         // NOLINTNEXTLINE(cert-err33-c): a stream that cannot be flushed has no one to tell.
         std::fflush(nullptr);
@@ -329,10 +362,12 @@ public:
             throwSystemError("Error forking new process: ", errno);
         }
         if (m_pid == 0) {
+            dieWithParent(parent);
+            TerminationSignals::restoreForChild();
             if (m_job != nullptr) {
                 m_job->enterChild();
             }
-            becomeShell(shellCommand, directCommand, environment, outFd, errFd);
+            becomeShell(shellCommand, directCommand, environment, streams);
         }
         if (m_job != nullptr) {
             m_job->started(m_pid);
@@ -341,6 +376,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() {
+        if (m_helper) {
+            killNow();
+        }
         while (isRunning()) {
             pid_t result = waitpid(m_pid, &m_status, WUNTRACED);
             if (result == m_pid && WIFSTOPPED(m_status)) {
@@ -358,6 +396,19 @@ public:
     bool isRunning() const { return m_pid > 0; }
     // The shell-style status of the ended child.
     int status() const { return shellStatus(m_status); }
+
+    // Kills the child with SIGKILL: its whole process group when it leads one, else the child
+    // and every process below it.
+    void killNow() const {
+        if (!isRunning()) {
+            return;
+        }
+        if (m_job != nullptr) {
+            m_job->signalProcessTree(SIGKILL);
+        } else {
+            kill(m_pid, SIGKILL);
+        }
+    }
 
     // Reaps the child if it has ended; true once it has been reaped.
     bool tryReap() {
@@ -382,8 +433,8 @@ public:
     }
 
 private:
-    // Stops matter only to a foreground job, which passes them on.
-    int waitOptions() const { return m_job != nullptr ? WUNTRACED : 0; }
+    // Stops matter only to a foreground job of its own group, which passes them on.
+    int waitOptions() const { return m_job != nullptr && m_job->hasOwnGroup() ? WUNTRACED : 0; }
 
     bool finish(pid_t result) {
         if (result < 0) {
@@ -408,6 +459,7 @@ private:
     pid_t m_pid;
     int m_status;
     ForegroundJob* m_job;
+    bool m_helper;
 };
 
 // A descriptor that becomes readable when the child ends (pidfd), or none on systems
@@ -432,10 +484,28 @@ void appendGrowing(SString& out, const char* bytes, SString::size_type count) {
     out.append(bytes, count);
 }
 
-// Reads one chunk from a non-blocking pipe into out (dropped when out is null), advancing the
-// console progress once per chunk. Closes the pipe at end of file or on an error. Returns the
-// number of bytes read.
-size_t readChunk(Descriptor& pipe, SString* out, size_t limit = kChunkSize) {
+// The capture of executeProcess: appended to two strings, or dropped where there is none.
+class StringCapture : public CapturedOutput {
+public:
+    StringCapture(SString* standardOutput, SString* standardError)
+        : m_out(standardOutput), m_err(standardError) {}
+    void take(bool isError, const char* bytes, size_t count) override {
+        SString* target = isError ? m_err : m_out;
+        if (target != nullptr) {
+            appendGrowing(*target, bytes, static_cast<SString::size_type>(count));
+        }
+    }
+
+private:
+    SString* m_out;
+    SString* m_err;
+};
+
+// Reads one chunk from a non-blocking pipe and hands it to output, advancing the console
+// progress once per chunk. Closes the pipe at end of file or on an error. Returns the number
+// of bytes read.
+size_t readChunk(Descriptor& pipe, CapturedOutput& output, bool isError,
+                 size_t limit = kChunkSize) {
     char chunk[kChunkSize];
     ssize_t got;
     while ((got = read(pipe.get(), chunk, limit < kChunkSize ? limit : kChunkSize)) < 0 &&
@@ -448,16 +518,14 @@ size_t readChunk(Descriptor& pipe, SString* out, size_t limit = kChunkSize) {
         pipe.reset();
         return 0;
     }
-    if (out != nullptr) {
-        appendGrowing(*out, chunk, static_cast<SString::size_type>(got));
-    }
+    output.take(isError, chunk, static_cast<size_t>(got));
     PlatformImpl::advanceUIProgress(1);
     return static_cast<size_t>(got);
 }
 
 // After the child ended: takes what the pipe holds now, without waiting for end of file,
 // which never comes while a process the command started in the background keeps the pipe.
-void takeRemainder(Descriptor& pipe, SString* out) {
+void takeRemainder(Descriptor& pipe, CapturedOutput& output, bool isError) {
     if (!pipe.isOpen()) {
         return;
     }
@@ -467,7 +535,7 @@ void takeRemainder(Descriptor& pipe, SString* out) {
     }
     size_t left = static_cast<size_t>(waiting);
     while (left > 0 && pipe.isOpen()) {
-        size_t got = readChunk(pipe, out, left);
+        size_t got = readChunk(pipe, output, isError, left);
         if (got == 0) {
             break;
         }
@@ -487,18 +555,81 @@ bool hasInput(const pollfd& entry) {
     return (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
-// Reads both pipes as data arrives, one chunk per ready pipe per round, so the child never
-// blocks on a full pipe, until both reach end of file or the child has ended. ppoll lets in
-// SIGCHLD, which the job keeps blocked otherwise, so a child that the terminal stops wakes
-// the loop at once; a signal to forward wakes it too.
-void drainChildOutput(ChildProcess& child, const ForegroundJob& job, Descriptor& outPipe,
-                      Descriptor& errPipe, SString* standardOutput, SString* standardError) {
-    setNonBlocking(outPipe);
-    setNonBlocking(errPipe);
+// The moment a time limit runs out, on the monotonic clock.
+class Deadline {
+public:
+    explicit Deadline(long limitMs) : m_limited(limitMs > 0), m_end() {
+        if (m_limited) {
+            clock_gettime(CLOCK_MONOTONIC, &m_end);
+            m_end.tv_sec += limitMs / 1000;
+            m_end.tv_nsec += (limitMs % 1000) * 1000000L;
+            if (m_end.tv_nsec >= 1000000000L) {
+                ++m_end.tv_sec;
+                m_end.tv_nsec -= 1000000000L;
+            }
+        }
+    }
+    bool isLimited() const { return m_limited; }
+    // The time left, zero once it has passed.
+    timespec remaining() const {
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        timespec left = {m_end.tv_sec - now.tv_sec, m_end.tv_nsec - now.tv_nsec};
+        if (left.tv_nsec < 0) {
+            --left.tv_sec;
+            left.tv_nsec += 1000000000L;
+        }
+        return left.tv_sec < 0 ? timespec{0, 0} : left;
+    }
+    bool hasPassed() const {
+        timespec left = remaining();
+        return m_limited && left.tv_sec == 0 && left.tv_nsec == 0;
+    }
+
+private:
+    bool m_limited;
+    timespec m_end;
+};
+
+bool isShorter(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// How the wait for a child ended.
+enum class WaitEnd { kEnded, kTimedOut, kStopRequested };
+
+// Waits for the child to end. With output captured (open pipes), reads both pipes as data
+// arrives, one chunk per ready pipe per round, so the child never blocks on a full pipe, and
+// takes what they hold when the child has ended. ppoll lets in SIGCHLD and the signals to
+// pass on, which the job keeps blocked otherwise, so a child that the terminal stops, or a
+// signal for the child, wakes the loop at once. A child that outlasts deadline, or a helper
+// while a signal asks the launcher to stop, is killed and reaped.
+WaitEnd awaitChild(ChildProcess& child, ForegroundJob& job, Descriptor& outPipe,
+                   Descriptor& errPipe, CapturedOutput& output, const Deadline& deadline,
+                   bool helper) {
+    if (outPipe.isOpen()) {
+        setNonBlocking(outPipe);
+        setNonBlocking(errPipe);
+    }
     Descriptor childExit(openChildExitDescriptor(child.pid()));
     const timespec interval = {0, kExitCheckIntervalMs * 1000000L};
-    const timespec* timeout = childExit.isOpen() ? nullptr : &interval;
-    while (outPipe.isOpen() || errPipe.isOpen()) {
+    while (child.isRunning()) {
+        if (deadline.hasPassed() || (helper && PlatformImpl::m_terminatingSignal != 0)) {
+            const bool timedOut = PlatformImpl::m_terminatingSignal == 0;
+            child.killNow();
+            child.waitForExit();
+            return timedOut ? WaitEnd::kTimedOut : WaitEnd::kStopRequested;
+        }
+        // After the check above: a helper's processes are killed, not signalled first, so that
+        // none of them becomes an orphan out of reach.
+        job.passOnPending();
+        timespec wait = interval;
+        const timespec* timeout = childExit.isOpen() ? nullptr : &wait;
+        timespec left;
+        if (deadline.isLimited()) {
+            left = deadline.remaining();
+            timeout = timeout == nullptr || isShorter(left, wait) ? &left : timeout;
+        }
         // A closed pipe stays in the set with fd -1, which poll ignores.
         pollfd watched[3] = {
             {outPipe.get(), POLLIN, 0}, {errPipe.get(), POLLIN, 0}, {childExit.get(), POLLIN, 0}};
@@ -508,18 +639,19 @@ void drainChildOutput(ChildProcess& child, const ForegroundJob& job, Descriptor&
             throwSystemError("Error waiting for child process: ", errno);
         }
         if (ready > 0 && hasInput(watched[0])) {
-            readChunk(outPipe, standardOutput);
+            readChunk(outPipe, output, false);
         }
         if (ready > 0 && hasInput(watched[1])) {
-            readChunk(errPipe, standardError);
+            readChunk(errPipe, output, true);
         }
         bool mayHaveChanged =
-            interrupted || !childExit.isOpen() || (ready > 0 && hasInput(watched[2]));
+            interrupted || !childExit.isOpen() || ready == 0 || (ready > 0 && hasInput(watched[2]));
         if (mayHaveChanged && child.tryReap()) {
-            takeRemainder(outPipe, standardOutput);
-            takeRemainder(errPipe, standardError);
+            takeRemainder(outPipe, output, false);
+            takeRemainder(errPipe, output, true);
         }
     }
+    return WaitEnd::kEnded;
 }
 
 // The background form: the shell starts the command with "&" and ends at once; it is reaped
@@ -527,7 +659,7 @@ void drainChildOutput(ChildProcess& child, const ForegroundJob& job, Descriptor&
 void startInBackground(const SString& command) {
     SString backgroundCommand(command);
     backgroundCommand += " &";
-    ChildProcess shell(backgroundCommand.c_str(), -1, -1, nullptr, nullptr);
+    ChildProcess shell(backgroundCommand.c_str(), ChildStreams(), nullptr, nullptr, false);
     shell.waitForExit();
 }
 
@@ -584,6 +716,15 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
         startInBackground(command);
         return;
     }
+    StringCapture capture(standardOutput, standardError);
+    ChildOptions options;
+    options.output = captureOutput ? &capture : nullptr;
+    runForeground(command, workingDirectory, options, environment);
+}
+
+bool PlatformImpl::runForeground(const SString& command, const SString& workingDirectory,
+                                 const ChildOptions& options, const StringDeque* environment) {
+    throwIfTerminating();
     // The child inherits the directory from the launcher, which moves there for the run and
     // back afterwards: relative paths the user gave (a log file, a jvm file to LAUNCH) must
     // keep meaning what they meant, whether or not an earlier step ran a process.
@@ -598,33 +739,49 @@ void PlatformImpl::executeProcess(const SString& command, const SString& working
         }
     }
     Descriptor outRead, outWrite, errRead, errWrite;
-    if (captureOutput && (!openPipe(outRead, outWrite) || !openPipe(errRead, errWrite))) {
+    if (options.output != nullptr &&
+        (!openPipe(outRead, outWrite) || !openPipe(errRead, errWrite))) {
         throwSystemError("Couldn't create either stdout or stderr pipe: ", errno);
     }
-    // The job outlives the child's owner, which may still wait for the child on the way out.
-    ForegroundJob job;
-    // A request that came after the first look, before the job blocked the signals.
-    throwIfTerminating();
-    ChildProcess child(command.c_str(), outWrite.get(), errWrite.get(), &job, environment);
-    if (captureOutput) {
-        // Only the child may hold the write ends, or end of file would never come.
-        outWrite.reset();
-        errWrite.reset();
-        try {
-            drainChildOutput(child, job, outRead, errRead, standardOutput, standardError);
-        } catch (...) {
-            // Close the read ends before the child's owner waits for it, so a child still
-            // writing gets a broken pipe instead of blocking on a full one for ever.
-            outRead.reset();
-            errRead.reset();
-            throw;
+    // A helper must not take what the user types for the application.
+    Descriptor nullInput;
+    if (options.helper) {
+        nullInput.reset(moveAboveStandardDescriptors(open("/dev/null", O_RDONLY | O_CLOEXEC)));
+        if (!nullInput.isOpen()) {
+            throwSystemError("Error opening /dev/null: ", errno);
         }
     }
-    child.waitForExit();
+    // The job outlives the child's owner, which may still wait for the child on the way out.
+    ForegroundJob job(!options.helper);
+    // A request that came after the first look, before the job blocked the signals.
+    throwIfTerminating();
+    ChildStreams streams;
+    streams.in = nullInput.get();
+    streams.out = outWrite.get();
+    streams.err = errWrite.get();
+    ChildProcess child(command.c_str(), streams, &job, environment, options.helper);
+    nullInput.reset();
+    // Only the child may hold the write ends, or end of file would never come.
+    outWrite.reset();
+    errWrite.reset();
+    StringCapture dropped(nullptr, nullptr);
+    WaitEnd end;
+    try {
+        end = awaitChild(
+            child, job, outRead, errRead, options.output != nullptr ? *options.output : dropped,
+            Deadline(options.output != nullptr ? options.timeLimitMs : 0), options.helper);
+    } catch (...) {
+        // Close the read ends before the child's owner waits for it, so a child still writing
+        // gets a broken pipe instead of blocking on a full one for ever.
+        outRead.reset();
+        errRead.reset();
+        throw;
+    }
     m_lastExitStatus = child.status();
     if (m_terminatingSignal != 0) {
         throwStoppedBySignal();
     }
+    return end != WaitEnd::kTimedOut;
 }
 
 SString PlatformImpl::getEnvironmentVariable(const SString& name) {

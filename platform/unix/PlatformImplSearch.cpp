@@ -38,4 +38,7 @@ void PlatformImpl::findFiles(const StringDeque& names, FileFindListener& listene
         appendPathSeparator(root);
         stop = finder.process(root);
     }
+    // A walk that a signal cut short found only part of the disk: no candidate of it may be
+    // taken for the answer.
+    throwIfTerminating();
 }

@@ -2,9 +2,16 @@
 
 #include "platform/unix/PlatformImpl.h"
 
-const int TerminationSignals::kCaught[TerminationSignals::kCaughtCount] = {SIGTERM, SIGHUP, SIGINT};
+const int TerminationSignals::kCaught[TerminationSignals::kCaughtCount] = {SIGTERM, SIGHUP, SIGINT,
+                                                                           SIGQUIT};
+const int TerminationSignals::kIgnored[TerminationSignals::kIgnoredCount] = {SIGPIPE, SIGXFSZ};
 
 namespace {
+
+// What SIGPIPE and SIGXFSZ were when the launcher started, for its children. Process-wide, as
+// a child reads them between fork and exec; valid while g_ignoring is set.
+struct sigaction g_startedWith[2];
+volatile sig_atomic_t g_ignoring = 0;
 
 // The first request counts: it decides the exit status.
 extern "C" void recordTerminationSignal(int signo) {
@@ -29,9 +36,22 @@ TerminationSignals::TerminationSignals() : m_saved(), m_installed() {
             m_installed[i] = sigaction(kCaught[i], &recording, nullptr) == 0;
         }
     }
+    struct sigaction ignoring {};
+    ignoring.sa_handler = SIG_IGN;
+    sigemptyset(&ignoring.sa_mask);
+    for (int i = 0; i < kIgnoredCount; ++i) {
+        sigaction(kIgnored[i], &ignoring, &g_startedWith[i]);
+    }
+    g_ignoring = 1;
 }
 
 TerminationSignals::~TerminationSignals() {
+    if (g_ignoring != 0) {
+        g_ignoring = 0;
+        for (int i = 0; i < kIgnoredCount; ++i) {
+            sigaction(kIgnored[i], &g_startedWith[i], nullptr);
+        }
+    }
     for (int i = 0; i < kCaughtCount; ++i) {
         if (m_installed[i]) {
             sigaction(kCaught[i], &m_saved[i], nullptr);
@@ -41,4 +61,13 @@ TerminationSignals::~TerminationSignals() {
 
 bool TerminationSignals::isRecordingHandler(const struct sigaction& action) {
     return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == recordTerminationSignal;
+}
+
+void TerminationSignals::restoreForChild() {
+    if (g_ignoring == 0) {
+        return;
+    }
+    for (int i = 0; i < kIgnoredCount; ++i) {
+        sigaction(kIgnored[i], &g_startedWith[i], nullptr);
+    }
 }

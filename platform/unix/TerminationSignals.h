@@ -3,16 +3,23 @@
 
 #include <signal.h>
 
-// Catches SIGTERM, SIGHUP and SIGINT for the whole run, so that a request to stop that comes
-// while no application runs (during the disk walk, an extraction, a looping instruction
-// script) still ends the launcher through its cleanup. The handler only records the signal in
-// PlatformImpl::m_terminatingSignal; the long-running steps look at it
+// The launcher's signal handling for the whole run.
+//
+// SIGTERM, SIGHUP, SIGINT and SIGQUIT are caught, so that a request to stop that comes while
+// no application runs (during the disk walk, a verify run, an extraction, a looping
+// instruction script) still ends the launcher through its cleanup. The handler only records
+// the signal in PlatformImpl::m_terminatingSignal; the long-running steps look at it
 // (PlatformImpl::throwIfTerminating), the run unwinds, the temporary files go, and the exit
 // status becomes 128 + the signal. The handler is installed without SA_RESTART, so that a
 // blocking read (the destination prompt) returns at once.
 //
-// While a foreground child runs, ForegroundJob takes these signals over and passes them on to
-// the child's process group, and gives them back afterwards.
+// SIGPIPE and SIGXFSZ are ignored: a write to a closed pipe or past the file size limit then
+// fails with EPIPE or EFBIG and takes the launcher's normal failure path (a message, cleanup,
+// exit status 1) instead of ending the process before its cleanup. Every child gets back the
+// disposition the launcher was started with (restoreForChild).
+//
+// While a foreground child runs, ForegroundJob takes the four requests over and passes them on
+// to the child, and gives them back afterwards.
 //
 // A signal that the launcher was started with ignored (nohup, a background job of a plain
 // shell) or handled otherwise is left as it is.
@@ -28,9 +35,16 @@ public:
     // would a default one.
     static bool isRecordingHandler(const struct sigaction& action);
 
+    // In a child between fork and exec: gives SIGPIPE and SIGXFSZ the dispositions the
+    // launcher was started with (a child of a launcher that ignores nothing gets the default).
+    // Async-signal-safe.
+    static void restoreForChild();
+
 private:
-    static const int kCaughtCount = 3;
+    static const int kCaughtCount = 4;
     static const int kCaught[kCaughtCount];
+    static const int kIgnoredCount = 2;
+    static const int kIgnored[kIgnoredCount];
 
     struct sigaction m_saved[kCaughtCount];
     bool m_installed[kCaughtCount];

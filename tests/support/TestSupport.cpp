@@ -82,12 +82,27 @@ std::vector<char*> pointersTo(const std::vector<std::string>& strings) {
     const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
     int out = open(outPath.c_str(), flags, 0644);
     int err = open(errPath.c_str(), flags, 0644);
+    if (command.outputDescriptor >= 0) {
+        out = command.outputDescriptor;
+    }
     if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
         _exit(127);
     }
-    if (command.inputFromDevNull) {
-        int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (command.inputFromDevNull || !command.inputFile.empty()) {
+        const char* input = command.inputFile.empty() ? "/dev/null" : command.inputFile.c_str();
+        int in = open(input, O_RDONLY | O_CLOEXEC);
         if (in < 0 || dup2(in, STDIN_FILENO) < 0) {
+            _exit(127);
+        }
+    }
+    if (command.newProcessGroup) {
+        setpgid(0, 0);
+    }
+    if (command.fileSizeLimit >= 0) {
+        struct rlimit limit;
+        limit.rlim_cur = static_cast<rlim_t>(command.fileSizeLimit);
+        limit.rlim_max = static_cast<rlim_t>(command.fileSizeLimit);
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
             _exit(127);
         }
     }
@@ -198,6 +213,10 @@ ChildProcess::ChildProcess(const Command& command)
     m_pid = fork();
     if (m_pid == 0) {
         becomeProgram(command, m_outPath, m_errPath, argv.data(), envp.data());
+    }
+    if (m_pid > 0 && command.newProcessGroup) {
+        // Both sides make the group, so that it exists whichever runs first.
+        setpgid(m_pid, m_pid);
     }
 }
 

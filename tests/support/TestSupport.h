@@ -63,6 +63,12 @@ struct Command {
     // program has been waited for.
     std::string captureDirectory;
     bool inputFromDevNull = false;  // otherwise standard input is inherited
+    std::string inputFile;          // standard input read from this file, when not empty
+    // A descriptor of the test's (a pipe end) given to the program as its standard output
+    // instead of the capture file; -1 for the file.
+    int outputDescriptor = -1;
+    long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes for the program; -1 leaves it
+    bool newProcessGroup = false;  // the program leads a process group of its own, as a job
 };
 
 struct RunResult {
