@@ -120,13 +120,28 @@ short loadShortValue(FILE* file, const char* errorMessage) {
 }
 
 void readLineFromStream(FILE* file, SString& line) {
+    unsigned long bytesRead = 0;
+    readLineFromStream(file, line, ULONG_MAX, bytesRead);
+}
+
+bool readLineFromStream(FILE* file, SString& line, unsigned long maxLength,
+                        unsigned long& bytesRead) {
+    bytesRead = 0;
     int c;
-    while ((c = std::getc(file)) != EOF && c != '\n') {
+    while ((c = std::getc(file)) != EOF) {
+        ++bytesRead;
+        if (c == '\n') {
+            break;
+        }
+        if (bytesRead > maxLength) {
+            return false;
+        }
         if (c != '\r') {
             line += static_cast<char>(c);
         }
     }
     trim(line, whitespaceChars);
+    return true;
 }
 
 void readLineFromString(const SString& text, unsigned& pos, SString& line) {
