@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/TextUtil.h"
@@ -24,7 +25,6 @@ const char kUnableToRead[] = "Unable to read tag file.";
     throw LauncherException(message += path);
 }
 
-// Replaces the contents of file with text and closes it.
 // "<what> longer than <limit> bytes."
 SString tooLong(const char* what, unsigned long limit) {
     SString message(what);
@@ -33,6 +33,7 @@ SString tooLong(const char* what, unsigned long limit) {
     return message += " bytes.";
 }
 
+// Replaces the contents of file with text and closes it.
 void writeText(BinaryFile& file, const SString& text, const SString& name) {
     // A new file needs no truncation; a used one is cut. Either is written from its start.
     bool emptied = (file.size() == 0 || file.truncate()) && file.seek(0);
@@ -398,17 +399,15 @@ TagFileEntry* TagFile::findEntry(const char* tag) const {
 }
 
 TagFileEntry* TagFile::createEntry(const char* tag) {
-    // Called only for a tag that has no entry. The slot is named first: if the list cannot
-    // grow, the name is taken back and nothing refers to a missing entry.
-    const long slot = m_entries.size();
-    m_index.emplace(tag, slot);
-    TagFileEntry* entry = nullptr;
+    // Called only for a tag that has no entry. If the list cannot take the entry, the name is
+    // taken back, so that nothing refers to a missing entry.
+    std::unique_ptr<TagFileEntry> entry(new TagFileEntry(SString(tag)));
+    m_index.emplace(tag, m_entries.size());
     try {
-        entry = new TagFileEntry(SString(tag));
-        m_entries.push_back(entry);
+        m_entries.push_back(entry.get());
     } catch (...) {
         m_index.erase(tag);
         throw;
     }
-    return entry;
+    return entry.release();
 }
