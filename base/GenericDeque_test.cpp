@@ -86,6 +86,25 @@ TEST(GenericDequeTest, InsertShiftsAndEraseDeletes) {
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 99}), deleted);
 }
 
+TEST(GenericDequeTest, EraseIfDeletesTheChosenAndKeepsTheOrder) {
+    std::vector<int> deleted;
+    TrackedPtrDeque list;
+    for (int i = 0; i < 7; ++i) {
+        list.push_back(new Tracked(i, &deleted));
+    }
+    std::vector<long> indexes;
+    list.eraseIf([&indexes](long i, const Tracked* element) {
+        indexes.push_back(i);
+        return element->m_id % 3 != 1;
+    });
+    EXPECT_EQ((std::vector<long>{0, 1, 2, 3, 4, 5, 6}), indexes);
+    EXPECT_EQ((std::vector<int>{0, 2, 3, 5, 6}), deleted);
+    ASSERT_EQ(2, list.size());
+    EXPECT_EQ(1, list.at(0)->m_id);
+    EXPECT_EQ(4, list.at(1)->m_id);
+    EXPECT_EQ(nullptr, list.at(2));
+}
+
 TEST(StringDequeTest, StoresCopiesAndGivesEmptyForBadIndex) {
     StringDeque list;
     SString value("value");
