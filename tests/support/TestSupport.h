@@ -63,6 +63,9 @@ struct Command {
     // program has been waited for.
     std::string captureDirectory;
     bool inputFromDevNull = false;  // otherwise standard input is inherited
+    // When above 0, the program's address space limit (RLIMIT_AS) in bytes: its allocations
+    // fail past it, as they would on a machine out of memory.
+    unsigned long addressSpaceLimit = 0;
 };
 
 struct RunResult {
