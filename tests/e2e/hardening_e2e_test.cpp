@@ -358,35 +358,43 @@ TEST_F(HardeningE2ETest, EndlessOrOversizedInputFailsCleanlyUnderAMemoryLimit) {
 
     const std::string tooLong = " at line 1 ==> Line longer than 2097152 bytes.\n";
     struct Case {
+        const char* what;
         std::string program;
         std::vector<std::string> args;
         std::string out;
     };
     std::vector<Case> cases = {
-        {kLauncher,
+        {"zeros as the input file",
+         kLauncher,
          {"-qv:in", "/dev/zero"},
          "Could not load the input file.Syntax error in /dev/zero" + tooLong +
              "Syntax error in /dev/zero" + tooLong},
-        {kLauncher,
+        {"zeros as the jvm file",
+         kLauncher,
          {"-qv:in", path("jvm.tag")},
          "Error loading JVM file.Syntax error in /dev/zero" + tooLong +
              "Error loading JVM file.Syntax error in /dev/zero" + tooLong},
-        {zeros,
+        {"zeros embedded",
+         zeros,
          {},
          "Unable to load the launcher file index. Syntax error in fake.jvm at line 7 ==> Line "
          "longer than 2097152 bytes.\n"},
     };
     if (limited) {
-        cases.push_back({large, {}, "\nOut of memory\n"});
+        cases.push_back(
+            {"a class path beyond the limit", large, {"-qv:log", m_log}, "\nOut of memory\n"});
     }
     for (const Case& c : cases) {
         Command run = command(c.program, c.args);
         run.addressSpaceLimit = limited ? 32 * kMiB : 0;
         RunResult result = runProgram(run);
-        EXPECT_EQ(result.status, 1) << c.args.size() << result.err;
-        EXPECT_EQ(result.signal, 0);
-        EXPECT_EQ(result.out, c.out);
-        EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+        EXPECT_EQ(result.status, 1) << c.what << result.err;
+        EXPECT_EQ(result.signal, 0) << c.what;
+        EXPECT_EQ(result.out, c.out) << c.what;
+        EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << c.what;
+    }
+    if (limited) {
+        EXPECT_TRUE(contains(readFile(m_log), "\nERROR: Out of memory\n")) << readFile(m_log);
     }
 }
 
