@@ -480,6 +480,7 @@ class Bench:
         5x the time), and a walk over directories alone against find."""
         loader = os.path.join(self.build, "tag_load")
         runs = min(self.args.runs, 5)
+        print("row 7: median of %d runs of each side, %d for the walk" % (runs, min(runs, 3)))
 
         def block_file(count):
             return "BLOCK:\n" + "".join("  value-%07d\n" % i for i in range(count)) + "/:\n"
