@@ -1,7 +1,14 @@
 #include "base/GenericDeque.h"
 
-GenericDeque::GenericDeque() noexcept
-    : m_count(0), m_entries(nullptr), m_growBy(30), m_capacity(0) {}
+#include <climits>
+
+namespace {
+
+const long kInitialCapacity = 30;
+
+}  // namespace
+
+GenericDeque::GenericDeque() noexcept : m_count(0), m_entries(nullptr), m_capacity(0) {}
 
 GenericDeque::~GenericDeque() {
     cleanup(m_entries, m_count);
@@ -20,7 +27,7 @@ void GenericDeque::insert(long i, const DequeEntry* e) {
         return;
     }
     if (m_count + 1 > m_capacity) {
-        resize(m_capacity + m_growBy);
+        resize(m_count + 1);
     }
     DequeEntry* entry = const_cast<DequeEntry*>(e);
     if (i < 0) {
@@ -53,7 +60,7 @@ void GenericDeque::clear() {
 
 void GenericDeque::resize(long n) {
     if (n > m_capacity) {
-        long newCapacity = ((n + m_growBy - 1) / m_growBy) * m_growBy;
+        long newCapacity = grownCapacity(n);
         DequeEntry** grown = new DequeEntry*[newCapacity];
         for (long j = 0; j < newCapacity; ++j) {
             grown[j] = j < m_count ? m_entries[j] : nullptr;
@@ -70,4 +77,13 @@ void GenericDeque::resize(long n) {
             m_count = n;
         }
     }
+}
+
+long GenericDeque::grownCapacity(long n) const {
+    long capacity = m_capacity > 0 ? m_capacity : kInitialCapacity;
+    while (capacity < n) {
+        // Doubling past LONG_MAX is impossible; the allocation of n then fails on its own.
+        capacity = capacity > LONG_MAX / 2 ? n : capacity * 2;
+    }
+    return capacity;
 }

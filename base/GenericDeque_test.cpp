@@ -19,25 +19,30 @@ struct Tracked {
 
 typedef PtrDeque<Tracked> TrackedPtrDeque;
 
-TEST(GenericDequeTest, GrowsInStepsOfThirty) {
+TEST(GenericDequeTest, StartsAtThirtyAndDoubles) {
     std::vector<int> deleted;
     TrackedPtrDeque list;
     EXPECT_EQ(0, list.capacity());
-    for (int i = 0; i < 31; ++i) {
+    for (int i = 0; i < 61; ++i) {
         list.push_back(new Tracked(i, &deleted));
-        EXPECT_EQ(i < 30 ? 30 : 60, list.capacity()) << "after " << i + 1 << " entries";
+        EXPECT_EQ(i < 30   ? 30
+                  : i < 60 ? 60
+                           : 120,
+                  list.capacity())
+            << "after " << i + 1 << " entries";
     }
-    list.resize(45);
-    EXPECT_EQ(60, list.capacity());
-    list.resize(61);
-    EXPECT_EQ(90, list.capacity());
-    EXPECT_EQ(31, list.size());
+    list.resize(100);
+    EXPECT_EQ(120, list.capacity());
+    list.resize(241);
+    EXPECT_EQ(480, list.capacity());
+    EXPECT_EQ(61, list.size());
+    EXPECT_EQ(60, list.back()->m_id);
     EXPECT_TRUE(deleted.empty());
 
     list.resize(10);
     EXPECT_EQ(10, list.size());
-    EXPECT_EQ(90, list.capacity());
-    EXPECT_EQ(21u, deleted.size());
+    EXPECT_EQ(480, list.capacity());
+    EXPECT_EQ(51u, deleted.size());
     EXPECT_EQ(nullptr, list.at(10));
     EXPECT_EQ(9, list.back()->m_id);
 }
@@ -79,6 +84,25 @@ TEST(GenericDequeTest, InsertShiftsAndEraseDeletes) {
     }
     // The element the list refused stays the caller's.
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 99}), deleted);
+}
+
+TEST(GenericDequeTest, EraseIfDeletesTheChosenAndKeepsTheOrder) {
+    std::vector<int> deleted;
+    TrackedPtrDeque list;
+    for (int i = 0; i < 7; ++i) {
+        list.push_back(new Tracked(i, &deleted));
+    }
+    std::vector<long> indexes;
+    list.eraseIf([&indexes](long i, const Tracked* element) {
+        indexes.push_back(i);
+        return element->m_id % 3 != 1;
+    });
+    EXPECT_EQ((std::vector<long>{0, 1, 2, 3, 4, 5, 6}), indexes);
+    EXPECT_EQ((std::vector<int>{0, 2, 3, 5, 6}), deleted);
+    ASSERT_EQ(2, list.size());
+    EXPECT_EQ(1, list.at(0)->m_id);
+    EXPECT_EQ(4, list.at(1)->m_id);
+    EXPECT_EQ(nullptr, list.at(2));
 }
 
 TEST(StringDequeTest, StoresCopiesAndGivesEmptyForBadIndex) {

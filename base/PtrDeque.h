@@ -37,6 +37,13 @@ public:
         GenericDeque::insert(i, new Entry(const_cast<T*>(element)));
     }
 
+    // Deletes the elements for which dead(index, element) is true; see GenericDeque::eraseIf.
+    template <class Predicate>
+    void eraseIf(Predicate dead) {
+        GenericDeque::eraseIf(
+            [&dead](long i, const DequeEntry* entry) { return dead(i, element(entry)); });
+    }
+
 private:
     static T* element(const DequeEntry* entry) {
         return entry == nullptr ? nullptr : static_cast<const Entry*>(entry)->m_element;

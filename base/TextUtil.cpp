@@ -120,13 +120,42 @@ short loadShortValue(FILE* file, const char* errorMessage) {
 }
 
 void readLineFromStream(FILE* file, SString& line) {
+    unsigned long bytesRead = 0;
+    readLineFromStream(file, line, ULONG_MAX, bytesRead);
+}
+
+bool readLineFromStream(FILE* file, SString& line, unsigned long maxLength,
+                        unsigned long& bytesRead) {
+    // Bytes gather in a block before they join the line, and the stream is read without
+    // taking its lock per byte (no other thread reads it): a line of megabytes costs a copy,
+    // not a call per byte.
+    char block[4096];
+    size_t held = 0;
+    bool complete = true;
+    bytesRead = 0;
     int c;
-    while ((c = std::getc(file)) != EOF && c != '\n') {
+    while ((c = getc_unlocked(file)) != EOF) {
+        ++bytesRead;
+        if (c == '\n') {
+            break;
+        }
+        if (bytesRead > maxLength) {
+            complete = false;
+            break;
+        }
         if (c != '\r') {
-            line += static_cast<char>(c);
+            block[held++] = static_cast<char>(c);
+            if (held == sizeof block) {
+                line.append(block, static_cast<SString::size_type>(held));
+                held = 0;
+            }
         }
     }
-    trim(line, whitespaceChars);
+    line.append(block, static_cast<SString::size_type>(held));
+    if (complete) {
+        trim(line, whitespaceChars);
+    }
+    return complete;
 }
 
 void readLineFromString(const SString& text, unsigned& pos, SString& line) {

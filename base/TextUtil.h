@@ -39,6 +39,11 @@ short loadShortValue(FILE* file, const char* errorMessage);
 
 // Appends one line (without its line feed and carriage returns) to line, then trims it.
 void readLineFromStream(FILE* file, SString& line);
+// The same for a line of at most maxLength bytes before its line feed; bytesRead is set to
+// the bytes taken from the stream, line feed included. Returns false, leaving line untrimmed
+// and the stream just past maxLength + 1 bytes, when the line is longer.
+bool readLineFromStream(FILE* file, SString& line, unsigned long maxLength,
+                        unsigned long& bytesRead);
 // The same over text from pos; pos ends past the line feed (length + 1 at the end of text).
 void readLineFromString(const SString& text, unsigned& pos, SString& line);
 

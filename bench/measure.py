@@ -4,8 +4,8 @@
 bench/run builds the release binaries and then calls this script; it can be called again by
 hand on an existing build:
 
-    python3 bench/measure.py BUILD_DIR [--runs N] [--files N] [--extract-mib N] [--only 2,5]
-                             [--samples]
+    python3 bench/measure.py BUILD_DIR [--runs N] [--files N] [--extract-mib N] [--dirs N]
+                             [--only 2,5] [--samples]
 
 Every figure is measured in this run: each row times our command (A) and its reference (B)
 alternately, A B A B ..., after one untimed warm-up of each, and reports both medians and
@@ -108,10 +108,12 @@ class Runner:
             before()
         return sum(self.run(step) for step in steps)
 
-    def compare(self, ours, reference, runs, before=None):
-        """Times the two sides alternately; returns the per-run lists of both."""
-        self.run_side(ours, before)
-        self.run_side(reference, before)
+    def compare(self, ours, reference, runs, before=None, warm_up=True):
+        """Times the two sides alternately, after one untimed run of each unless warm_up is
+        false (the caller ran both already); returns the per-run lists of both."""
+        if warm_up:
+            self.run_side(ours, before)
+            self.run_side(reference, before)
         result = {"a": [], "b": []}
         for _ in range(runs):
             result["a"].append(self.run_side(ours, before))
@@ -256,6 +258,8 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--files", type=int, default=200000)
     parser.add_argument("--extract-mib", type=int, default=256)
+    parser.add_argument("--dirs", type=int, default=300000,
+                        help="directories of the walk of row 7c")
     parser.add_argument("--only", type=lambda text: text.split(","),
                         help="the rows to run, for instance 2,5 (default: all)")
     parser.add_argument("--samples", action="store_true",
@@ -470,8 +474,72 @@ class Bench:
                        "met" if peak < 8 * 1024 else "MISSED")
 
 
+    def growth(self):
+        """7. Cost against input size: tag files with a block of 50k/100k/200k values and with
+        10k/20k/40k tags, each size timed against the smallest (4x the input may cost at most
+        5x the time), and a walk over directories alone against find."""
+        loader = os.path.join(self.build, "tag_load")
+        runs = min(self.args.runs, 5)
+        print("row 7: median of %d runs of each side, %d for the walk" % (runs, min(runs, 3)))
+
+        def block_file(count):
+            return "BLOCK:\n" + "".join("  value-%07d\n" % i for i in range(count)) + "/:\n"
+
+        def tags_file(count):
+            return "".join("TAG_%07d: value %d\n" % (i, i) for i in range(count))
+
+        for number, what, make, sizes, expect in (
+                ("7a", "tag block of %d values", block_file, (50000, 100000, 200000),
+                 lambda n: "1 %d" % n),
+                ("7b", "tag file of %d tags", tags_file, (10000, 20000, 40000),
+                 lambda n: "%d %d" % (n, n))):
+            steps = {}
+            for count in sizes:
+                path = os.path.join(self.work, "%s-%d.tag" % (number, count))
+                write_file(path, make(count))
+                steps[count] = [self.step([loader, path])]
+                out = self.runner.output_of(steps[count][0], self.work).strip()
+                if out != expect(count):
+                    raise BenchError("%s: tag_load printed %r, not %r" % (path, out,
+                                                                          expect(count)))
+            smallest = sizes[0]
+            for count in sizes[1:]:
+                result = self.runner.compare(steps[count], steps[smallest], runs)
+                scale = count / smallest
+                self.table.add_times(number, what % count, result,
+                                     "%d (%.0fx the input)" % (smallest, scale),
+                                     goal=scale * 5 / 4)
+
+        # In memory when the machine has a tmpfs: what is measured is the walk's own work per
+        # directory, not the disk's, and making and removing the tree takes seconds, not
+        # minutes.
+        shm = "/dev/shm"
+        in_memory = os.path.isdir(shm) and os.access(shm, os.W_OK)
+        tree = tempfile.mkdtemp(prefix="qvbench-dirs-", dir=shm if in_memory else self.work)
+        try:
+            self.walk_directories(tree, runs)
+        finally:
+            subprocess.run(["rm", "-rf", tree], check=False)
+
+    def walk_directories(self, tree, runs):
+        walker = os.path.join(self.build, "search_walk")
+        subprocess.run([walker, "generate-dirs", tree, str(self.args.dirs)], check=True,
+                       stdout=subprocess.DEVNULL)
+        ours = [self.step([walker, "walk", tree])]
+        find = [self.step([shutil.which("find") or "/usr/bin/find", tree, "-name", "java",
+                           "-type", "f"])]
+        walked = sorted(self.runner.output_of(ours[0], self.work).split())
+        found = sorted(self.runner.output_of(find[0], self.work).split())
+        if walked != found or not walked:
+            raise BenchError("the walk found %d files, find %d" % (len(walked), len(found)))
+        # The walks above were the warm-up; a walk of this size takes seconds, so 3 runs.
+        result = self.runner.compare(ours, find, min(runs, 3), warm_up=False)
+        self.table.add_times("7c", "walk of %d directories" % self.args.dirs, result,
+                             "find -name java -type f", goal=1.5)
+
+
 ROWS = [("1", Bench.real_jvm), ("2", Bench.fake_jvm), ("3", Bench.query), ("4", Bench.walk),
-        ("5", Bench.extract), ("6", Bench.size_and_memory)]
+        ("5", Bench.extract), ("6", Bench.size_and_memory), ("7", Bench.growth)]
 
 
 def run_all(build, work, args):

@@ -4,6 +4,9 @@
 //   search_walk generate ROOT FILES   fills the empty directory ROOT with FILES files (every
 //                                     tenth leaf directory holds a bin/java) and prints the
 //                                     number of java files made
+//   search_walk generate-dirs ROOT N  fills the empty directory ROOT with N empty directories
+//                                     (1000 to a parent; every 10,000th holds a bin/java) and
+//                                     prints the number of java files made
 //   search_walk walk ROOT             walks ROOT as the exhaustive search walks "/", looking
 //                                     for the JVM_EXE "bin/java", and prints every match
 #include <fcntl.h>
@@ -74,6 +77,28 @@ long generateTree(const std::string& root, long fileCount) {
     return javas;
 }
 
+// Directories d<i/1000>/e<i%1000> below root: a walk over many directories and few files,
+// whose cost is the walk's bookkeeping per directory. Returns the number of java files made.
+long generateDirectories(const std::string& root, long directoryCount) {
+    const long fanOut = 1000;
+    const long javaEvery = 10000;
+    long javas = 0;
+    for (long i = 0; i < directoryCount; ++i) {
+        std::string parent = root + "/d" + std::to_string(i / fanOut);
+        if (i % fanOut == 0) {
+            makeDirectory(parent);
+        }
+        std::string dir = parent + "/e" + std::to_string(i % fanOut);
+        makeDirectory(dir);
+        if (i % javaEvery == 0) {
+            makeDirectory(dir + "/bin");
+            makeFile(dir + "/bin/java");
+            ++javas;
+        }
+    }
+    return javas;
+}
+
 // Prints every match, as find prints every file it selects, and never stops the walk: the
 // search for all JVMs walks to the end.
 class PrintingListener : public FileFindListener {
@@ -104,9 +129,14 @@ int main(int argc, char** argv) {
         std::printf("%ld\n", generateTree(argv[2], std::atol(argv[3])));
         return 0;
     }
+    if (argc == 4 && std::strcmp(argv[1], "generate-dirs") == 0) {
+        std::printf("%ld\n", generateDirectories(argv[2], std::atol(argv[3])));
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "walk") == 0) {
         return walk(argv[2]);
     }
-    std::fprintf(stderr, "usage: %s generate ROOT FILES | walk ROOT\n", argv[0]);
+    std::fprintf(stderr, "usage: %s generate ROOT FILES | generate-dirs ROOT N | walk ROOT\n",
+                 argv[0]);
     return 2;
 }

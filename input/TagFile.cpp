@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "base/TextUtil.h"
 #include "input/BinaryFile.h"
@@ -21,6 +23,14 @@ const char kUnableToRead[] = "Unable to read tag file.";
 [[noreturn]] void throwWriteError(const SString& path) {
     SString message("Unable to write tag file ");
     throw LauncherException(message += path);
+}
+
+// "<what> longer than <limit> bytes."
+SString tooLong(const char* what, unsigned long limit) {
+    SString message(what);
+    message += " longer than ";
+    message += convertToString(static_cast<long>(limit));
+    return message += " bytes.";
 }
 
 // Replaces the contents of file with text and closes it.
@@ -118,7 +128,7 @@ void appendEntry(SString& text, const TagFileEntry& entry) {
 
 }  // namespace
 
-TagFile::TagFile() : m_loaded(false), m_lineNumber(0) {}
+TagFile::TagFile() : m_loaded(false), m_lineNumber(0), m_bytesRead(0) {}
 
 TagFile::TagFile(const SString& path) : TagFile() {
     StdioFile file(path.c_str(), "re");
@@ -134,6 +144,7 @@ TagFile::~TagFile() = default;
 void TagFile::load(FILE* file, const SString& name, long offset, long length) {
     m_fileName = name;
     m_lineNumber = 0;
+    m_bytesRead = 0;
     if (offset < 0 || std::fseek(file, offset, SEEK_SET) != 0) {
         throw LauncherException(kUnableToRead);
     }
@@ -266,15 +277,51 @@ void TagFile::setBoolTagValue(const char* tag, bool value) {
 }
 
 void TagFile::removeValue(const char* tag) {
-    for (long i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i)->m_name.compare(tag) == 0) {
-            m_entries.erase(i);
-            return;
-        }
+    auto found = m_index.find(tag);
+    if (found == m_index.end()) {
+        return;
+    }
+    const long slot = found->second;
+    m_index.erase(found);
+    if (slot == m_entries.size() - 1) {
+        m_entries.erase(slot);
+    } else if (m_entries.size() > 2 * static_cast<long>(m_index.size()) + 30) {
+        // Removed entries are swept once they outnumber the tags held: each sweep costs what
+        // the removals since the last one did, so removing stays linear overall.
+        compact();
     }
 }
 
+const TagFileEntryPtrDeque& TagFile::entries() const {
+    compact();
+    return m_entries;
+}
+
+void TagFile::compact() const {
+    const long count = m_entries.size();
+    if (count == static_cast<long>(m_index.size())) {
+        return;
+    }
+    // Marked from the index, so that the sweep itself allocates nothing per entry.
+    std::vector<long> newSlot(static_cast<size_t>(count), -1);
+    for (const auto& named : m_index) {
+        newSlot[static_cast<size_t>(named.second)] = 0;
+    }
+    long kept = 0;
+    for (long& slot : newSlot) {
+        if (slot == 0) {
+            slot = kept++;
+        }
+    }
+    for (auto& named : m_index) {
+        named.second = newSlot[static_cast<size_t>(named.second)];
+    }
+    m_entries.eraseIf(
+        [&newSlot](long i, const TagFileEntry*) { return newSlot[static_cast<size_t>(i)] < 0; });
+}
+
 SString TagFile::render(const SString& name) const {
+    compact();
     for (long i = 0; i < m_entries.size(); ++i) {
         if (m_entries.at(i)->m_values->size() > 0) {
             checkWritable(*m_entries.at(i), name);
@@ -334,22 +381,33 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName, lo
 
 void TagFile::readLine(FILE* file, SString& line) {
     line.erase();
-    readLineFromStream(file, line);
     ++m_lineNumber;
+    unsigned long lineBytes = 0;
+    if (!readLineFromStream(file, line, kMaxLineLength, lineBytes)) {
+        line.erase();
+        logSyntaxError(tooLong("Line", kMaxLineLength), m_fileName, m_lineNumber);
+    }
+    m_bytesRead += lineBytes;
+    if (m_bytesRead > kMaxFileLength) {
+        logSyntaxError(tooLong("Tag file", kMaxFileLength), m_fileName, m_lineNumber);
+    }
 }
 
 TagFileEntry* TagFile::findEntry(const char* tag) const {
-    for (long i = 0; i < m_entries.size(); ++i) {
-        const TagFileEntry* entry = m_entries.at(i);
-        if (entry->m_name.compare(tag) == 0) {
-            return const_cast<TagFileEntry*>(entry);
-        }
-    }
-    return nullptr;
+    auto found = m_index.find(tag);
+    return found == m_index.end() ? nullptr : m_entries.at(found->second);
 }
 
 TagFileEntry* TagFile::createEntry(const char* tag) {
-    TagFileEntry* entry = new TagFileEntry(SString(tag));
-    m_entries.push_back(entry);
-    return entry;
+    // Called only for a tag that has no entry. If the list cannot take the entry, the name is
+    // taken back, so that nothing refers to a missing entry.
+    std::unique_ptr<TagFileEntry> entry(new TagFileEntry(SString(tag)));
+    m_index.emplace(tag, m_entries.size());
+    try {
+        m_entries.push_back(entry.get());
+    } catch (...) {
+        m_index.erase(tag);
+        throw;
+    }
+    return entry.release();
 }

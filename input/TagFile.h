@@ -2,6 +2,8 @@
 #define QV_INPUT_TAGFILE_H
 
 #include <cstdio>
+#include <string>
+#include <unordered_map>
 
 #include "base/PtrDeque.h"
 #include "base/SString.h"
@@ -31,8 +33,15 @@ typedef PtrDeque<TagFileEntry> TagFileEntryPtrDeque;
 // edge blanks), or "NAME:" followed by one value per line up to a "/:" line. The last
 // definition of a tag wins; empty lines are ignored; there are no comments. Loading errors are
 // logged and thrown as LauncherException "Syntax error in <file> at line <n> ==> <message>".
+// A line holds at most kMaxLineLength bytes before its line feed, and a load reads at most
+// kMaxFileLength bytes: input that never ends a line or never ends at all (a device such as
+// /dev/zero) is a loading error instead of filling memory.
 class TagFile {
 public:
+    // 2 MiB: a value of 1 MiB with its name and quotes fits on one line.
+    static constexpr unsigned long kMaxLineLength = 2UL * 1024 * 1024;
+    static constexpr unsigned long kMaxFileLength = 64UL * 1024 * 1024;
+
     TagFile();
     // Loads the file at path. Throws LauncherException "Unable to load input file: <path>" when
     // it cannot be opened, or the loading errors.
@@ -81,10 +90,12 @@ public:
     // Logs "Syntax error in <fileName> at line <line> ==> <message>" and throws it.
     [[noreturn]] void logSyntaxError(const SString& message, const SString& fileName,
                                      long line) const;
-    // Reads one line and counts it.
+    // Reads one line and counts it and its bytes; throws the loading error when the line or
+    // the bytes read since load began pass their bound.
     void readLine(FILE* file, SString& line);
 
-    const TagFileEntryPtrDeque& entries() const { return m_entries; }
+    // The tags in the order they were defined, a redefined tag where it was last defined.
+    const TagFileEntryPtrDeque& entries() const;
     const SString& fileName() const { return m_fileName; }
 
 private:
@@ -96,10 +107,19 @@ private:
     void loadValueBlock(FILE* file, const SString& tagName);
     TagFileEntry* findEntry(const char* tag) const;
     TagFileEntry* createEntry(const char* tag);
+    // Deletes the entries that were removed and renumbers the rest in m_index.
+    void compact() const;
 
-    TagFileEntryPtrDeque m_entries;
+    // The entries in definition order. A removed tag's entry stays in its slot, out of
+    // m_index, until compact() deletes it: erasing it at once would shift every later entry
+    // and renumber them, quadratic over a file that redefines thousands of tags.
+    mutable TagFileEntryPtrDeque m_entries;
+    // Each tag's name to the slot of its entry in m_entries: a lookup is not a scan.
+    mutable std::unordered_map<std::string, long> m_index;
     bool m_loaded;
     long m_lineNumber;
+    // Bytes read by the current load.
+    unsigned long m_bytesRead;
     SString m_fileName;
 };
 

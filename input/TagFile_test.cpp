@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -210,6 +212,145 @@ TEST_F(TagFileTest, LengthLimitAppliesBetweenTagsOnly) {
         tagFile.load(file, "limit.tag", 0, c.length);
         std::fclose(file);
         EXPECT_EQ(describe(tagsOf(tagFile)), describe(c.expected)) << "length " << c.length;
+    }
+}
+
+// A stream of head followed by unit repeated, total bytes in all, made as it is read: a device
+// that never ends a line, or a file larger than any test should write.
+class GeneratedStream {
+public:
+    GeneratedStream(std::string head, std::string unit, size_t total)
+        : m_head(std::move(head)), m_unit(std::move(unit)), m_total(total) {
+        cookie_io_functions_t functions = {&GeneratedStream::read, nullptr, &GeneratedStream::seek,
+                                           nullptr};
+        m_file = fopencookie(this, "r", functions);
+    }
+    GeneratedStream(const GeneratedStream&) = delete;
+    GeneratedStream& operator=(const GeneratedStream&) = delete;
+    ~GeneratedStream() { std::fclose(m_file); }
+    FILE* get() const { return m_file; }
+
+private:
+    static ssize_t read(void* cookie, char* buffer, size_t size) {
+        GeneratedStream* self = static_cast<GeneratedStream*>(cookie);
+        size_t n = 0;
+        while (n < size && self->m_at < self->m_total) {
+            size_t at = self->m_at;
+            const std::string& part = at < self->m_head.size() ? self->m_head : self->m_unit;
+            size_t from = at < self->m_head.size() ? at : (at - self->m_head.size()) % part.size();
+            size_t count = std::min({size - n, part.size() - from, self->m_total - at});
+            std::memcpy(buffer + n, part.data() + from, count);
+            n += count;
+            self->m_at += count;
+        }
+        return static_cast<ssize_t>(n);
+    }
+    static int seek(void* cookie, off64_t* offset, int whence) {
+        GeneratedStream* self = static_cast<GeneratedStream*>(cookie);
+        off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? self->m_at : self->m_total;
+        self->m_at = static_cast<size_t>(base + *offset);
+        *offset = static_cast<off64_t>(self->m_at);
+        return 0;
+    }
+
+    std::string m_head;
+    std::string m_unit;
+    size_t m_total;
+    size_t m_at = 0;
+    FILE* m_file;
+};
+
+TEST_F(TagFileTest, LinesAndFilesHaveBounds) {
+    const size_t maxLine = TagFile::kMaxLineLength;
+    const std::string longest = "A: " + std::string(maxLine - 3, 'x');
+    const std::string mebibyteLine = "A: " + std::string(1 << 20, 'x') + "\n";
+    const std::string tooLong = "Line longer than 2097152 bytes.";
+    struct Case {
+        const char* what;
+        std::string head;
+        std::string unit;
+        size_t total;
+        long offset;
+        long length;
+        std::string expected;  // the error, or the value count of A
+    };
+    const Case cases[] = {
+        {"longest line", longest + "\n", "", longest.size() + 1, 0, -1, "1"},
+        {"a byte more", "B: 1\n" + longest + "y\n", "", longest.size() + 7, 0, -1,
+         "Syntax error in x.tag at line 2 ==> " + tooLong},
+        {"zeros", "", std::string(1, '\0'), size_t{1} << 30, 0, -1,
+         "Syntax error in x.tag at line 1 ==> " + tooLong},
+        {"embedded, then zeros", "junk\nA: 1\nB: 2", std::string(1, '\0'), size_t{1} << 30, 5, 9,
+         "Syntax error in x.tag at line 2 ==> " + tooLong},
+        {"64 MiB in all", "", mebibyteLine, 64 * mebibyteLine.size(), 0, -1,
+         "Syntax error in x.tag at line 64 ==> Tag file longer than 67108864 bytes."},
+    };
+    for (const Case& c : cases) {
+        GeneratedStream stream(c.head, c.unit, c.total);
+        TagFile tagFile;
+        std::string outcome;
+        try {
+            tagFile.load(stream.get(), "x.tag", c.offset, c.length);
+            outcome = std::to_string(tagFile.getTagValueCount("A"));
+        } catch (const LauncherException& e) {
+            outcome = str(e.m_message);
+        }
+        EXPECT_EQ(outcome, c.expected) << c.what;
+    }
+}
+
+// The tag index against a plain list searched from the front: random definitions,
+// redefinitions, removals and changes over a few hundred names keep the same tags in the same
+// order, and the same lookups, however many removed entries wait for their sweep.
+TEST_F(TagFileTest, IndexedTagsBehaveAsAListSearchedInOrder) {
+    std::mt19937 random(7);
+    TagFile tagFile;
+    Tags model;
+    auto find = [&model](const std::string& name) {
+        return std::find_if(model.begin(), model.end(),
+                            [&name](const auto& tag) { return tag.first == name; });
+    };
+    for (int round = 0; round < 20; ++round) {
+        std::string text;
+        for (int line = 0; line < 200; ++line) {
+            std::string name = "T" + std::to_string(random() % 300);
+            std::string value = std::to_string(random());
+            text += name + ": " + value + "\n";
+            if (find(name) != model.end()) {
+                model.erase(find(name));
+            }
+            model.emplace_back(name, std::vector<std::string>{value});
+        }
+        ASSERT_EQ(loadContent(text, tagFile), "");
+        for (int change = 0; change < 100; ++change) {
+            std::string name = "T" + std::to_string(random() % 400);
+            auto tag = find(name);
+            switch (random() % 3) {
+                case 0:
+                    tagFile.removeValue(name.c_str());
+                    if (tag != model.end()) {
+                        model.erase(tag);
+                    }
+                    break;
+                case 1:
+                    tagFile.appendTagValue(name.c_str(), "more");
+                    (tag != model.end()
+                         ? tag->second
+                         : model.emplace_back(name, std::vector<std::string>{}).second)
+                        .push_back("more");
+                    break;
+                default:
+                    tagFile.setTagValue(name.c_str(), "set");
+                    (tag != model.end()
+                         ? tag->second
+                         : model.emplace_back(name, std::vector<std::string>{}).second) = {"set"};
+            }
+            tag = find(name);
+            ASSERT_EQ(tagFile.getTagValueCount(name.c_str()),
+                      tag == model.end() ? 0u : tag->second.size())
+                << name;
+        }
+        ASSERT_EQ(describe(tagsOf(tagFile)), describe(model)) << "round " << round;
     }
 }
 

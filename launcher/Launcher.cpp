@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdio>
+#include <exception>
+#include <new>
 
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
@@ -35,6 +36,7 @@ int Launcher::m_applicationExitStatus = 0;
 namespace {
 
 const char kVersion[] = "2.0";
+const char kOutOfMemory[] = "Out of memory";
 const char kLogSeparator[] = "------------------\n";
 
 // Owns a stdio stream for the duration of one operation.
@@ -120,21 +122,42 @@ Launcher::~Launcher() {
 int Launcher::process(StringDeque& args, const SString& launcherPath, const SString& openPath) {
     m_launcherFileName = launcherPath;
     m_origLauncherFileName = launcherPath;
-    // Opened before anything else happens, so that the whole run reads the file that was
-    // executed, whatever is renamed over its name meanwhile. A failure is reported by the
-    // first read, as options such as -qv:version need no launcher file.
-    m_inputFiles.openLauncherFile(openPath, launcherPath);
-    for (long i = 0; i < args.size(); ++i) {
-        m_args.push_back(args.at(i));
-    }
     try {
+        // Opened before anything else happens, so that the whole run reads the file that was
+        // executed, whatever is renamed over its name meanwhile. A failure is reported by the
+        // first read, as options such as -qv:version need no launcher file.
+        m_inputFiles.openLauncherFile(openPath, launcherPath);
+        for (long i = 0; i < args.size(); ++i) {
+            m_args.push_back(args.at(i));
+        }
         processCmdLine(args);
         // A caller that scripts the application needs its status, not the launcher's.
         return m_applicationLaunched ? m_applicationExitStatus : 0;
     } catch (const LauncherException& e) {
-        PlatformImpl::showUIMessage(e.m_message);
-        logMessage(e.m_message, LOG_ERROR);
-        return 1;
+        reportFailure(e.m_message);
+    } catch (const std::bad_alloc&) {
+        // Unwinding freed what the failed work held, so the report has room again.
+        reportFailure(kOutOfMemory);
+    } catch (const std::exception& e) {
+        reportFailure(e.what());
+    }
+    return 1;
+}
+
+void Launcher::reportFailure(const SString& message) {
+    try {
+        PlatformImpl::showUIMessage(message);
+        logMessage(message, LOG_ERROR);
+    } catch (const std::exception&) {
+        // Nothing is left to report with; the exit status still says the run failed.
+    }
+}
+
+void Launcher::reportFailure(const char* message) {
+    try {
+        reportFailure(SString(message));
+    } catch (const std::exception&) {
+        // As above: not even the text could be made.
     }
 }
 

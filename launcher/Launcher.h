@@ -32,8 +32,10 @@ public:
 
     // Stores the launcher path and the arguments, opens the launcher file (openPath, see
     // LauncherInputFiles::openLauncherFile) for every later read, then interprets the command
-    // line. A LauncherException is shown, logged and turned into the result 1; otherwise the
-    // result is the exit status of the application when LAUNCH or ILAUNCH ran it, else 0.
+    // line. A LauncherException is shown, logged and turned into the result 1, and so is any
+    // other std::exception: std::bad_alloc as "Out of memory", the rest as their what().
+    // Otherwise the result is the exit status of the application when LAUNCH or ILAUNCH ran
+    // it, else 0.
     static int process(StringDeque& args, const SString& launcherPath, const SString& openPath);
     // Reads the options left to right and performs them. Failures leave as LauncherException.
     static int processCmdLine(const StringDeque& args);
@@ -121,6 +123,9 @@ public:
     static int m_applicationExitStatus;
 
 private:
+    // Shows message and logs it as an error; never throws.
+    static void reportFailure(const SString& message);
+    static void reportFailure(const char* message);
     static void processInputFile(const SString& inputFileArgument, bool& runInstructions);
     static void performInputAction(const TagFile& inputFile, bool showProgress, bool showFailMsg,
                                    bool& runInstructions);

@@ -65,7 +65,6 @@ FileNavigator::FileNavigator(bool cancelable) : m_cancelable(cancelable) {}
 FileNavigator::~FileNavigator() = default;
 
 bool FileNavigator::process(const SString& root) {
-    m_visited.clear();
     m_stack.clear();
     m_stack.push_back(root);
     long fileCount = 0;
@@ -73,7 +72,6 @@ bool FileNavigator::process(const SString& root) {
     while (m_stack.size() > 0 && !stop && !isCanceled()) {
         SString dir = m_stack.back();
         m_stack.erase(m_stack.size() - 1);
-        m_visited.push_back(dir);
         if (!skipDirectory(dir)) {
             stop = readDirectory(dir, fileCount);
         }

@@ -38,10 +38,8 @@ public:
     static const long kFilesPerProgressStep = 1000;
 
 protected:
-    // Every directory taken off the stack during the current walk, root first; a directory
-    // always comes after its parent.
-    StringDeque m_visited;
-    // Directories still to visit; the last one is visited next.
+    // Directories still to visit; the last one is visited next. The walk keeps nothing else
+    // per directory: its bookkeeping grows with the directories pending, not those seen.
     StringDeque m_stack;
     bool m_cancelable;
 

@@ -128,6 +128,19 @@ private:
     iconv_t m_cd;
 };
 
+// A codeset whose text holds NUL bytes (UTF-16, UTF-32 and their kin) cannot be written to
+// a console through C strings: every message would end at its first character. Plain ASCII
+// shows it, as every byte-oriented codeset keeps ASCII free of NULs.
+bool writesNulBytes(const SString& codeset) {
+    static const char kSample[] = "Aa0 ";
+    Converter converter(codeset.c_str(), "UTF-8");
+    if (!converter.valid()) {
+        return false;
+    }
+    SString converted = converter.convert(kSample, sizeof kSample - 1, true);
+    return converted.empty() || std::memchr(converted.c_str(), '\0', converted.length()) != nullptr;
+}
+
 SString formatMessage(const char* text, const char* arg) {
     SString formatted(text);
     SString::size_type placeholder = formatted.find("%s");
@@ -168,7 +181,7 @@ SString consoleCodeset() {
                 end == nullptr ? std::strlen(dot + 1) : static_cast<size_t>(end - dot - 1);
             if (length > 0) {
                 SString named(dot + 1, static_cast<SString::size_type>(length));
-                return isUtf8Name(named) ? SString() : named;
+                return isUtf8Name(named) || writesNulBytes(named) ? SString() : named;
             }
         }
     }

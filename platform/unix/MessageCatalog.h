@@ -15,7 +15,8 @@ int get_locale();
 SString get_msg(int id, const char* arg);
 
 // The codeset console text is written in: the one LANG names after its "." (up to an "@"),
-// else the traditional codeset of the chosen language. Empty means UTF-8.
+// else the traditional codeset of the chosen language. Empty means UTF-8, which also stands
+// in for a named codeset whose text holds NUL bytes (UTF-16, UTF-32): messages are C strings.
 SString consoleCodeset();
 
 // Converts UTF-8 text to the console's codeset; a character the codeset cannot hold becomes

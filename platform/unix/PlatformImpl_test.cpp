@@ -141,6 +141,24 @@ TEST_F(ConsoleTest, UnknownCodesetMeansUtf8AndUnmappableBecomesQuestionMark) {
                                      .c_str()));
 }
 
+// A codeset whose text holds NUL bytes would end every message at its first character; such
+// a LANG gets UTF-8 instead, for catalog texts and for titles alike.
+TEST_F(ConsoleTest, CodesetsWithNulBytesFallBackToUtf8) {
+    std::string utf8;
+    {
+        ScopedLang lang("ja_JP.UTF-8");
+        utf8 = get_msg(9, nullptr).c_str();
+    }
+    for (const char* codeset : {"UTF-16", "UTF-16LE", "UTF-32", "UCS-2", "UCS-4BE"}) {
+        std::string lang = std::string("ja_JP.") + codeset;
+        ScopedLang scoped(lang.c_str());
+        EXPECT_EQ(std::string(consoleCodeset().c_str()), "") << codeset;
+        EXPECT_EQ(std::string(get_msg(9, nullptr).c_str()), utf8) << codeset;
+        EXPECT_EQ("Caf\xC3\xA9\n", captureStdout([] { PlatformImpl::setUITitle("Caf\\u00e9"); }))
+            << codeset;
+    }
+}
+
 TEST_F(ConsoleTest, FormattingHasNoLengthLimitAndUnknownIdsSayWhy) {
     ScopedLang lang("C");
     std::string longTitle(5000, 't');

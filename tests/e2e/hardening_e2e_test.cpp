@@ -324,4 +324,78 @@ TEST_F(HardeningE2ETest, InstructionScriptOfAHundredThousandLinesRuns) {
     expectPeakMemoryWithinLimit(result, "instruction script of 100,000 lines");
 }
 
+// Input without a line end (a device of zeros, as the input file, as a jvm file it names and
+// embedded in the launcher) and a class path larger than the memory the run may have: each run
+// ends with status 1 and its message, not an abort, and leaves nothing in the temporary
+// directory, where the last run had written its jvm file when memory ran out.
+TEST_F(HardeningE2ETest, EndlessOrOversizedInputFailsCleanlyUnderAMemoryLimit) {
+    const bool limited = !kAddressSanitizer && !underValgrind();
+    const std::string filler(kMiB * 3 / 2, 'z');
+    std::string home = makeFakeJVM("jvm", "");
+    std::string zeros = pack(
+        "zeros",
+        {{"--instructions", writeInstructions("run.tag", {"FIND_JVM 0 0"})},
+         {"--jvm", writeJVMFile("fake.jvm", home, "F1: " + filler + "\nF2: " + filler + "\n")}});
+    // The embedded jvm file's two long lines become 3 MiB of zeros.
+    std::string packed = readFile(zeros);
+    size_t start = packed.find("F1: z");
+    ASSERT_NE(start, std::string::npos);
+    packed.replace(start, 2 * (4 + filler.size()) + 1, 2 * (4 + filler.size()) + 1, '\0');
+    writeFile(zeros, packed, 0755);
+    writeFile(path("jvm.tag"), "ACTION: SEARCH\nJVM: /dev/zero\n");
+    // 36 MiB of class path from the runtime file beside the launcher.
+    writeFile(path("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() app\"\n");
+    std::string large =
+        pack("large",
+             {{"--instructions", writeInstructions("run.tag", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"})},
+              {"--jvm", writeJVMFile("fake.jvm", home)},
+              {"--launch-script", path("launch.tag")}});
+    std::string classpath;
+    for (int i = 0; i < 24; ++i) {
+        classpath += filler + "\n";
+    }
+    writeFile(path("large.cp"), classpath);
+
+    const std::string tooLong = " at line 1 ==> Line longer than 2097152 bytes.\n";
+    struct Case {
+        const char* what;
+        std::string program;
+        std::vector<std::string> args;
+        std::string out;
+    };
+    std::vector<Case> cases = {
+        {"zeros as the input file",
+         kLauncher,
+         {"-qv:in", "/dev/zero"},
+         "Could not load the input file.Syntax error in /dev/zero" + tooLong +
+             "Syntax error in /dev/zero" + tooLong},
+        {"zeros as the jvm file",
+         kLauncher,
+         {"-qv:in", path("jvm.tag")},
+         "Error loading JVM file.Syntax error in /dev/zero" + tooLong +
+             "Error loading JVM file.Syntax error in /dev/zero" + tooLong},
+        {"zeros embedded",
+         zeros,
+         {},
+         "Unable to load the launcher file index. Syntax error in fake.jvm at line 7 ==> Line "
+         "longer than 2097152 bytes.\n"},
+    };
+    if (limited) {
+        cases.push_back(
+            {"a class path beyond the limit", large, {"-qv:log", m_log}, "\nOut of memory\n"});
+    }
+    for (const Case& c : cases) {
+        Command run = command(c.program, c.args);
+        run.addressSpaceLimit = limited ? 32 * kMiB : 0;
+        RunResult result = runProgram(run);
+        EXPECT_EQ(result.status, 1) << c.what << result.err;
+        EXPECT_EQ(result.signal, 0) << c.what;
+        EXPECT_EQ(result.out, c.out) << c.what;
+        EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << c.what;
+    }
+    if (limited) {
+        EXPECT_TRUE(contains(readFile(m_log), "\nERROR: Out of memory\n")) << readFile(m_log);
+    }
+}
+
 }  // namespace

@@ -109,6 +109,14 @@ std::vector<char*> pointersTo(const std::vector<std::string>& strings) {
     if (!command.directory.empty() && chdir(command.directory.c_str()) != 0) {
         _exit(127);
     }
+    if (command.addressSpaceLimit > 0) {
+        struct rlimit limit;
+        limit.rlim_cur = command.addressSpaceLimit;
+        limit.rlim_max = command.addressSpaceLimit;
+        if (setrlimit(RLIMIT_AS, &limit) != 0) {
+            _exit(127);
+        }
+    }
     // The program starts as it would from a terminal, whatever the test runner was started
     // with (nohup ignores SIGHUP, a background job of a plain shell SIGINT): tests that send
     // these signals expect them to arrive.

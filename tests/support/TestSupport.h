@@ -69,6 +69,9 @@ struct Command {
     int outputDescriptor = -1;
     long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes for the program; -1 leaves it
     bool newProcessGroup = false;  // the program leads a process group of its own, as a job
+    // When above 0, the program's address space limit (RLIMIT_AS) in bytes: its allocations
+    // fail past it, as they would on a machine out of memory.
+    unsigned long addressSpaceLimit = 0;
 };
 
 struct RunResult {
