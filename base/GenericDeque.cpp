@@ -80,10 +80,10 @@ void GenericDeque::resize(long n) {
 }
 
 long GenericDeque::grownCapacity(long n) const {
-    long capacity = m_capacity > 0 ? m_capacity : kInitialCapacity;
-    while (capacity < n) {
+    long grown = m_capacity > 0 ? m_capacity : kInitialCapacity;
+    while (grown < n) {
         // Doubling past LONG_MAX is impossible; the allocation of n then fails on its own.
-        capacity = capacity > LONG_MAX / 2 ? n : capacity * 2;
+        grown = grown > LONG_MAX / 2 ? n : grown * 2;
     }
-    return capacity;
+    return grown;
 }

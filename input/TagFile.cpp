@@ -310,6 +310,8 @@ void TagFile::compact() const {
     long kept = 0;
     for (long& slot : newSlot) {
         if (slot == 0) {
+            // Numbering the kept entries in order: replace_if cannot count.
+            // cppcheck-suppress useStlAlgorithm
             slot = kept++;
         }
     }

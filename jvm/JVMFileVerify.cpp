@@ -367,7 +367,7 @@ long JVMFile::verifyTimeLimitMs() const {
     struct Source {
         SString value;
         SString name;
-    } sources[] = {
+    } const sources[] = {
         {PlatformImpl::getEnvironmentVariable(g_verifyTimeoutVariable), variableName},
         {getTagValue(g_verifyTimeoutTag), tagName},
     };

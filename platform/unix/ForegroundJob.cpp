@@ -93,6 +93,7 @@ std::vector<std::pair<pid_t, pid_t>> processParents() {
         }
         // "<pid> (<name>) <state> <ppid> ...": the name may hold blanks and parentheses.
         char path[64];
+        // NOLINTNEXTLINE(cert-err33-c): the buffer holds any pid; a cut name would fail to open.
         std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
         int fd = open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
@@ -106,9 +107,12 @@ std::vector<std::pair<pid_t, pid_t>> processParents() {
         }
         stat[got] = '\0';
         const char* nameEnd = std::strrchr(stat, ')');
-        char state;
-        long parent;
-        if (nameEnd != nullptr && std::sscanf(nameEnd + 1, " %c %ld", &state, &parent) == 2) {
+        // After the name: a blank, the one-letter state, a blank, the parent's pid.
+        if (nameEnd == nullptr || std::strlen(nameEnd) < 5) {
+            continue;
+        }
+        long parent = std::strtol(nameEnd + 4, &end, 10);
+        if (end != nameEnd + 4 && parent >= 0) {
             parents.emplace_back(static_cast<pid_t>(pid), static_cast<pid_t>(parent));
         }
     }
