@@ -324,7 +324,9 @@ TEST_F(ExitPathsE2ETest, CapturedOutputIsStreamedInBoundedMemory) {
     std::string home = makeFakeJVM("jvm", "", "  " + print);
     RunResult launched = ChildProcess(command(packFindAndLaunch({home}, false), {})).wait();
     EXPECT_EQ(launched.status, 0) << launched.out << launched.err;
-    EXPECT_LT(launched.peakKiB, kLimitKiB);
+    if (memoryIsMeasurable()) {
+        EXPECT_LT(launched.peakKiB, kLimitKiB);
+    }
     EXPECT_EQ(leftInTemp(), kNothing);
 
     std::string noisy = makeFakeJVM("noisy", "  " + print + "; exit 0", "");
@@ -333,7 +335,9 @@ TEST_F(ExitPathsE2ETest, CapturedOutputIsStreamedInBoundedMemory) {
                         {"--jvm", writeJVMFile({noisy})}});
     RunResult verified = ChildProcess(command(verifying, {"-qv:log", m_log})).wait();
     EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
-    EXPECT_LT(verified.peakKiB, kLimitKiB);
+    if (memoryIsMeasurable()) {
+        EXPECT_LT(verified.peakKiB, kLimitKiB);
+    }
     const std::string logged = log();
     EXPECT_TRUE(contains(logged, "Output from the launch script execution\nStdOut:\n" +
                                      std::string(half, 'o') + "\nErrOut:\n" +

@@ -230,25 +230,10 @@ TEST_F(HardeningE2ETest, OpenTemporaryDirectoryWithoutTheStickyBitIsNotUsed) {
         << readFile(m_log);
 }
 
-// True when this process runs under valgrind, which then runs the launchers too (the memory
-// checking run of CI) and multiplies the memory they use.
-bool underValgrind() {
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-const bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-const bool kAddressSanitizer = __has_feature(address_sanitizer);
-#else
-const bool kAddressSanitizer = false;
-#endif
-
 // The memory a run may use is the acceptance's. Under AddressSanitizer the shadow memory alone
 // is more than that, and so is valgrind's: there only the outcome counts.
 void expectPeakMemoryWithinLimit(const RunResult& result, const std::string& what) {
-    if (!kAddressSanitizer && !underValgrind()) {
+    if (memoryIsMeasurable()) {
         EXPECT_GT(result.peakKiB, 0) << what;
         EXPECT_LT(result.peakKiB, kMemoryLimitKiB) << what;
     }
@@ -329,7 +314,7 @@ TEST_F(HardeningE2ETest, InstructionScriptOfAHundredThousandLinesRuns) {
 // ends with status 1 and its message, not an abort, and leaves nothing in the temporary
 // directory, where the last run had written its jvm file when memory ran out.
 TEST_F(HardeningE2ETest, EndlessOrOversizedInputFailsCleanlyUnderAMemoryLimit) {
-    const bool limited = !kAddressSanitizer && !underValgrind();
+    const bool limited = memoryIsMeasurable();
     const std::string filler(kMiB * 3 / 2, 'z');
     std::string home = makeFakeJVM("jvm", "");
     std::string zeros = pack(
