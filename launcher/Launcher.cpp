@@ -99,6 +99,23 @@ FILE* openLogForAppending(const char* path) {
     return file;
 }
 
+// The log opened for one more record, with the separator line written before the run's first
+// record; null when logging is off or the log cannot be opened. The log is a diagnostic aid: a
+// record that cannot be written must not turn into a failure of the launch it describes, so
+// its write errors are ignored.
+FILE* openLogRecord(const SString& name, bool& initialized) {
+    if (name.empty()) {
+        return nullptr;
+    }
+    FILE* log = openLogForAppending(name.c_str());
+    if (log != nullptr && !initialized) {
+        // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
+        std::fputs(kLogSeparator, log);
+        initialized = true;
+    }
+    return log;
+}
+
 // Options that take a value read it from the next argument, when there is one.
 bool takeValue(const StringDeque& args, long& i, SString& value) {
     if (!args.validIndex(i + 1)) {
@@ -355,42 +372,27 @@ void Launcher::logMessage(const SString& text, LogMessageType type) {
 }
 
 void Launcher::logMessage(const char* text, LogMessageType type) {
-    if (m_logFileName.empty()) {
-        return;
-    }
-    ScopedFile log(openLogForAppending(m_logFileName.c_str()));
+    ScopedFile log(openLogRecord(m_logFileName, m_logFileInitialized));
     if (log.get() == nullptr) {
         return;
     }
-    // The log is a diagnostic aid: a record that cannot be written must not turn into a
-    // failure of the launch it describes, so write errors are ignored here.
-    if (!m_logFileInitialized) {
-        // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
-        std::fputs(kLogSeparator, log.get());
-        m_logFileInitialized = true;
-    }
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
     std::fprintf(log.get(), "%s%s\n", logPrefix(type), text);
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
     std::fflush(log.get());
 }
 
 void Launcher::appendToLog(const char* bytes, size_t count) {
-    if (m_logFileName.empty() || count == 0) {
+    if (count == 0) {
         return;
     }
-    ScopedFile log(openLogForAppending(m_logFileName.c_str()));
+    ScopedFile log(openLogRecord(m_logFileName, m_logFileInitialized));
     if (log.get() == nullptr) {
         return;
     }
-    if (!m_logFileInitialized) {
-        // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see logMessage)
-        std::fputs(kLogSeparator, log.get());
-        m_logFileInitialized = true;
-    }
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see logMessage)
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
     std::fwrite(bytes, 1, count, log.get());
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see logMessage)
+    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
     std::fflush(log.get());
 }
 
