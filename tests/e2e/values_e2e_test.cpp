@@ -151,6 +151,7 @@ TEST_F(ValuesE2ETest, LongRuntimeClasspathExpandsAndStaysOutOfVerification) {
     const size_t launch = log.find("Executing launch script command: exec");
     ASSERT_NE(verify, std::string::npos) << log;
     EXPECT_EQ(log.find("library-0", verify), log.find("library-0", launch)) << log.substr(0, 2000);
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
 }
 
 }  // namespace
