@@ -87,11 +87,7 @@ public:
     // only lengthen (or overflow) the verify command.
     void leaveOutRuntimeClasspath() { m_useRuntimeClasspath = false; }
 
-    const SString& getCommand() const { return m_command; }
     const SString& getDescription() const { return m_description; }
-    const SString& getArchive() const { return m_archive; }
-    bool getDisplayConsole() const { return m_displayConsole; }
-    bool getAutoSetWorkingDir() const { return m_autoSetWorkingDir; }
     // What every run of this object wrote, appended run after run, at most
     // CapturedRunLog::kKeptBytes per stream and run.
     const SString& getStandardOutput() const { return m_standardOutput; }
