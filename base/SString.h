@@ -10,7 +10,11 @@ class LengthException {};
 // Thrown when a position lies beyond the end of a string.
 class RangeException {};
 
+// Throw LengthException and RangeException. The names are part of the launcher's design and are
+// kept although they are reserved identifiers.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the design's name
 [[noreturn]] void _Xlen();
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the design's name
 [[noreturn]] void _Xran();
 
 // The launcher's one string type: a byte string (no encoding assumed) with the familiar
@@ -38,6 +42,8 @@ public:
     SString(SString&& other) noexcept;
     virtual ~SString();
 
+    // assign() handles self-assignment: the string keeps its value and gets a private buffer.
+    // NOLINTNEXTLINE(bugprone-unhandled-self-assignment,cert-oop54-cpp): assign() handles it
     SString& operator=(const SString& other) { return assign(other, 0, npos); }
     SString& operator=(SString&& other) noexcept;
     SString& operator=(const char* s) { return assign(s); }

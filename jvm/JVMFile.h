@@ -73,8 +73,8 @@ public:
     // Tries the homes the platform maps PLATFORM_HINT values to (none on this platform).
     JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
                                       const SString& verifyClassName);
-    // Runs the verify class with the candidate (setting JVM_HOME, which stays set) and checks
-    // its output.
+    // Runs the verify class with the candidate (setting the tag file's JVM_HOME, which stays
+    // set) and checks its output.
     bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
                        const SString& verifyClassName);
     // The magic line, then one value line per property in order: exact, or a prefix when the

@@ -31,6 +31,15 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
     return false;
 }
 
+bool hasEntryFor(const UnverifiedJVMMatchPtrDeque& matches, const JVMFile& file) {
+    for (long i = 0; i < matches.size(); ++i) {
+        if (matches.at(i)->equals(file)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 JVMFiles::JVMFiles() noexcept : m_currentMatch(nullptr), m_stopAtFirst(false) {}
@@ -245,13 +254,10 @@ bool JVMFiles::foundFile(const SString& path) {
 }
 
 void JVMFiles::addUnverifiedMatch(JVMFile* file, const SString& home) {
-    for (long i = 0; i < m_unverifiedMatches.size(); ++i) {
-        if (m_unverifiedMatches.at(i)->equals(*file)) {
-            m_unverifiedMatches.at(i)->addJVMHome(home);
-            return;
-        }
+    // A file's first match gives it an entry, appended so that entries keep the order in which
+    // the walk found their files; addMatch then gives the entry its home.
+    if (!hasEntryFor(m_unverifiedMatches, *file)) {
+        m_unverifiedMatches.push_back(new UnverifiedJVMMatch(*file));
     }
-    UnverifiedJVMMatch* created = new UnverifiedJVMMatch(*file);
-    created->addJVMHome(home);
-    m_unverifiedMatches.push_back(created);
+    m_unverifiedMatches.addMatch(*file, home);
 }

@@ -77,7 +77,8 @@ public:
     static const SString& getApplicationArchive(const SString& name);
 
     // Appends one record to the log file when a name is set; failures are silent. A symbolic
-    // link at the log's name is not followed: nothing is written then.
+    // link at the log's name is followed only when root or this user made it (-qv:log
+    // /dev/stderr); a link another user planted is refused: nothing is written then.
     static void logMessage(const SString& text, LogMessageType type);
     static void logMessage(const char* text, LogMessageType type);
     // Appends count bytes to the log as they are, with no prefix and no line break: a plain

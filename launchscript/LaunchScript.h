@@ -19,8 +19,9 @@ inline constexpr char g_archiveTag[] = "ARCHIVE";                         // may
 //
 // The template is expanded against one jvm file in three passes: % functions such as
 // %CP%("x.jar") or %SYSTEMPROP%("name", "value"), then the jvm file's @TAG@ macros, then
-// #NAME# environment references. execute appends the user's arguments, sets JAVA_HOME and
-// runs the command through /bin/sh. Every error is a LauncherException; errors of the
+// #NAME# environment references. execute appends the user's arguments and runs the
+// command as /bin/sh would (directly when it needs no shell), with JAVA_HOME set for the
+// command only. Every error is a LauncherException; errors of the
 // template read "Launch script error: ..." and are logged with the partly expanded command.
 //
 // Owns only its strings; the jvm file it expands against is borrowed for one resolve.
@@ -87,11 +88,7 @@ public:
     // only lengthen (or overflow) the verify command.
     void leaveOutRuntimeClasspath() { m_useRuntimeClasspath = false; }
 
-    const SString& getCommand() const { return m_command; }
     const SString& getDescription() const { return m_description; }
-    const SString& getArchive() const { return m_archive; }
-    bool getDisplayConsole() const { return m_displayConsole; }
-    bool getAutoSetWorkingDir() const { return m_autoSetWorkingDir; }
     // What every run of this object wrote, appended run after run, at most
     // CapturedRunLog::kKeptBytes per stream and run.
     const SString& getStandardOutput() const { return m_standardOutput; }

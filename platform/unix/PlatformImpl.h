@@ -184,7 +184,8 @@ public:
                                SString* standardOutput, SString* standardError,
                                const StringDeque* environment = nullptr);
     // Runs command, a /bin/sh command line, in the foreground and waits for it, as
-    // executeProcess does with wait, and as options ask. Returns false when the time limit
+    // executeProcess does with wait (directly when it needs no shell, with environment set for
+    // the child only), and as options ask. Returns false when the time limit
     // ended the child (it has been killed and reaped; m_lastExitStatus is 128 + SIGKILL),
     // true when it ended by itself. Every child dies with the launcher (the kernel kills it
     // when the launcher ends before it) and gets SIGPIPE and SIGXFSZ as the launcher was
