@@ -10,8 +10,8 @@
 # - ForegroundJobTest.CtrlZStopsTheJobAndFgResumesTheApplication: valgrind does not carry out
 #   the default action (stop) of a signal that a program sends to its own process group, which
 #   is what that test checks.
-# - HardeningE2ETest.InstructionScriptOfAHundredThousandLinesRuns: minutes under valgrind (the
-#   lists grow in fixed steps of 30 entries); the sanitizer build runs it.
+# - HardeningE2ETest.InstructionScriptOfAHundredThousandLinesRuns: long under valgrind (a
+#   hundred thousand lines through the interpreter); the sanitizer build runs it.
 # - LauncherE2ETest.EmbeddedLauncherRunsInTheBackgroundAndRemovesItself: it counts the
 #   temporary entries while the background launcher starts, which valgrind slows enough to
 #   have made its own by then.
