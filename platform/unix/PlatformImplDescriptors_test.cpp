@@ -59,19 +59,29 @@ public:
 // Quiet console; the log switched off and the temporary file removed afterwards.
 class PlatformImplDescriptors : public ::testing::Test {
 protected:
-    void SetUp() override { g_enableOutput = false; }
+    // The temporary directory is the test's own: another test may have left the run-wide one
+    // naming a directory it has removed.
+    void SetUp() override {
+        g_enableOutput = false;
+        PlatformImpl::m_tempDir = (m_dir.path() + "/").c_str();
+    }
     void TearDown() override {
         Launcher::setLogFileName(SString());
         g_enableOutput = m_savedOutput;
+        PlatformImpl::m_tempDir = m_savedTempDir;
         if (!m_tempPath.empty()) {
             PlatformImpl::deleteFile(m_tempPath);
             PlatformImpl::removeFileFromCleanupList(m_tempPath);
         }
     }
 
+    // Holds the descriptors, runs the two children and compares what they list with expected.
+    void checkChildDescriptors(const std::string& launcher, const std::set<int>& expected);
+
     testutil::TempDir m_dir;
     SString m_tempPath;
     bool m_savedOutput = g_enableOutput;
+    SString m_savedTempDir = PlatformImpl::m_tempDir;
 };
 
 // While the launcher holds its typical descriptors (its launcher file, a temporary file it
@@ -92,6 +102,15 @@ TEST_F(PlatformImplDescriptors, ChildInheritsOnlyTheStandardStreams) {
     }
     expected.insert(own);
 
+    try {
+        checkChildDescriptors(launcher, expected);
+    } catch (const LauncherException& e) {
+        ADD_FAILURE() << qvtest::str(e.m_message);
+    }
+}
+
+void PlatformImplDescriptors::checkChildDescriptors(const std::string& launcher,
+                                                    const std::set<int>& expected) {
     Launcher::setLogFileName((m_dir / "launcher.log").c_str());
     Launcher::logMessage("a record", LOG_INFO);
     LauncherInputFiles files;
