@@ -10,6 +10,9 @@
 # - ForegroundJobTest.CtrlZStopsTheJobAndFgResumesTheApplication: valgrind does not carry out
 #   the default action (stop) of a signal that a program sends to its own process group, which
 #   is what that test checks.
+# - PlatformImplDescriptors.ChildInheritsOnlyTheStandardStreams: valgrind's own descriptors
+#   (its log file) reach the children it does not trace, so the child lists one the launcher
+#   never opened.
 # - HardeningE2ETest.InstructionScriptOfAHundredThousandLinesRuns: long under valgrind (a
 #   hundred thousand lines through the interpreter); the sanitizer build runs it.
 # - LauncherE2ETest.EmbeddedLauncherRunsInTheBackgroundAndRemovesItself: it counts the
@@ -26,7 +29,8 @@ memcheck=(valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=
           --vgdb=no --suppressions="$here/qvlauncher.supp" --log-file="$logs/%p.log")
 status=0
 "${memcheck[@]}" "$build/qv_unit_tests" \
-    --gtest_filter='-ForegroundJobTest.CtrlZStopsTheJobAndFgResumesTheApplication' || status=1
+    --gtest_filter='-ForegroundJobTest.CtrlZStopsTheJobAndFgResumesTheApplication:PlatformImplDescriptors.ChildInheritsOnlyTheStandardStreams' \
+    || status=1
 "${memcheck[@]}" --trace-children=yes --trace-children-skip='/bin/*,/usr/*,*/bin/java*,*.sh' \
     "$build/qv_e2e_tests" \
     --gtest_filter='-HardeningE2ETest.InstructionScriptOfAHundredThousandLinesRuns:LauncherE2ETest.EmbeddedLauncherRunsInTheBackgroundAndRemovesItself' \
