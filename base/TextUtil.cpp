@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
 
 const char whitespaceChars[] = " \t\n\r";

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "tests/support/LauncherTestSupport.h"
 
 namespace {

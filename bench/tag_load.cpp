@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "input/TagFile.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -12,7 +12,7 @@
 #include "input/BinaryFile.h"
 #include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
 
 using inputtest::readFile;

@@ -9,7 +9,7 @@
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 
@@ -306,6 +306,6 @@ void LauncherInputFiles::extractAll() const {
 
 void LauncherInputFiles::logEntries() const {
     for (long i = 0; i < m_fileIndex.size(); ++i) {
-        Launcher::logMessage(describeEntry(*m_fileIndex.at(i)), LOG_INFO);
+        Log::logMessage(describeEntry(*m_fileIndex.at(i)), LOG_INFO);
     }
 }

@@ -17,7 +17,7 @@
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 
@@ -75,7 +75,7 @@ protected:
     }
     void TearDown() override {
         Launcher::m_launcherFileName = m_savedLauncher;
-        Launcher::setLogFileName(SString());
+        Log::setLogFileName(SString());
         g_enableOutput = m_savedOutput;
     }
 
@@ -144,7 +144,7 @@ TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
 
 TEST_F(LauncherInputFilesTest, LogsOneRecordPerEntry) {
     std::string logPath = m_dir / "launcher.log";
-    Launcher::setLogFileName(logPath.c_str());
+    Log::setLogFileName(logPath.c_str());
     LauncherInputFiles files;
     std::string launcher = rawLauncher(
         {{FILE_TYPE_CLASSPATH, 4, "a.jar", "abc"}, {FILE_TYPE_VERIFY, -7, "v.jar", ""}});

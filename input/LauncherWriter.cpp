@@ -13,7 +13,7 @@
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 namespace {
 

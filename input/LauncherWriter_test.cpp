@@ -12,7 +12,7 @@
 #include "input/InputTestSupport.h"
 #include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 using inputtest::readFile;
 using inputtest::str;

@@ -9,9 +9,9 @@
 
 #include "base/TextUtil.h"
 #include "input/BinaryFile.h"
-#include "input/StdioFile.h"
+#include "base/StdioFile.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 namespace {
 
@@ -377,7 +377,7 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName, lo
     text += convertToString(line);
     text += " ==> ";
     text += message;
-    Launcher::logMessage(text, LOG_ERROR);
+    Log::logMessage(text, LOG_ERROR);
     throw LauncherException(text);
 }
 

@@ -15,7 +15,7 @@
 #include "input/BinaryFile.h"
 #include "input/InputTestSupport.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ std::string describe(const Tags& tags) {
 
 class TagFileTest : public ::testing::Test {
 protected:
-    void TearDown() override { Launcher::setLogFileName(SString()); }
+    void TearDown() override { Log::setLogFileName(SString()); }
 
     std::string path(const char* name) const { return m_dir / name; }
 
@@ -119,7 +119,7 @@ TEST_F(TagFileTest, ParsesTheFormat) {
 
 TEST_F(TagFileTest, SyntaxErrorIsLoggedAndThrown) {
     std::string logPath = path("launcher.log");
-    Launcher::setLogFileName(logPath.c_str());
+    Log::setLogFileName(logPath.c_str());
     struct Case {
         const char* content;
         const char* expected;
@@ -147,7 +147,7 @@ TEST_F(TagFileTest, KeepsTagsReadBeforeAnError) {
 
 TEST_F(TagFileTest, UnterminatedQuoteIsThrownWithoutSyntaxWrapping) {
     std::string logPath = path("launcher.log");
-    Launcher::setLogFileName(logPath.c_str());
+    Log::setLogFileName(logPath.c_str());
     const char* contents[] = {"A: \"open\n", "A:\n  \"open\n/:\n"};
     for (const char* content : contents) {
         TagFile tagFile;

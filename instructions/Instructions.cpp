@@ -5,7 +5,7 @@
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
 #include "instructions/VariableRef.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 const char* const Instructions::g_instructionsTag = "INSTRUCTIONS";
 

@@ -38,7 +38,7 @@ bool matchesExpected(const SString& line, const SString& expected) {
         }
         SString warning("The expected value ");
         warning += expected;
-        Launcher::logMessage(warning += " is not a valid version range; it is compared as text.",
+        Log::logMessage(warning += " is not a valid version range; it is compared as text.",
                              LOG_WARNING);
     }
     SString::size_type dots = stringEndsWith(expected, kPrefixMark);
@@ -107,7 +107,7 @@ bool JVMFile::hasProperties() const {
     warning += " because the ";
     warning += g_jvmPropertiesTag;
     warning += " tag was not specified.";
-    Launcher::logMessage(warning, LOG_WARNING);
+    Log::logMessage(warning, LOG_WARNING);
     return false;
 }
 
@@ -135,10 +135,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     record += executable;
     record += "\n   for JVM: ";
     record += description;
-    Launcher::logMessage(record, LOG_INFO);
+    Log::logMessage(record, LOG_INFO);
 
     if (!PlatformImpl::fileExists(executable)) {
-        Launcher::logMessage(SString(executable) += " does not exist", LOG_INFO);
+        Log::logMessage(SString(executable) += " does not exist", LOG_INFO);
         recordFailedAttempt(executable, "the executable does not exist");
         PlatformImpl::advanceUIProgress(kMissingExecutableProgress);
         return nullptr;
@@ -146,7 +146,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     if (!performVerify(jvmHome, verifyClasspath, verifyClassName)) {
         return nullptr;
     }
-    Launcher::logMessage(SString("Found matching JVM at ") += jvmHome, LOG_INFO);
+    Log::logMessage(SString("Found matching JVM at ") += jvmHome, LOG_INFO);
     return new JVMMatch(jvmHome, m_tags);
 }
 
@@ -157,7 +157,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     }
     SString record("Searching for ");
     record += getTagValue(g_descTag);
-    Launcher::logMessage(record += " using path hints", LOG_INFO);
+    Log::logMessage(record += " using path hints", LOG_INFO);
 
     StringDeque roots;
     PlatformImpl::getJVMSearchPartitions(roots);
@@ -184,7 +184,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
             if (candidate.empty()) {
                 continue;
             }
-            Launcher::logMessage(SString("Checking path hint ") += candidate, LOG_INFO);
+            Log::logMessage(SString("Checking path hint ") += candidate, LOG_INFO);
             JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
             if (match != nullptr) {
                 return match;
@@ -201,7 +201,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
     }
     SString record("Searching for ");
     record += getTagValue(g_descTag);
-    Launcher::logMessage(record += " using platform hints", LOG_INFO);
+    Log::logMessage(record += " using platform hints", LOG_INFO);
 
     const StringDeque* hints = m_tags.getValue(g_platformHintTag);
     for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
@@ -216,7 +216,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
         SString checking("Checking JVM at ");
         checking += home;
         checking += " which was resolved from platform hint ";
-        Launcher::logMessage(checking += hint, LOG_INFO);
+        Log::logMessage(checking += hint, LOG_INFO);
         JVMMatch* match = verify(home, verifyClasspath, verifyClassName);
         if (match != nullptr) {
             return match;
@@ -260,7 +260,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
             warning += " setting (";
             warning += setting;
             warning += ") in JVM File ";
-            Launcher::logMessage(warning += m_tags.fileName(), LOG_WARNING);
+            Log::logMessage(warning += m_tags.fileName(), LOG_WARNING);
             continue;
         }
         SString name = setting.substr(0, equals);
@@ -303,7 +303,7 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
     if (cacheable && cache.lookup(key, answer)) {
         SString record("Verification of ");
         record += executable;
-        Launcher::logMessage(record += " answered from the verify cache", LOG_INFO);
+        Log::logMessage(record += " answered from the verify cache", LOG_INFO);
         output = kMagicValue;
         output += '\n';
         output += answer;
@@ -323,7 +323,7 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
         record += executable;
         record += " took longer than ";
         record += formatSeconds(timeLimitMs);
-        Launcher::logMessage(record += " and was killed: the JVM is not taken", LOG_WARNING);
+        Log::logMessage(record += " and was killed: the JVM is not taken", LOG_WARNING);
         return false;
     }
     if (script.outputCut()) {
@@ -335,12 +335,12 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
         record += " printed more than ";
         record += convertToString(static_cast<long>(CapturedRunLog::kKeptBytes));
         record += " bytes on standard output, more than an answer holds: the JVM is not taken";
-        Launcher::logMessage(record, LOG_WARNING);
+        Log::logMessage(record, LOG_WARNING);
         return false;
     }
     SString record("Verification of ");
     record += executable;
-    Launcher::logMessage(record += " answered by running the verify class", LOG_INFO);
+    Log::logMessage(record += " answered by running the verify class", LOG_INFO);
     output = script.getStandardOutput();
     if (cacheable) {
         // Only a complete answer is kept: the magic line and what followed it.
@@ -382,7 +382,7 @@ long JVMFile::verifyTimeLimitMs() const {
         SString warning(source.name);
         warning += " (";
         warning += source.value;
-        Launcher::logMessage(warning += ") is not a number of seconds; it is not used.",
+        Log::logMessage(warning += ") is not a number of seconds; it is not used.",
                              LOG_WARNING);
     }
     return g_defaultVerifyTimeLimitMs;
@@ -419,7 +419,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& p
     if (!foundMagic) {
         SString error("Invalid magic value: ");
         error += line;
-        Launcher::logMessage(error += "\n", LOG_ERROR);
+        Log::logMessage(error += "\n", LOG_ERROR);
         if (failure != nullptr) {
             *failure = "no magic line in the verify output (last line: ";
             *failure += line;

@@ -26,7 +26,7 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
     SString record("Skipping ");
     record += executable;
     record += " found on the disk: ";
-    Launcher::logMessage(record += reason, LOG_WARNING);
+    Log::logMessage(record += reason, LOG_WARNING);
     file.recordFailedAttempt(executable, SString("unsafe path: ") += reason);
     return false;
 }
@@ -71,7 +71,7 @@ void JVMFiles::logAttempts() const {
             summary += m_attempts.at(i);
         }
     }
-    Launcher::logMessage(summary, LOG_WARNING);
+    Log::logMessage(summary, LOG_WARNING);
 }
 
 const JVMFile* JVMFiles::getJVMFile(long index) const {
@@ -124,7 +124,7 @@ bool JVMFiles::searchUserHome() {
     if (userHome.empty()) {
         return false;
     }
-    Launcher::logMessage(SString("Checking user specified Java home directory => ") += userHome,
+    Log::logMessage(SString("Checking user specified Java home directory => ") += userHome,
                          LOG_INFO);
     for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
         m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
@@ -133,7 +133,7 @@ bool JVMFiles::searchUserHome() {
 }
 
 bool JVMFiles::searchHints() {
-    Launcher::logMessage("Initiating JVM search based on hints...", LOG_INFO);
+    Log::logMessage("Initiating JVM search based on hints...", LOG_INFO);
     bool lastAsksForDiskWalk = false;
     for (long i = 0; i < m_jvmFiles.size(); ++i) {
         JVMFile* file = m_jvmFiles.at(i);
@@ -201,10 +201,10 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
     }
     SubStatusWrapper savedStatus;
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_SCANNING_DISKS, SString());
-    Launcher::logMessage("Beginning exhaustive search", LOG_INFO);
+    Log::logMessage("Beginning exhaustive search", LOG_INFO);
     PlatformImpl::findFiles(names, *this);
     if (m_currentMatch == nullptr) {
-        Launcher::logMessage("Processing unverified matches.\n", LOG_INFO);
+        Log::logMessage("Processing unverified matches.\n", LOG_INFO);
         verifyUnverifiedMatches(matches);
     }
 }

@@ -31,11 +31,11 @@ protected:
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
         PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
         unsetenv("TMPDIR");
-        Launcher::setLogFileName(m_log.c_str());
+        Log::setLogFileName(m_log.c_str());
         PlatformImpl::setSilent(true);
     }
     void TearDown() override {
-        Launcher::setLogFileName("");
+        Log::setLogFileName("");
         Launcher::m_userJavaHome = "";
         PlatformImpl::setSilent(false);
         setSearchRootsForTesting(StringDeque());

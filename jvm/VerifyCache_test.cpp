@@ -34,7 +34,7 @@ protected:
         m_archive = m_dir + "/verify.jar";
         writeFile(m_archive, "archive bytes");
         m_log = m_dir + "/test.log";
-        Launcher::setLogFileName(m_log.c_str());
+        Log::setLogFileName(m_log.c_str());
         PlatformImpl::setSilent(true);
         setenv("QV_VERIFY_CACHE", "1", 1);
         setenv("XDG_CACHE_HOME", (m_dir + "/cache").c_str(), 1);
@@ -46,7 +46,7 @@ protected:
         setenv("QV_VERIFY_CACHE", "0", 1);
         unsetenv("XDG_CACHE_HOME");
         unsetenv("JAVA_TOOL_OPTIONS");
-        Launcher::setLogFileName("");
+        Log::setLogFileName("");
         PlatformImpl::setSilent(false);
         ASSERT_TRUE(m_temp.remove());
     }

@@ -1,7 +1,5 @@
 #include "launcher/Launcher.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <exception>
 #include <new>
 
+#include "base/StdioFile.h"
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
@@ -18,7 +17,6 @@
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
 // in the reverse order after main returns.
-SString Launcher::m_logFileName;
 SString Launcher::m_launcherFileName;
 SString Launcher::m_origLauncherFileName;
 SString Launcher::m_stringVariables[Launcher::kStringVariables];
@@ -27,7 +25,6 @@ StringDeque Launcher::m_passThroughArgs;
 StringDeque Launcher::m_args;
 SString Launcher::m_userJavaHome;
 SString Launcher::m_applicationArchive;
-bool Launcher::m_logFileInitialized = false;
 long Launcher::m_numericVariables[Launcher::kNumericVariables] = {0, 0, 0, 0, 0};
 bool Launcher::m_showJavaConsole = false;
 bool Launcher::m_applicationLaunched = false;
@@ -37,84 +34,6 @@ namespace {
 
 const char kVersion[] = "2.0";
 const char kOutOfMemory[] = "Out of memory";
-const char kLogSeparator[] = "------------------\n";
-
-// Owns a stdio stream for the duration of one operation.
-class ScopedFile {
-public:
-    ScopedFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
-    explicit ScopedFile(FILE* file) : m_file(file) {}
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    ~ScopedFile() {
-        if (m_file != nullptr) {
-            // Used for the log and for reading input files: a failed close loses nothing
-            // the launcher could still report.
-            // NOLINTNEXTLINE(cert-err33-c): see above
-            std::fclose(m_file);
-        }
-    }
-    FILE* get() const { return m_file; }
-
-private:
-    FILE* m_file;
-};
-
-const char* logPrefix(LogMessageType type) {
-    switch (type) {
-        case LOG_WARNING:
-            return "WARNING: ";
-        case LOG_ERROR:
-            return "ERROR: ";
-        default:
-            return "";
-    }
-}
-
-// True when path is a symbolic link that root or this user made: one nobody else could have
-// planted (the rule of the kernel's protected_symlinks), such as /dev/stderr.
-bool isOwnSymbolicLink(const char* path) {
-    struct stat info;
-    return lstat(path, &info) == 0 && S_ISLNK(info.st_mode) &&
-           (info.st_uid == 0 || info.st_uid == geteuid());
-}
-
-// The log for appending. The user names it, often in a directory that others may write to
-// (/tmp): a link another user planted at that name is refused rather than followed, so that
-// the records cannot be made to land in another file. The user's own links and the system's
-// (-qv:log /dev/stderr) are followed.
-FILE* openLogForAppending(const char* path) {
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    int fd = open(path, flags | O_NOFOLLOW, 0666);
-    if (fd < 0 && errno == ELOOP && isOwnSymbolicLink(path)) {
-        fd = open(path, flags, 0666);
-    }
-    if (fd < 0) {
-        return nullptr;
-    }
-    FILE* file = fdopen(fd, "a");
-    if (file == nullptr) {
-        close(fd);
-    }
-    return file;
-}
-
-// The log opened for one more record, with the separator line written before the run's first
-// record; null when logging is off or the log cannot be opened. The log is a diagnostic aid: a
-// record that cannot be written must not turn into a failure of the launch it describes, so
-// its write errors are ignored.
-FILE* openLogRecord(const SString& name, bool& initialized) {
-    if (name.empty()) {
-        return nullptr;
-    }
-    FILE* log = openLogForAppending(name.c_str());
-    if (log != nullptr && !initialized) {
-        // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see above)
-        std::fputs(kLogSeparator, log);
-        initialized = true;
-    }
-    return log;
-}
 
 // Options that take a value read it from the next argument, when there is one.
 bool takeValue(const StringDeque& args, long& i, SString& value) {
@@ -164,7 +83,7 @@ int Launcher::process(StringDeque& args, const SString& launcherPath, const SStr
 void Launcher::reportFailure(const SString& message) {
     try {
         PlatformImpl::showUIMessage(message);
-        logMessage(message, LOG_ERROR);
+        Log::logMessage(message, LOG_ERROR);
     } catch (const std::exception&) {
         // Nothing is left to report with; the exit status still says the run failed.
     }
@@ -188,7 +107,7 @@ int Launcher::processCmdLine(const StringDeque& args) {
         SString value;
         if (arg.compare("-qv:log") == 0) {
             if (takeValue(args, i, value)) {
-                setLogFileName(value);
+                Log::setLogFileName(value);
             } else {
                 PlatformImpl::showUIMessage(
                     PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
@@ -268,14 +187,14 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
     try {
         SString path(inputFileArgument);
         stripQuotes(path);
-        ScopedFile input(path.c_str(), "r");
+        StdioFile input(path.c_str(), "r");
         if (path.empty() || input.get() == nullptr) {
             throw LauncherException(PlatformImpl::getMessageText(MSG_UNABLE_TO_OPEN_INPUT_FILE));
         }
         SString loading("Loading input file ");
-        logMessage(loading += inputFileArgument, LOG_INFO);
+        Log::logMessage(loading += inputFileArgument, LOG_INFO);
         inputFile.load(input.get(), inputFileArgument, 0, -1);
-        setLogFileName(inputFile.getTagValue("LOGFILE", 0));
+        Log::setLogFileName(inputFile.getTagValue("LOGFILE", 0));
     } catch (const LauncherException& e) {
         SString shown = PlatformImpl::getMessageText(MSG_COULD_NOT_LOAD_INPUT_FILE);
         PlatformImpl::showUIMessage(shown += e.m_message);
@@ -324,7 +243,7 @@ void Launcher::performInputAction(const TagFile& inputFile, bool showProgress, b
         SString jvmFile = inputFile.getTagValue("VERIFY_JVM_FILE", 0);
         SString jvmHome = inputFile.getTagValue("VERIFY_JVM_HOME", 0);
         if (jvmFile.empty() || jvmHome.empty()) {
-            logMessage(
+            Log::logMessage(
                 "TO execute the VERIFY_JVM action, you must also provide values in the input file "
                 "for VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
                 LOG_ERROR);
@@ -365,39 +284,6 @@ void Launcher::runInstructions(const Instructions& instructions) {
         message += ")";
         throw LauncherException(message);
     }
-}
-
-void Launcher::logMessage(const SString& text, LogMessageType type) {
-    logMessage(text.c_str(), type);
-}
-
-void Launcher::logMessage(const char* text, LogMessageType type) {
-    ScopedFile log(openLogRecord(m_logFileName, m_logFileInitialized));
-    if (log.get() == nullptr) {
-        return;
-    }
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
-    std::fprintf(log.get(), "%s%s\n", logPrefix(type), text);
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
-    std::fflush(log.get());
-}
-
-void Launcher::appendToLog(const char* bytes, size_t count) {
-    if (count == 0) {
-        return;
-    }
-    ScopedFile log(openLogRecord(m_logFileName, m_logFileInitialized));
-    if (log.get() == nullptr) {
-        return;
-    }
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
-    std::fwrite(bytes, 1, count, log.get());
-    // NOLINTNEXTLINE(cert-err33-c): log write errors are ignored (see openLogRecord)
-    std::fflush(log.get());
-}
-
-void Launcher::setLogFileName(const SString& name) {
-    m_logFileName = name;
 }
 
 SString Launcher::getLauncherFileName() {

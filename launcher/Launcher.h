@@ -1,12 +1,11 @@
 #ifndef QV_LAUNCHER_LAUNCHER_H
 #define QV_LAUNCHER_LAUNCHER_H
 
+#include "base/LauncherException.h"
 #include "base/SString.h"
 #include "base/StringDeque.h"
 #include "input/LauncherInputFiles.h"
-#include "launcher/LauncherException.h"
-
-enum LogMessageType { LOG_INFO = 0, LOG_WARNING = 1, LOG_ERROR = 2 };
+#include "platform/unix/Log.h"
 
 // Where INSTALL_JVM puts the JVM carried in the launcher file.
 enum InstallJVMOption {
@@ -76,20 +75,6 @@ public:
     // A temporary copy of the file name beside the original launcher.
     static const SString& getApplicationArchive(const SString& name);
 
-    // Appends one record to the log file when a name is set; failures are silent. A symbolic
-    // link at the log's name is followed only when root or this user made it (-qv:log
-    // /dev/stderr); a link another user planted is refused: nothing is written then.
-    static void logMessage(const SString& text, LogMessageType type);
-    static void logMessage(const char* text, LogMessageType type);
-    // Appends count bytes to the log as they are, with no prefix and no line break: a plain
-    // record written in pieces (a run's captured output). Does nothing when no log is set;
-    // failures are silent, as for logMessage.
-    static void appendToLog(const char* bytes, size_t count);
-    // True when a log file name is set.
-    static bool isLogging() { return !m_logFileName.empty(); }
-    // An empty name switches logging off.
-    static void setLogFileName(const SString& name);
-
     static SString getLauncherFileName();
     static SString getOriginalLauncherFileName();
     // The directory part of the original launcher's path, without the separator.
@@ -107,7 +92,6 @@ public:
     static const long kNumericVariables = 5;
 
     // Run-wide state.
-    static SString m_logFileName;
     static SString m_launcherFileName;
     static SString m_origLauncherFileName;
     static SString m_stringVariables[kStringVariables];
@@ -116,7 +100,6 @@ public:
     static StringDeque m_args;
     static SString m_userJavaHome;
     static SString m_applicationArchive;
-    static bool m_logFileInitialized;
     static long m_numericVariables[kNumericVariables];
     static bool m_showJavaConsole;
     // Set when LAUNCH or ILAUNCH ran the application, with the status it ended with.

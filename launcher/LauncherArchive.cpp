@@ -123,7 +123,7 @@ const SString& Launcher::getApplicationArchive(const SString& name) {
         SString record("Refusing to copy the application archive \"");
         record += name;
         record += "\": the name must be a relative path to a file, without \"..\" components.";
-        logMessage(record, LOG_ERROR);
+        Log::logMessage(record, LOG_ERROR);
         return m_applicationArchive;
     }
     SString source = getOriginalLauncherDir();

@@ -36,7 +36,7 @@ protected:
         Launcher::m_origLauncherFileName = Launcher::m_launcherFileName;
         PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
         Launcher::m_applicationArchive = "";
-        Launcher::setLogFileName((m_dir + "/log.txt").c_str());
+        Log::setLogFileName((m_dir + "/log.txt").c_str());
     }
 
     void TearDown() override {
@@ -47,8 +47,7 @@ protected:
             PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
         }
         Launcher::m_applicationArchive = "";
-        Launcher::setLogFileName("");
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 

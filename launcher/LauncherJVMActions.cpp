@@ -108,7 +108,7 @@ struct ReportedMatch {
 }  // namespace
 
 void Launcher::findJVM(bool showProgress, bool showFailMsg) {
-    logMessage("Finding a JVM", LOG_INFO);
+    Log::logMessage("Finding a JVM", LOG_INFO);
     setUpSearchConsole(showProgress);
     setStringVariable(kHomeVariable, SString());
     setStringVariable(kJVMFileVariable, SString());
@@ -119,13 +119,13 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
         JVMMatch* match = matches.at(0);
         if (match == nullptr) {
             SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
-            logMessage(message, LOG_INFO);
+            Log::logMessage(message, LOG_INFO);
             showIf(showFailMsg && !PlatformImpl::m_canceled, message);
             return;
         }
         SString jvmFile = match->writeNewJVMFile();
-        logMessage(SString("Matching JVM home is ") += match->getJVMHome(), LOG_INFO);
-        logMessage(SString("Matching JVM file is ") += jvmFile, LOG_INFO);
+        Log::logMessage(SString("Matching JVM home is ") += match->getJVMHome(), LOG_INFO);
+        Log::logMessage(SString("Matching JVM file is ") += jvmFile, LOG_INFO);
         setStringVariable(kHomeVariable, match->getJVMHome());
         setStringVariable(kJVMFileVariable, jvmFile);
         setLongVariable(kSuccessVariable, 1);
@@ -133,7 +133,7 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
         SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
         message += " ";
         message += e.m_message;
-        logMessage(message, LOG_ERROR);
+        Log::logMessage(message, LOG_ERROR);
         showIf(showFailMsg, message);
         throw;
     }
@@ -146,7 +146,7 @@ void Launcher::search(bool showProgress, bool showFailMsg) {
         // findJVM has logged and shown the failure; the caller sees no result lines.
         return;
     } catch (...) {
-        logMessage("Unexpected failure in search.", LOG_ERROR);
+        Log::logMessage("Unexpected failure in search.", LOG_ERROR);
         return;
     }
     long found = getLongVariable(kSuccessVariable);
@@ -161,7 +161,7 @@ void Launcher::search(bool showProgress, bool showFailMsg) {
 }
 
 void Launcher::searchAll(bool showProgress, bool showFailMsg) {
-    logMessage("Finding all matching JVMs", LOG_INFO);
+    Log::logMessage("Finding all matching JVMs", LOG_INFO);
     setUpSearchConsole(showProgress);
     std::vector<ReportedMatch> reported;
     try {
@@ -180,7 +180,7 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
         // jvm files already written stay on the cleanup list and go at exit.
         SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_SEARCH_ALL);
         message += e.m_message;
-        logMessage(message, LOG_ERROR);
+        Log::logMessage(message, LOG_ERROR);
         showIf(showFailMsg, message);
         printResult(0L);
         return;
@@ -242,14 +242,14 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
                         : candidate.verify(jvmHome, verifyClasspath, verifyClassName));
     if (!match) {
         showIf(showFailMsg, PlatformImpl::getMessageText(MSG_JVM_NOT_VALID));
-        logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
+        Log::logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
         return;
     }
     // The verification left the home it checked in the jvm file's JVM_HOME.
     SString verifiedHome = jvmFile.getTagValue(g_jvmHomeTag, 0);
     setLongVariable(kSuccessVariable, 1);
     setStringVariable(kHomeVariable, verifiedHome);
-    logMessage(SString("After VERIFY, the jvm home is ") += verifiedHome, LOG_INFO);
+    Log::logMessage(SString("After VERIFY, the jvm home is ") += verifiedHome, LOG_INFO);
 }
 
 void Launcher::installJVM(InstallJVMOption option) {
@@ -285,7 +285,7 @@ void Launcher::installJVM(InstallJVMOption option) {
 
     SString jvmFilePath = installedJVMFilePath(destination);
     if (!PlatformImpl::fileExists(jvmFilePath)) {
-        logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
+        Log::logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
         return;
     }
     TagFile jvmFile(jvmFilePath);

@@ -47,7 +47,7 @@ void Launcher::ilaunch(long fileId, short uiDisplaySeconds) {
     TagFile* jvmTags =
         entry != nullptr && entry->getType() == FILE_TYPE_JVM ? entry->getTagFile() : nullptr;
     if (script == nullptr || jvmTags == nullptr) {
-        logMessage(
+        Log::logMessage(
             "Unable to launch the internal launch script with the internal JVM file. Either the "
             "launch script or the JVM file is missing from the launcher.",
             LOG_ERROR);
@@ -60,7 +60,7 @@ void Launcher::ilaunch(long fileId, short uiDisplaySeconds) {
 void Launcher::executeEmbeddedLauncher(long index) {
     const FileIndexEntry* entry = m_inputFiles.getFileAt(index);
     if (entry == nullptr || entry->getType() != FILE_TYPE_LAUNCHER) {
-        logMessage("Unable to execute the embedded launcher.", LOG_ERROR);
+        Log::logMessage("Unable to execute the embedded launcher.", LOG_ERROR);
         return;
     }
     SString directory = PlatformImpl::createTempSubDirectory();

@@ -20,12 +20,10 @@ using namespace qvtest;
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Launcher::setLogFileName("");
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
     }
     void TearDown() override {
-        Launcher::setLogFileName("");
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 
@@ -79,26 +77,26 @@ TEST_F(LauncherTest, VariablesCheckTheirNumbers) {
 
 TEST_F(LauncherTest, LogHasOneSeparatorAndPrefixedRecords) {
     std::string log = m_dir + "/run.log";
-    Launcher::logMessage("lost before a name is set", LOG_ERROR);
-    Launcher::setLogFileName(log.c_str());
-    Launcher::logMessage("first", LOG_INFO);
-    Launcher::logMessage(SString("second\nline"), LOG_WARNING);
-    Launcher::logMessage("third", LOG_ERROR);
-    Launcher::logMessage("fourth", static_cast<LogMessageType>(3));
+    Log::logMessage("lost before a name is set", LOG_ERROR);
+    Log::setLogFileName(log.c_str());
+    Log::logMessage("first", LOG_INFO);
+    Log::logMessage(SString("second\nline"), LOG_WARNING);
+    Log::logMessage("third", LOG_ERROR);
+    Log::logMessage("fourth", static_cast<LogMessageType>(3));
     EXPECT_EQ("------------------\nfirst\nWARNING: second\nline\nERROR: third\nfourth\n",
               readFile(log));
 
     // A new name in the same run gets no separator.
     std::string other = m_dir + "/other.log";
-    Launcher::setLogFileName(other.c_str());
-    Launcher::logMessage("fifth", LOG_INFO);
+    Log::setLogFileName(other.c_str());
+    Log::logMessage("fifth", LOG_INFO);
     EXPECT_EQ("fifth\n", readFile(other));
 }
 
 TEST_F(LauncherTest, UnwritableLogIsIgnored) {
     std::string log = m_dir + "/missing-dir/run.log";
-    Launcher::setLogFileName(log.c_str());
-    EXPECT_NO_THROW(Launcher::logMessage("dropped", LOG_INFO));
+    Log::setLogFileName(log.c_str());
+    EXPECT_NO_THROW(Log::logMessage("dropped", LOG_INFO));
     struct stat info;
     EXPECT_NE(0, stat(log.c_str(), &info));
 }
@@ -110,14 +108,14 @@ TEST_F(LauncherTest, LogFollowsOnlyLinksNobodyElseCouldPlant) {
     writeFile(target, "");
     std::string log = m_dir + "/run.log";
     ASSERT_EQ(0, symlink(target.c_str(), log.c_str()));
-    Launcher::setLogFileName(log.c_str());
-    Launcher::logMessage("kept", LOG_INFO);
+    Log::setLogFileName(log.c_str());
+    Log::logMessage("kept", LOG_INFO);
     EXPECT_TRUE(qvtest::contains(readFile(target), "kept\n")) << readFile(target);
     if (geteuid() != 0) {
         GTEST_SKIP() << "a link owned by another user needs root to make";
     }
     ASSERT_EQ(0, lchown(log.c_str(), 65534, 65534));
-    Launcher::logMessage("dropped", LOG_INFO);
+    Log::logMessage("dropped", LOG_INFO);
     EXPECT_FALSE(qvtest::contains(readFile(target), "dropped")) << readFile(target);
 }
 

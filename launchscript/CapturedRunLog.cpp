@@ -47,7 +47,7 @@ CapturedRunLog::CapturedRunLog(SString& standardOutput, SString& standardError)
       m_outputKept(0),
       m_errorKept(0),
       m_outputCut(false),
-      m_logging(Launcher::isLogging()),
+      m_logging(Log::isLogging()),
       m_begun(false),
       m_finished(false),
       m_spill(-1),
@@ -83,7 +83,7 @@ void CapturedRunLog::take(bool isError, const char* bytes, size_t count) {
     if (isError) {
         holdError(bytes, count);
     } else {
-        Launcher::appendToLog(bytes, count);
+        Log::appendToLog(bytes, count);
     }
 }
 
@@ -93,21 +93,21 @@ void CapturedRunLog::finish() {
         return;
     }
     beginRecord();
-    Launcher::appendToLog(kErrorPart, sizeof kErrorPart - 1);
+    Log::appendToLog(kErrorPart, sizeof kErrorPart - 1);
     writeHeldError();
-    Launcher::appendToLog("\n", 1);
+    Log::appendToLog("\n", 1);
     if (m_errorDropped > 0) {
         SString note("(");
         note += convertToString(static_cast<long>(m_errorDropped));
         note += " more bytes of standard error could not be kept for the log)";
-        Launcher::logMessage(note, LOG_WARNING);
+        Log::logMessage(note, LOG_WARNING);
     }
 }
 
 void CapturedRunLog::beginRecord() {
     if (!m_begun) {
         m_begun = true;
-        Launcher::appendToLog(kRecordStart, sizeof kRecordStart - 1);
+        Log::appendToLog(kRecordStart, sizeof kRecordStart - 1);
     }
 }
 
@@ -137,7 +137,7 @@ void CapturedRunLog::holdError(const char* bytes, size_t count) {
 }
 
 void CapturedRunLog::writeHeldError() {
-    Launcher::appendToLog(m_heldError.c_str(), m_heldError.size());
+    Log::appendToLog(m_heldError.c_str(), m_heldError.size());
     if (m_spill < 0 || lseek(m_spill, 0, SEEK_SET) != 0) {
         return;
     }
@@ -145,7 +145,7 @@ void CapturedRunLog::writeHeldError() {
     ssize_t got;
     while ((got = read(m_spill, block.data(), block.size())) > 0 || (got < 0 && errno == EINTR)) {
         if (got > 0) {
-            Launcher::appendToLog(block.data(), static_cast<size_t>(got));
+            Log::appendToLog(block.data(), static_cast<size_t>(got));
         }
     }
 }

@@ -178,8 +178,8 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 }
 
 void LaunchScript::throwException(const SString& text, const SString& message) const {
-    Launcher::logMessage("Launch command:", LOG_INFO);
-    Launcher::logMessage(TemplateValue::open(text), LOG_INFO);
+    Log::logMessage("Launch command:", LOG_INFO);
+    Log::logMessage(TemplateValue::open(text), LOG_INFO);
     SString error("Launch script error: ");
     error += message;
     throw LauncherException(error);

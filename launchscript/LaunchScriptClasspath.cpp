@@ -126,7 +126,7 @@ void LaunchScript::passClasspathInEnvironment(const JVMFile& jvmFile,
                                               const SString& classpath) const {
     const SString variable = jvmFile.getTagValue(g_cpEnvVarTag);
     if (variable.empty()) {
-        Launcher::logMessage(
+        Log::logMessage(
             "If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file should also define "
             "CP_ENV_VAR.",
             LOG_ERROR);
@@ -142,7 +142,7 @@ void LaunchScript::passClasspathInEnvironment(const JVMFile& jvmFile,
     record += " to ";
     record += value;
     record += "\n";
-    Launcher::logMessage(record, LOG_INFO);
+    Log::logMessage(record, LOG_INFO);
 }
 
 SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name,

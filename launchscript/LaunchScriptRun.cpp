@@ -73,7 +73,7 @@ void LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* passThroug
     } else {
         record += " in current working directory";
     }
-    Launcher::logMessage(record, LOG_INFO);
+    Log::logMessage(record, LOG_INFO);
 
     // JAVA_HOME and a class path variable are set for the child only: a later #JAVA_HOME#
     // still names the user's JVM, not the one that ran last.

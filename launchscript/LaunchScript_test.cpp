@@ -50,7 +50,7 @@ protected:
         m_savedCreatedDirs = PlatformImpl::m_sdqCreatedDrs.size();
         setLauncher(m_appDir + "/run.bin");
         PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
-        Launcher::setLogFileName((m_dir + "/log.txt").c_str());
+        Log::setLogFileName((m_dir + "/log.txt").c_str());
         m_jvmTags.setTagValue(g_classpathTag, "-classpath ");
         m_jvmTags.setTagValue(g_classpathSeparatorTag, ":");
         m_jvmTags.setTagValue(g_systemTag, "-D");
@@ -70,8 +70,7 @@ protected:
         if (PlatformImpl::m_sdqCreatedDrs.size() > m_savedCreatedDirs) {
             PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
         }
-        Launcher::setLogFileName("");
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 

@@ -1,7 +1,7 @@
 #include "launchscript/MacroHandler.h"
 
 #include "base/TextUtil.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 namespace {
 

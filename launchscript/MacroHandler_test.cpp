@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "tests/support/LauncherTestSupport.h"
 
 namespace {

@@ -70,7 +70,7 @@ void logMovedDuringDeletion(const SString& root, const SString& path) {
     line += ": ";
     line += path;
     line += " was moved while it was being deleted";
-    Launcher::logMessage(line, LOG_WARNING);
+    Log::logMessage(line, LOG_WARNING);
 }
 
 }  // namespace
@@ -88,14 +88,14 @@ void logDeleteFileFailure(const SString& path, int err) {
     line += path;
     line += " :  ";
     line += systemErrorText(err);
-    Launcher::logMessage(line, LOG_WARNING);
+    Log::logMessage(line, LOG_WARNING);
 }
 
 void logReplacedEntry(const SString& path) {
     SString line("Not deleting ");
     line += path;
     line += ": it is no longer what the launcher created";
-    Launcher::logMessage(line, LOG_WARNING);
+    Log::logMessage(line, LOG_WARNING);
 }
 
 // One directory on the way from the root down. Only the name is kept, so that a deep tree

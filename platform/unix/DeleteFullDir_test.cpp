@@ -29,12 +29,11 @@ class DeleteFullDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_log = m_logDir / "launcher.log";
-        Launcher::setLogFileName(m_log.c_str());
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
+        Log::setLogFileName(m_log.c_str());
     }
     void TearDown() override {
-        Launcher::setLogFileName("");
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
     }
 
     std::string log() const { return testutil::readFile(m_log); }
@@ -75,7 +74,7 @@ TEST_F(DeleteFullDirTest, UndeletableFileKeepsOnlyItsAncestors) {
     // nobody cannot write the fixture's log directory; the log goes beside the tree.
     const std::string log = root + "/launcher.log";
     bool ran = deleteUnprivileged(root, [&root, &log]() {
-        Launcher::setLogFileName(log.c_str());
+        Log::setLogFileName(log.c_str());
         writeFile(root + "/tree/x/locked/stuck");
         writeFile(root + "/tree/x/other");
         writeFile(root + "/tree/x/sub/file");

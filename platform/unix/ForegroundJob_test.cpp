@@ -23,7 +23,7 @@
 #include <sys/prctl.h>
 #endif
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
 

@@ -66,7 +66,7 @@ protected:
         PlatformImpl::m_tempDir = (m_dir.path() + "/").c_str();
     }
     void TearDown() override {
-        Launcher::setLogFileName(SString());
+        Log::setLogFileName(SString());
         g_enableOutput = m_savedOutput;
         PlatformImpl::m_tempDir = m_savedTempDir;
         if (!m_tempPath.empty()) {
@@ -111,8 +111,8 @@ TEST_F(PlatformImplDescriptors, ChildInheritsOnlyTheStandardStreams) {
 
 void PlatformImplDescriptors::checkChildDescriptors(const std::string& launcher,
                                                     const std::set<int>& expected) {
-    Launcher::setLogFileName((m_dir / "launcher.log").c_str());
-    Launcher::logMessage("a record", LOG_INFO);
+    Log::setLogFileName((m_dir / "launcher.log").c_str());
+    Log::logMessage("a record", LOG_INFO);
     LauncherInputFiles files;
     files.loadLauncherFile(launcher.c_str(), false);
     ASSERT_EQ(files.getFileCount(), 1);

@@ -58,7 +58,7 @@ bool isSafeTempDirectory(const SString& path) {
         record +=
             " as the temporary directory: it is writable by group or others and has no "
             "sticky bit";
-        Launcher::logMessage(record, LOG_WARNING);
+        Log::logMessage(record, LOG_WARNING);
     }
     return false;
 }

@@ -77,8 +77,8 @@ protected:
         PlatformImpl::m_sdqCreatedDrs.clear();
         PlatformImpl::m_deleteLauncher = false;
         m_log = m_logDir / "launcher.log";
-        Launcher::setLogFileName(m_log.c_str());
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
+        Log::setLogFileName(m_log.c_str());
         m_savedLauncherFileName = Launcher::m_launcherFileName;
     }
     void TearDown() override {
@@ -86,8 +86,7 @@ protected:
         PlatformImpl::m_sdqCreatedDrs.clear();
         PlatformImpl::m_deleteLauncher = false;
         PlatformImpl::m_tempDir = m_savedTempDir;
-        Launcher::setLogFileName("");
-        Launcher::m_logFileInitialized = false;
+        Log::resetForTest();
         Launcher::m_launcherFileName = m_savedLauncherFileName;
     }
 

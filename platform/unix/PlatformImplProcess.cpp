@@ -27,7 +27,7 @@
 #include "base/ShellQuote.h"
 #include "base/StringDeque.h"
 #include "base/TextUtil.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "platform/unix/ForegroundJob.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"

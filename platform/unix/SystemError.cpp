@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 SString systemErrorText(int err) {
     return SString(std::strerror(err));

@@ -5,7 +5,7 @@
 #include <csignal>
 #include <string>
 
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "platform/unix/FileNavigator.h"
 #include "platform/unix/PlatformImpl.h"
 

@@ -42,7 +42,7 @@ inline std::string toStdString(const SString& text) {
 inline void silenceLauncher() {
     PlatformImpl::setSilent(true);
     g_enableOutput = false;
-    Launcher::setLogFileName(SString());
+    Log::setLogFileName(SString());
 }
 
 // A private directory for the files a target writes, removed at exit. It lives in memory

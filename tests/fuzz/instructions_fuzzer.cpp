@@ -11,7 +11,7 @@
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "launchscript/LaunchScript.h"
 #include "tests/fuzz/FuzzSupport.h"
 

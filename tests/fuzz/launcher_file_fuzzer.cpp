@@ -8,7 +8,7 @@
 #include "input/FileIndexEntry.h"
 #include "input/LauncherInputFiles.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "input/TagFile.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

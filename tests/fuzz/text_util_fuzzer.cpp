@@ -10,7 +10,7 @@
 #include "base/ShellQuote.h"
 #include "base/StringDeque.h"
 #include "base/TextUtil.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

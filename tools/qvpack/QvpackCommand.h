@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/SString.h"
-#include "launcher/LauncherException.h"
+#include "base/LauncherException.h"
 
 // A command line that qvpack cannot make sense of; main answers it with a hint at --help.
 class QvpackUsageError : public LauncherException {

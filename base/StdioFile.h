@@ -1,5 +1,5 @@
-#ifndef QV_INPUT_STDIOFILE_H
-#define QV_INPUT_STDIOFILE_H
+#ifndef QV_BASE_STDIOFILE_H
+#define QV_BASE_STDIOFILE_H
 
 #include <cstdio>
 
@@ -8,6 +8,8 @@
 class StdioFile {
 public:
     StdioFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
+    // Takes over an open stream (null for none).
+    explicit StdioFile(FILE* file) : m_file(file) {}
     StdioFile(const StdioFile&) = delete;
     StdioFile& operator=(const StdioFile&) = delete;
     ~StdioFile() { close(); }
@@ -28,4 +30,4 @@ private:
     FILE* m_file;
 };
 
-#endif  // QV_INPUT_STDIOFILE_H
+#endif  // QV_BASE_STDIOFILE_H

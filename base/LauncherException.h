@@ -1,5 +1,5 @@
-#ifndef QV_LAUNCHER_LAUNCHEREXCEPTION_H
-#define QV_LAUNCHER_LAUNCHEREXCEPTION_H
+#ifndef QV_BASE_LAUNCHEREXCEPTION_H
+#define QV_BASE_LAUNCHEREXCEPTION_H
 
 #include "base/SString.h"
 
@@ -14,4 +14,4 @@ public:
     SString m_message;
 };
 
-#endif  // QV_LAUNCHER_LAUNCHEREXCEPTION_H
+#endif  // QV_BASE_LAUNCHEREXCEPTION_H
