@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/InputTestSupport.h"
 #include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
-#include "launcher/Launcher.h"
-#include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
 
 using inputtest::readFile;
@@ -33,14 +32,10 @@ std::string encode(long type, long id, long length, long offset, const std::stri
 class FileIndexEntryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedLauncher = Launcher::m_launcherFileName;
         m_savedOutput = g_enableOutput;
         g_enableOutput = false;
     }
-    void TearDown() override {
-        Launcher::m_launcherFileName = m_savedLauncher;
-        g_enableOutput = m_savedOutput;
-    }
+    void TearDown() override { g_enableOutput = m_savedOutput; }
 
     // Loads one entry from bytes; returns the thrown message, or "" when it loaded.
     std::string loadFrom(const std::string& bytes, long trailerStart, FileIndexEntry& entry,
@@ -66,7 +61,7 @@ protected:
     void makeLauncher(const std::string& content) {
         std::string path = m_dir / "launcher";
         writeFile(path, std::string(10, 'S') + content + std::string(8, 'T'));
-        Launcher::m_launcherFileName = path.c_str();
+        m_launcherPath = path;
         ASSERT_TRUE(m_launcherFile.open(path.c_str(), path.c_str()));
     }
 
@@ -78,7 +73,7 @@ protected:
 
     inputtest::TempDir m_dir;
     LauncherFile m_launcherFile;
-    SString m_savedLauncher;
+    std::string m_launcherPath;
     bool m_savedOutput = true;
 };
 
@@ -281,7 +276,7 @@ TEST_F(FileIndexEntryTest, ExtractDoesNotFollowASymbolicLink) {
 
 TEST_F(FileIndexEntryTest, ExtractRefusesToOverwriteTheLauncherFile) {
     makeLauncher("payload");
-    std::string before = readFile(str(Launcher::m_launcherFileName));
+    std::string before = readFile(m_launcherPath);
     FileIndexEntry entry(FILE_TYPE_LAUNCHER, 1, 7, 10, "launcher");
     try {
         entry.extract(m_launcherFile, m_dir.path().c_str());
@@ -291,7 +286,7 @@ TEST_F(FileIndexEntryTest, ExtractRefusesToOverwriteTheLauncherFile) {
                   "Refusing to extract the embedded file \"launcher\" over the launcher file "
                   "itself.");
     }
-    EXPECT_EQ(readFile(str(Launcher::m_launcherFileName)), before);
+    EXPECT_EQ(readFile(m_launcherPath), before);
 }
 
 TEST_F(FileIndexEntryTest, ExtractReplacesAnExistingFileAndMarksPrograms) {
@@ -345,7 +340,7 @@ TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
 
 TEST_F(FileIndexEntryTest, LoadTagFileReadsOnlyTagFileTypesAndNamesTheEmbeddedFile) {
     makeLauncher("A: 1\nB: 2\n");
-    FILE* file = std::fopen(str(Launcher::m_launcherFileName).c_str(), "rb");
+    FILE* file = std::fopen(m_launcherPath.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     for (long type = 0; type <= kHighestFileType; ++type) {
         FileIndexEntry entry(type, 1, 10, 10, "embedded.tag");

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "input/FileIndexEntry.h"
 #include "input/InputTestSupport.h"
-#include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
-#include "base/LauncherException.h"
+#include "launcher/LauncherInputFiles.h"
 
 using inputtest::readFile;
 using inputtest::str;

@@ -1,11 +1,11 @@
 #include "instructions/Instructions.h"
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
 #include "instructions/VariableRef.h"
-#include "base/LauncherException.h"
 
 const char* const Instructions::g_instructionsTag = "INSTRUCTIONS";
 
@@ -111,11 +111,11 @@ bool collectArgument(const SString& line, unsigned& pos, SString& collected) {
 
 }  // namespace
 
-Instructions::Instructions(const TagFile& script)
-    : m_script(&script), m_currentLine(0), m_actions(&InstructionActions::launcherActions()) {}
+Instructions::Instructions(const TagFile& script, InstructionActions& actions)
+    : m_script(&script), m_currentLine(0), m_actions(&actions) {}
 
-void Instructions::setActions(InstructionActions* actions) {
-    m_actions = actions != nullptr ? actions : &InstructionActions::launcherActions();
+void Instructions::setActions(InstructionActions& actions) {
+    m_actions = &actions;
 }
 
 long Instructions::lineCount() const {

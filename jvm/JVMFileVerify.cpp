@@ -8,11 +8,11 @@
 #include "jvm/JVMFile.h"
 #include "jvm/VerifyCache.h"
 #include "jvm/VersionRange.h"
-#include "launcher/Launcher.h"
 #include "launchscript/CapturedRunLog.h"
 #include "launchscript/EnvironmentExpander.h"
 #include "launchscript/LaunchScript.h"
 #include "launchscript/TemplateValue.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
 
@@ -39,7 +39,7 @@ bool matchesExpected(const SString& line, const SString& expected) {
         SString warning("The expected value ");
         warning += expected;
         Log::logMessage(warning += " is not a valid version range; it is compared as text.",
-                             LOG_WARNING);
+                        LOG_WARNING);
     }
     SString::size_type dots = stringEndsWith(expected, kPrefixMark);
     if (dots == SString::npos) {
@@ -311,7 +311,7 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
     }
 
     const long timeLimitMs = verifyTimeLimitMs();
-    LaunchScript script(command, true, false);
+    LaunchScript script(command, true, false, m_context);
     script.leaveOutRuntimeClasspath();
     script.runAsHelper(timeLimitMs);
     script.execute(*this, nullptr, false);
@@ -382,8 +382,7 @@ long JVMFile::verifyTimeLimitMs() const {
         SString warning(source.name);
         warning += " (";
         warning += source.value;
-        Log::logMessage(warning += ") is not a number of seconds; it is not used.",
-                             LOG_WARNING);
+        Log::logMessage(warning += ") is not a number of seconds; it is not used.", LOG_WARNING);
     }
     return g_defaultVerifyTimeLimitMs;
 }

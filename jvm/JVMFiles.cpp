@@ -1,10 +1,11 @@
 #include "jvm/JVMFiles.h"
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/FileIndexEntry.h"
 #include "input/TagFile.h"
 #include "jvm/TrustedPath.h"
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
 
@@ -42,7 +43,8 @@ bool hasEntryFor(const UnverifiedJVMMatchPtrDeque& matches, const JVMFile& file)
 
 }  // namespace
 
-JVMFiles::JVMFiles() noexcept : m_currentMatch(nullptr), m_stopAtFirst(false) {}
+JVMFiles::JVMFiles(const LauncherContext& context) noexcept
+    : m_context(context), m_currentMatch(nullptr), m_stopAtFirst(false) {}
 
 JVMFiles::~JVMFiles() {
     clearCurrentMatch();
@@ -97,7 +99,7 @@ void JVMFiles::writeVerifyJar() {
     }
     SString extracted;
     for (long i = 0;; ++i) {
-        const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i);
+        const FileIndexEntry* entry = m_context.embeddedFileAt(i);
         if (entry == nullptr) {
             break;
         }
@@ -120,12 +122,12 @@ void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
 }
 
 bool JVMFiles::searchUserHome() {
-    const SString& userHome = Launcher::m_userJavaHome;
+    const SString userHome = m_context.userJavaHome();
     if (userHome.empty()) {
         return false;
     }
     Log::logMessage(SString("Checking user specified Java home directory => ") += userHome,
-                         LOG_INFO);
+                    LOG_INFO);
     for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
         m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
     }

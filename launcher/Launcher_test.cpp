@@ -1,4 +1,5 @@
 #include "launcher/Launcher.h"
+#include "instructions/ScriptVariables.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,9 +20,7 @@ using namespace qvtest;
 
 class LauncherTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Log::resetForTest();
-    }
+    void SetUp() override { Log::resetForTest(); }
     void TearDown() override {
         Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
@@ -58,21 +57,21 @@ TEST_F(LauncherTest, VariablesCheckTheirNumbers) {
     for (const Case& c : cases) {
         try {
             if (c.isString) {
-                Launcher::getStringVariable(c.n);
+                ScriptVariables::getStringVariable(c.n);
             } else {
-                Launcher::setLongVariable(c.n, 1);
+                ScriptVariables::setLongVariable(c.n, 1);
             }
             ADD_FAILURE() << "no exception for " << c.n;
         } catch (const LauncherException& e) {
             EXPECT_EQ(c.message, str(e.m_message));
         }
     }
-    Launcher::setLongVariable(5, 42);
-    EXPECT_EQ(42, Launcher::getLongVariable(5));
-    Launcher::setStringVariable(10, "ten");
-    EXPECT_EQ("ten", str(Launcher::getStringVariable(10)));
-    Launcher::setLongVariable(5, 0);
-    Launcher::setStringVariable(10, "");
+    ScriptVariables::setLongVariable(5, 42);
+    EXPECT_EQ(42, ScriptVariables::getLongVariable(5));
+    ScriptVariables::setStringVariable(10, "ten");
+    EXPECT_EQ("ten", str(ScriptVariables::getStringVariable(10)));
+    ScriptVariables::setLongVariable(5, 0);
+    ScriptVariables::setStringVariable(10, "");
 }
 
 TEST_F(LauncherTest, LogHasOneSeparatorAndPrefixedRecords) {
@@ -128,12 +127,11 @@ TEST_F(LauncherTest, OriginalLauncherDir) {
                  {"/launcher", ""},
                  {"/opt/app/", "/opt/app"},
                  {"c:\\app\\l", "c:\\app"}};
-    SString saved = Launcher::m_origLauncherFileName;
     for (const Case& c : cases) {
-        Launcher::m_origLauncherFileName = c.path;
+        Launcher::setLauncherFiles(SString(), c.path);
         EXPECT_EQ(c.dir, str(Launcher::getOriginalLauncherDir())) << c.path;
     }
-    Launcher::m_origLauncherFileName = saved;
+    Launcher::resetForTest();
 }
 
 TEST_F(LauncherTest, LauncherPathFromArgv0) {

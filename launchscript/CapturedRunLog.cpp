@@ -5,8 +5,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "base/TextUtil.h"
 #include "input/BinaryFile.h"
-#include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
 #include "launcher/Launcher.h"
+#include "launcher/LauncherInputFiles.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
 #include "tests/support/LauncherTestSupport.h"

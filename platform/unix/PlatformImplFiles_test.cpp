@@ -79,7 +79,6 @@ protected:
         m_log = m_logDir / "launcher.log";
         Log::resetForTest();
         Log::setLogFileName(m_log.c_str());
-        m_savedLauncherFileName = Launcher::m_launcherFileName;
     }
     void TearDown() override {
         PlatformImpl::m_sdqCreatedFiles.clear();
@@ -87,7 +86,7 @@ protected:
         PlatformImpl::m_deleteLauncher = false;
         PlatformImpl::m_tempDir = m_savedTempDir;
         Log::resetForTest();
-        Launcher::m_launcherFileName = m_savedLauncherFileName;
+        Launcher::resetForTest();
     }
 
     std::string log() const { return testutil::readFile(m_log); }
@@ -335,7 +334,7 @@ TEST_F(PlatformImplFilesTest, CleanupDeletesTheLauncherAfterOrig) {
         if (c.otherFileBeside) {
             writeFile(launcherDir + "/other");
         }
-        Launcher::m_launcherFileName = (launcherDir + "/qvlauncher").c_str();
+        Launcher::setLauncherFiles((launcherDir + "/qvlauncher").c_str(), SString());
         PlatformImpl::m_deleteLauncher = c.deleteLauncher;
         PlatformImpl::cleanup();
         EXPECT_EQ(c.launcherLeft, exists(launcherDir + "/qvlauncher")) << launcherDir;

@@ -9,9 +9,9 @@
 #include <iterator>
 
 #include "input/BinaryFile.h"
-#include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
 #include "input/LauncherWriter.h"
+#include "launcher/LauncherInputFiles.h"
 
 const char kQvpackUsage[] =
     "Usage:\n"

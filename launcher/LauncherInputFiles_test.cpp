@@ -1,4 +1,4 @@
-#include "input/LauncherInputFiles.h"
+#include "launcher/LauncherInputFiles.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/InputTestSupport.h"
 #include "input/LauncherLayout.h"
@@ -17,7 +18,7 @@
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "base/LauncherException.h"
+#include "launcher/LauncherActions.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 
@@ -67,15 +68,13 @@ std::string trailerOnly(const std::string& before, const std::string& index) {
 class LauncherInputFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedLauncher = Launcher::m_launcherFileName;
         m_savedOutput = g_enableOutput;
         g_enableOutput = false;
         m_launcher = m_dir / "launcher";
-        Launcher::m_launcherFileName = m_launcher.c_str();
+        Launcher::setLauncherFiles(m_launcher.c_str(), m_launcher.c_str());
     }
     void TearDown() override {
-        Launcher::m_launcherFileName = m_savedLauncher;
-        Log::setLogFileName(SString());
+        Launcher::resetForTest();
         g_enableOutput = m_savedOutput;
     }
 
@@ -103,7 +102,6 @@ protected:
 
     inputtest::TempDir m_dir;
     std::string m_launcher;
-    SString m_savedLauncher;
     bool m_savedOutput = true;
 };
 
@@ -118,7 +116,7 @@ const std::vector<RawFile> kSampleFiles = {
 
 TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
     std::string launcher = pack(kSampleFiles);
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(launcher, files), "");
     EXPECT_TRUE(files.isIndexLoaded());
     ASSERT_EQ(files.getFileCount(), static_cast<long>(kSampleFiles.size()));
@@ -145,7 +143,7 @@ TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
 TEST_F(LauncherInputFilesTest, LogsOneRecordPerEntry) {
     std::string logPath = m_dir / "launcher.log";
     Log::setLogFileName(logPath.c_str());
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     std::string launcher = rawLauncher(
         {{FILE_TYPE_CLASSPATH, 4, "a.jar", "abc"}, {FILE_TYPE_VERIFY, -7, "v.jar", ""}});
     ASSERT_EQ(load(launcher, files), "");
@@ -164,7 +162,7 @@ TEST_F(LauncherInputFilesTest, LauncherWithoutIdentificationHasNoEmbeddedFiles) 
     const std::string packed = rawLauncher({{FILE_TYPE_CLASSPATH, 1, "a.jar", "abc"}});
     const std::string launchers[] = {kStub, "12345678", packed.substr(0, packed.size() - 1) + "X"};
     for (const std::string& launcher : launchers) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         EXPECT_EQ(load(launcher, files), "") << launcher;
         EXPECT_TRUE(files.isIndexLoaded());
         EXPECT_EQ(files.getFileCount(), 0);
@@ -206,12 +204,12 @@ TEST_F(LauncherInputFilesTest, BadLauncherFilesFailCleanly) {
          "File bytes in file index run past the end of the launcher file."},
     };
     for (const Case& c : cases) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         EXPECT_EQ(load(c.bytes, files), c.expected) << c.what;
         EXPECT_FALSE(files.isIndexLoaded()) << c.what;
         EXPECT_EQ(files.getFileCount(), 0) << c.what;
     }
-    LauncherInputFiles missing;
+    LauncherInputFiles missing(Launcher::context());
     std::remove(m_launcher.c_str());
     try {
         missing.load(true);
@@ -232,7 +230,7 @@ TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
     writeFile(m_launcher, launcher("a"));
     const std::string next = m_dir / "next";
     writeFile(next, launcher("b"));
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_TRUE(files.openLauncherFile(m_launcher.c_str(), "/shown/name"));
     ASSERT_EQ(std::rename(next.c_str(), m_launcher.c_str()), 0);
 
@@ -247,7 +245,7 @@ TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
     EXPECT_EQ(readFile(str(extracted)), "aaaa");
 
     // A load from a path keeps its descriptor in the same way.
-    LauncherInputFiles fromPath;
+    LauncherInputFiles fromPath(Launcher::context());
     ASSERT_NO_THROW(fromPath.loadLauncherFile(m_launcher.c_str(), false));
     writeFile(next, launcher("c"));
     ASSERT_EQ(std::rename(next.c_str(), m_launcher.c_str()), 0);
@@ -256,14 +254,14 @@ TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
 }
 
 TEST_F(LauncherInputFilesTest, ZeroFilesLoadAsAnEmptyIndex) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     EXPECT_EQ(load(pack({}), files), "");
     EXPECT_TRUE(files.isIndexLoaded());
     EXPECT_EQ(files.getFileCount(), 0);
 }
 
 TEST_F(LauncherInputFilesTest, DuplicateIdsFindTheEarlierEntry) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(rawLauncher({{FILE_TYPE_CLASSPATH, 5, "a.jar", "a"},
                                 {FILE_TYPE_CLASSPATH, 5, "b.jar", "b"}}),
                    files),
@@ -276,14 +274,14 @@ TEST_F(LauncherInputFilesTest, SyntaxErrorInEmbeddedJvmFileNamesItAndItsLine) {
     const std::string launcher =
         rawLauncher({{FILE_TYPE_JVM, 1, "good.jvm", "JVM_EXE: bin/java\n"},
                      {FILE_TYPE_JVM, 2, "broken.jvm", "JVM_EXE: bin/java\nno colon\n"}});
-    LauncherInputFiles withTags;
+    LauncherInputFiles withTags(Launcher::context());
     EXPECT_EQ(load(launcher, withTags),
               "Syntax error in broken.jvm at line 2 ==> Missing colon at the end of the tag name.");
     EXPECT_FALSE(withTags.isIndexLoaded());
     EXPECT_EQ(withTags.getFileCount(), 0);
 
     // Without tag files the index loads, and a later request for them changes nothing.
-    LauncherInputFiles indexOnly;
+    LauncherInputFiles indexOnly(Launcher::context());
     EXPECT_EQ(load(launcher, indexOnly, false), "");
     EXPECT_EQ(load(launcher, indexOnly, true), "");
     EXPECT_EQ(indexOnly.getFileCount(), 2);
@@ -297,7 +295,7 @@ TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
     packed.push_back({FILE_TYPE_INSTRUCTIONS, -1, "later.tag", "FIND_JVM:\n  2\n/:\n"});
     packed.push_back({FILE_TYPE_LAUNCH_SCRIPT, -1, "later.launch", "DESC: Later\n"});
     std::string launcher = pack(packed);
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(launcher, files, false), "");
     std::string target = m_dir / "extracted";
     ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
@@ -335,8 +333,8 @@ const char kCatchAllMessage[] = "Unable to read the file index of the launcher f
 // Loads one variant and describes what went wrong with it, or returns "".
 std::string checkVariant(const std::string& path, const std::string& bytes) {
     writeFile(path, bytes);
-    Launcher::m_launcherFileName = path.c_str();
-    LauncherInputFiles files;
+    Launcher::setLauncherFiles(path.c_str(), path.c_str());
+    LauncherInputFiles files(Launcher::context());
     try {
         files.load(true);
     } catch (const LauncherException& e) {
@@ -429,6 +427,11 @@ class RecordingActions : public InstructionActions {
 public:
     void findJVM(bool, bool) override { m_calls += "FIND_JVM;"; }
     void initializeUI() override { m_calls += "INITIALIZE_UI;"; }
+    void verifyJVM(bool, bool, long) override { m_calls += "VERIFY;"; }
+    void installJVM(InstallJVMOption) override { m_calls += "INSTALL_JVM;"; }
+    void launch(const SString&, short) override { m_calls += "LAUNCH;"; }
+    void ilaunch(long, short) override { m_calls += "ILAUNCH;"; }
+    void executeEmbeddedLauncher(long) override { m_calls += "EXECUTE_LAUNCHER;"; }
 
     std::string m_calls;
 };
@@ -439,9 +442,9 @@ std::string scriptCalls(const LauncherInputFiles& files) {
     if (instructions == nullptr) {
         return "(none)";
     }
-    const_cast<Instructions*>(instructions)->setActions(&actions);
+    const_cast<Instructions*>(instructions)->setActions(actions);
     instructions->execute();
-    const_cast<Instructions*>(instructions)->setActions(nullptr);
+    const_cast<Instructions*>(instructions)->setActions(LauncherActions::instance());
     return actions.m_calls;
 }
 
@@ -484,7 +487,7 @@ protected:
 
 TEST_F(LauncherInputFilesObjectsTest, InputFileObjectsComeFirstAndEmbeddedOnesFillTheGaps) {
     std::string launcher = pack(kEmbeddedScripts);
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     files.load(inputFile({{"INSTRUCTIONS", diskFile("run.tag", "INSTRUCTIONS: INITIALIZE_UI\n")},
                           {"JVM", diskFile("disk.jvm", "DESC: from disk\n")}}));
     ASSERT_EQ(load(launcher, files), "");
@@ -508,7 +511,7 @@ TEST_F(LauncherInputFilesObjectsTest, EmbeddedObjectsWhenTheInputFileNamesNone) 
     for (const Case& c : cases) {
         writeFile(m_dir / "input.tag", "ACTION: RUN_INSTRUCTIONS\n" + c.jvmTag);
         TagFile input((m_dir / "input.tag").c_str());
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         files.load(input);
         ASSERT_EQ(load(launcher, files), "") << c.jvmTag;
         EXPECT_EQ(jvmFileDescriptions(files), c.expected) << c.jvmTag;
@@ -518,7 +521,7 @@ TEST_F(LauncherInputFilesObjectsTest, EmbeddedObjectsWhenTheInputFileNamesNone) 
 }
 
 TEST_F(LauncherInputFilesObjectsTest, LauncherWithoutScriptsHasNoObjects) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(rawLauncher({{FILE_TYPE_APPLICATION, 1, "app.jar", "PK"}}), files), "");
     EXPECT_FALSE(files.hasInstructions());
     EXPECT_EQ(files.getLaunchScript(), nullptr);
@@ -526,7 +529,7 @@ TEST_F(LauncherInputFilesObjectsTest, LauncherWithoutScriptsHasNoObjects) {
 }
 
 TEST_F(LauncherInputFilesObjectsTest, VerifyClassNeedsBothPathAndName) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     files.load(inputFile({{"VERIFY_CLASSPATH", "/opt/v.jar"}, {"VERIFY_CLASS_NAME", "V"}}));
     files.load(inputFile({{"VERIFY_CLASSPATH", "/other/alone.jar"}}));
     files.load(inputFile({{"VERIFY_CLASS_NAME", "Alone"}}));
@@ -550,7 +553,7 @@ TEST_F(LauncherInputFilesObjectsTest, ConsoleTitleFollowsTheLoadOrder) {
     };
     std::string launcher = pack(kEmbeddedScripts);
     for (const Case& c : cases) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         TagFile& input = inputFile(c.tags);
         PlatformImpl::resetUIState();
         ::testing::internal::CaptureStdout();
@@ -577,7 +580,7 @@ TEST_F(LauncherInputFilesObjectsTest, MissingFilesNameWhatWasBeingLoaded) {
         {"JVM", "Error loading JVM file."},
     };
     for (const Case& c : cases) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         std::string message;
         try {
             files.load(inputFile({{c.tag, missing}}));
@@ -595,7 +598,7 @@ TEST_F(LauncherInputFilesObjectsTest, MissingFilesNameWhatWasBeingLoaded) {
 }
 
 TEST_F(LauncherInputFilesObjectsTest, ObjectsBuiltBeforeAFailureStay) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     EXPECT_THROW(files.load(inputFile({{"INSTRUCTIONS", diskFile("run.tag",
                                                                  "INSTRUCTIONS: "
                                                                  "INITIALIZE_UI\n")},
