@@ -52,14 +52,6 @@ SString nextWord(const SString& line, unsigned& pos) {
     return getTokenFromString(line, pos, unused);
 }
 
-// The parts (SString, text or character) one after the other.
-template <typename... Parts>
-SString concat(const Parts&... parts) {
-    SString text;
-    ((text += parts), ...);
-    return text;
-}
-
 SString trimmed(const SString& text, SString::size_type pos, SString::size_type count) {
     SString part(text, pos, count);
     trim(part, whitespaceChars);

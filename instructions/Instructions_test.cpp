@@ -1,5 +1,4 @@
 #include "instructions/Instructions.h"
-#include "instructions/ScriptVariables.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include "input/TagFile.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
+#include "instructions/ScriptVariables.h"
 #include "launcher/Launcher.h"
 #include "tests/support/LauncherTestSupport.h"
 

@@ -9,10 +9,7 @@ long ScriptVariables::s_numbers[ScriptVariables::kNumericVariables] = {0, 0, 0, 
 namespace {
 
 [[noreturn]] void throwInvalid(const char* kind, long n) {
-    SString message("Invalid ");
-    message += kind;
-    message += " variable number: ";
-    throw LauncherException(message += convertToString(n));
+    throw LauncherException(concat("Invalid ", kind, " variable number: ", convertToString(n)));
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include "instructions/VariableRef.h"
-#include "instructions/ScriptVariables.h"
 
 #include <cctype>
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
+#include "instructions/ScriptVariables.h"
 
 namespace {
 

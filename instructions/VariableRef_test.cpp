@@ -1,10 +1,10 @@
 #include "instructions/VariableRef.h"
-#include "instructions/ScriptVariables.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "instructions/ScriptVariables.h"
 #include "launcher/Launcher.h"
 #include "tests/support/LauncherTestSupport.h"
 

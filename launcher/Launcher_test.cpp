@@ -1,5 +1,4 @@
 #include "launcher/Launcher.h"
-#include "instructions/ScriptVariables.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,6 +12,7 @@
 #include "launcher/LauncherPath.h"
 #include "tests/support/LauncherTestSupport.h"
 #include "tests/support/TestSupport.h"
+#include "instructions/ScriptVariables.h"
 
 namespace {
 
