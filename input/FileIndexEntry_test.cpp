@@ -11,14 +11,14 @@
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/InputTestSupport.h"
 #include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
 
-using inputtest::readFile;
-using inputtest::str;
-using inputtest::writeFile;
+using qvtest::readFile;
+using qvtest::str;
+using qvtest::writeFile;
 
 namespace {
 
@@ -71,7 +71,7 @@ protected:
         return dir;
     }
 
-    inputtest::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-input"};
     LauncherFile m_launcherFile;
     std::string m_launcherPath;
     bool m_savedOutput = true;
@@ -167,7 +167,7 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
         {0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}, {140 * 61439 + 1, 141}};
     const bool savedSilent = PlatformImpl::m_silent;
     for (const Case& c : cases) {
-        std::string content = inputtest::patternBytes(static_cast<size_t>(c.length), 7);
+        std::string content = qvtest::patternBytes(static_cast<size_t>(c.length), 7);
         makeLauncher(content);
         FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, c.length, 10, "app.jar");
         g_enableOutput = true;
@@ -202,7 +202,7 @@ TEST_F(FileIndexEntryTest, ExtractToAnotherFileSystemCopiesThroughABuffer) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
     const long length = 2 * 61439 + 17;
-    const std::string content = inputtest::patternBytes(static_cast<size_t>(length), 3);
+    const std::string content = qvtest::patternBytes(static_cast<size_t>(length), 3);
     makeLauncher(content);
     FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, length, 10, "app.jar");
     const bool savedSilent = PlatformImpl::m_silent;
@@ -253,9 +253,8 @@ TEST_F(FileIndexEntryTest, ExtractRefusesNamesThatLeaveTheDirectory) {
                                             "\": its name is not a plain file name.");
         }
     }
-    EXPECT_TRUE(inputtest::listDirectory(dir).empty());
-    EXPECT_EQ(inputtest::listDirectory(m_dir.path()),
-              (std::vector<std::string>{"launcher", "out"}));
+    EXPECT_TRUE(qvtest::listDirectory(dir).empty());
+    EXPECT_EQ(qvtest::listDirectory(m_dir.path()), (std::vector<std::string>{"launcher", "out"}));
 }
 
 TEST_F(FileIndexEntryTest, ExtractDoesNotFollowASymbolicLink) {
@@ -298,7 +297,7 @@ TEST_F(FileIndexEntryTest, ExtractReplacesAnExistingFileAndMarksPrograms) {
         FileIndexEntry entry(type, 1, 3, 10, name.c_str());
         entry.extract(m_launcherFile, dir.c_str());
         EXPECT_EQ(readFile(dir + "/" + name), "abc") << name;
-        EXPECT_EQ(inputtest::isExecutable(dir + "/" + name), type == 4 || type == 7) << name;
+        EXPECT_EQ(qvtest::isExecutable(dir + "/" + name), type == 4 || type == 7) << name;
     }
 }
 
@@ -313,7 +312,7 @@ TEST_F(FileIndexEntryTest, ExtractFromShortenedLauncherFailsAndLeavesNothing) {
         EXPECT_EQ(str(e.m_message),
                   "Unable to read the embedded file app.jar: unexpected end of file");
     }
-    EXPECT_TRUE(inputtest::listDirectory(dir).empty());
+    EXPECT_TRUE(qvtest::listDirectory(dir).empty());
 }
 
 TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
@@ -335,7 +334,7 @@ TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
             EXPECT_EQ(str(e.m_message), expected[i]);
         }
     }
-    EXPECT_TRUE(inputtest::listDirectory(extractDir()).empty());
+    EXPECT_TRUE(qvtest::listDirectory(extractDir()).empty());
 }
 
 TEST_F(FileIndexEntryTest, LoadTagFileReadsOnlyTagFileTypesAndNamesTheEmbeddedFile) {

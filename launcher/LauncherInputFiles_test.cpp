@@ -12,7 +12,6 @@
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/InputTestSupport.h"
 #include "input/LauncherLayout.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/Instructions.h"
@@ -21,10 +20,11 @@
 #include "launcher/LauncherActions.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
 
-using inputtest::readFile;
-using inputtest::str;
-using inputtest::writeFile;
+using qvtest::readFile;
+using qvtest::str;
+using qvtest::writeFile;
 
 namespace {
 
@@ -100,7 +100,7 @@ protected:
         return readFile(m_launcher);
     }
 
-    inputtest::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-input"};
     std::string m_launcher;
     bool m_savedOutput = true;
 };
@@ -110,8 +110,8 @@ const std::vector<RawFile> kSampleFiles = {
     {FILE_TYPE_JVM, 11, "first.jvm", "JVM_EXE: bin/java\n"},
     {FILE_TYPE_LAUNCH_SCRIPT, -1, "launch.tag", "DESC: Sample\n"},
     {FILE_TYPE_JVM, -1, "second.jvm", "JVM_EXE: jre/bin/java\n"},
-    {FILE_TYPE_APPLICATION, -1, "app.jar", inputtest::patternBytes(5000, 3)},
-    {FILE_TYPE_JVM_INSTALLER, 2, "install.bin", inputtest::patternBytes(300, 4)},
+    {FILE_TYPE_APPLICATION, -1, "app.jar", qvtest::patternBytes(5000, 3)},
+    {FILE_TYPE_JVM_INSTALLER, 2, "install.bin", qvtest::patternBytes(300, 4)},
 };
 
 TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
@@ -313,12 +313,12 @@ TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
     for (const RawFile& file : packed) {
         expectedNames.push_back(file.name);
         EXPECT_TRUE(readFile(target + "/" + file.name) == file.content) << file.name;
-        EXPECT_EQ(inputtest::isExecutable(target + "/" + file.name),
+        EXPECT_EQ(qvtest::isExecutable(target + "/" + file.name),
                   file.type == FILE_TYPE_JVM_INSTALLER)
             << file.name;
     }
     std::sort(expectedNames.begin(), expectedNames.end());
-    EXPECT_EQ(inputtest::listDirectory(target), expectedNames);
+    EXPECT_EQ(qvtest::listDirectory(target), expectedNames);
     EXPECT_EQ(readFile(target + "/input.tag"),
               "ACTION:  RUN_INSTRUCTIONS\n"
               "INSTRUCTIONS:  start.tag\n"
@@ -398,7 +398,7 @@ TEST_F(LauncherInputFilesTest, HostileIndexBytesEndCleanly) {
     std::vector<RawFile> files = {
         {FILE_TYPE_INSTRUCTIONS, -1, "start.tag", "A: 1\n"},
         {FILE_TYPE_JVM, 7, "x.jvm", "JVM_EXE: bin/java\nB:\n  1\n  2\n/:\n"},
-        {FILE_TYPE_APPLICATION, -1, "app.jar", inputtest::patternBytes(200, 9)},
+        {FILE_TYPE_APPLICATION, -1, "app.jar", qvtest::patternBytes(200, 9)},
     };
     std::string launcher = pack(files);
     const size_t indexOffset = launcher.size() - 8 - 4 - 3 * 15 - 9 - 5 - 7;
