@@ -11,83 +11,14 @@
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
 #include "instructions/ScriptVariables.h"
-#include "launcher/Launcher.h"
 #include "tests/support/LauncherTestSupport.h"
+#include "tests/support/ScriptTestSupport.h"
 
 namespace {
 
+using qvtest::RecordingActions;
+using qvtest::ScriptRunner;
 using qvtest::str;
-
-// Stands in for the launcher actions: records each call with its arguments, and throws
-// LauncherException("action failed") from the action named in failingAction.
-class RecordingActions : public InstructionActions {
-public:
-    void findJVM(bool showProgress, bool showFailMsg) override {
-        record("findJVM", showProgress, showFailMsg);
-    }
-    void verifyJVM(bool showProgress, bool showFailMsg, long fileId) override {
-        record("verifyJVM", showProgress, showFailMsg, fileId);
-    }
-    void installJVM(InstallJVMOption option) override {
-        record("installJVM", static_cast<int>(option));
-    }
-    void initializeUI() override { record("initializeUI"); }
-    void launch(const SString& jvmFilePath, short uiDisplaySeconds) override {
-        record("launch", "[" + str(jvmFilePath) + "]", uiDisplaySeconds);
-    }
-    void ilaunch(long fileId, short uiDisplaySeconds) override {
-        record("ilaunch", fileId, uiDisplaySeconds);
-    }
-    void executeEmbeddedLauncher(long index) override { record("executeEmbeddedLauncher", index); }
-
-    std::vector<std::string> m_calls;
-    std::string m_failingAction;
-
-private:
-    void record(const std::string& action) { recordCall(action, action + "()"); }
-    template <typename First, typename... Rest>
-    void record(const std::string& action, const First& first, const Rest&... rest) {
-        std::ostringstream call;
-        call << action << "(" << first;
-        ((call << "," << rest), ...);
-        call << ")";
-        recordCall(action, call.str());
-    }
-    void recordCall(const std::string& action, const std::string& call) {
-        m_calls.push_back(call);
-        if (action == m_failingAction) {
-            throw LauncherException("action failed");
-        }
-    }
-};
-
-// A script held in a tag file, its interpreter and recorded actions.
-class ScriptRunner {
-public:
-    explicit ScriptRunner(std::initializer_list<const char*> lines)
-        : m_instructions(m_script, m_actions) {
-        for (const char* line : lines) {
-            m_script.appendTagValue(Instructions::g_instructionsTag, line);
-        }
-    }
-
-    // "" when the script ran to its end; "line <n>: <message>" for an InstructionsException;
-    // "launcher: <message>" for a LauncherException.
-    std::string run() {
-        try {
-            m_instructions.execute();
-        } catch (const InstructionsException& e) {
-            return "line " + std::to_string(e.m_lineNumber) + ": " + str(e.m_message);
-        } catch (const LauncherException& e) {
-            return "launcher: " + str(e.m_message);
-        }
-        return "";
-    }
-
-    TagFile m_script;
-    Instructions m_instructions;
-    RecordingActions m_actions;
-};
 
 std::ostream& operator<<(std::ostream& out, const SString& s) {
     return out << str(s);
@@ -561,53 +492,6 @@ TEST_F(InstructionsTest, BeforeLineSeesEveryLineAndCanStopAnEndlessLoop) {
     EXPECT_EQ((std::vector<long>{0, 1, 2, 1, 2, 1, 2, 1}), actions.m_lines);
     // The eighth line never ran: three passes through the loop body.
     EXPECT_EQ(3u, actions.m_calls.size());
-}
-
-// The conversion that Launcher::run applies to the script's errors.
-class LauncherRunInstructionsTest : public InstructionsTest {};
-
-TEST_F(LauncherRunInstructionsTest, ScriptErrorBecomesLauncherExceptionWithLineNumber) {
-    ScriptRunner runner{"SET S1 = first", "SET N2 = 42", "SET S3 = @S1@-@N2@", "SET X1 = 5",
-                        "SET S4 = never"};
-    try {
-        Launcher::runInstructions(runner.m_instructions);
-        FAIL() << "the script error did not leave";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ(std::string("Error in instructions. Invalid variable specified on left hand "
-                              "side of SET statement. Invalid variable reference (X1") +
-                      kWrongType + " Line number (4)",
-                  str(e.m_message));
-    }
-    EXPECT_EQ("first", str(ScriptVariables::getStringVariable(1)));
-    EXPECT_EQ(42, ScriptVariables::getLongVariable(2));
-    EXPECT_EQ("first-42", str(ScriptVariables::getStringVariable(3)));
-    EXPECT_EQ("", str(ScriptVariables::getStringVariable(4)));
-}
-
-TEST_F(LauncherRunInstructionsTest, OtherFailuresPassUnchanged) {
-    ScriptRunner badReference{"LAUNCH @X1@ 5"};
-    try {
-        Launcher::runInstructions(badReference.m_instructions);
-        FAIL() << "the bad reference was accepted";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ(std::string("Invalid jvm file name specified in LAUNCH. Invalid variable "
-                              "reference (X1") +
-                      kWrongType,
-                  str(e.m_message));
-    }
-
-    ScriptRunner failingAction{"INITIALIZE_UI"};
-    failingAction.m_actions.m_failingAction = "initializeUI";
-    try {
-        Launcher::runInstructions(failingAction.m_instructions);
-        FAIL() << "the action failure was lost";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ("action failed", str(e.m_message));
-    }
-
-    ScriptRunner fine{"INITIALIZE_UI"};
-    EXPECT_NO_THROW(Launcher::runInstructions(fine.m_instructions));
-    EXPECT_EQ(std::vector<std::string>{"initializeUI()"}, fine.m_actions.m_calls);
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/LauncherLayout.h"
-#include "instructions/InstructionActions.h"
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
@@ -21,10 +20,9 @@
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 #include "tests/support/LauncherTestSupport.h"
+#include "tests/support/ScriptTestSupport.h"
 
-using qvtest::readFile;
-using qvtest::str;
-using qvtest::writeFile;
+using namespace qvtest;
 
 namespace {
 
@@ -422,22 +420,9 @@ TEST_F(LauncherInputFilesTest, HostileIndexBytesEndCleanly) {
 
 // ---- The script objects built from an input file and from the embedded tag files.
 
-// Records which actions a script called instead of performing them.
-class RecordingActions : public InstructionActions {
-public:
-    void findJVM(bool, bool) override { m_calls += "FIND_JVM;"; }
-    void initializeUI() override { m_calls += "INITIALIZE_UI;"; }
-    void verifyJVM(bool, bool, long) override { m_calls += "VERIFY;"; }
-    void installJVM(InstallJVMOption) override { m_calls += "INSTALL_JVM;"; }
-    void launch(const SString&, short) override { m_calls += "LAUNCH;"; }
-    void ilaunch(long, short) override { m_calls += "ILAUNCH;"; }
-    void executeEmbeddedLauncher(long) override { m_calls += "EXECUTE_LAUNCHER;"; }
-
-    std::string m_calls;
-};
-
+// The actions the input files' instruction script calls, joined by ";".
 std::string scriptCalls(const LauncherInputFiles& files) {
-    RecordingActions actions;
+    qvtest::RecordingActions actions;
     const Instructions* instructions = files.getInstructions();
     if (instructions == nullptr) {
         return "(none)";
@@ -445,7 +430,11 @@ std::string scriptCalls(const LauncherInputFiles& files) {
     const_cast<Instructions*>(instructions)->setActions(actions);
     instructions->execute();
     const_cast<Instructions*>(instructions)->setActions(LauncherActions::instance());
-    return actions.m_calls;
+    std::string calls;
+    for (const std::string& call : actions.m_calls) {
+        calls += call + ";";
+    }
+    return calls;
 }
 
 std::vector<std::string> jvmFileDescriptions(LauncherInputFiles& files) {
@@ -492,7 +481,7 @@ TEST_F(LauncherInputFilesObjectsTest, InputFileObjectsComeFirstAndEmbeddedOnesFi
                           {"JVM", diskFile("disk.jvm", "DESC: from disk\n")}}));
     ASSERT_EQ(load(launcher, files), "");
 
-    EXPECT_EQ(scriptCalls(files), "INITIALIZE_UI;");
+    EXPECT_EQ(scriptCalls(files), "initializeUI();");
     ASSERT_NE(files.getLaunchScript(), nullptr);
     EXPECT_EQ(str(files.getLaunchScript()->getDescription()), "Embedded app");
     EXPECT_EQ(jvmFileDescriptions(files), std::vector<std::string>{"from disk"});
@@ -516,7 +505,7 @@ TEST_F(LauncherInputFilesObjectsTest, EmbeddedObjectsWhenTheInputFileNamesNone) 
         ASSERT_EQ(load(launcher, files), "") << c.jvmTag;
         EXPECT_EQ(jvmFileDescriptions(files), c.expected) << c.jvmTag;
         // The first embedded instruction script wins.
-        EXPECT_EQ(scriptCalls(files), "FIND_JVM;") << c.jvmTag;
+        EXPECT_EQ(scriptCalls(files), "findJVM(0,0);") << c.jvmTag;
     }
 }
 
@@ -605,7 +594,7 @@ TEST_F(LauncherInputFilesObjectsTest, ObjectsBuiltBeforeAFailureStay) {
                                        {"JVM", diskFile("a.jvm", "DESC: a\n")},
                                        {"JVM", m_dir / "missing.jvm"}})),
                  LauncherException);
-    EXPECT_EQ(scriptCalls(files), "INITIALIZE_UI;");
+    EXPECT_EQ(scriptCalls(files), "initializeUI();");
 }
 
 }  // namespace
