@@ -84,10 +84,10 @@ void copyFile(FILE* source, FilePtr target, const SString& sourcePath) {
         }
     }
     if (std::ferror(source)) {
-        SString context("Error reading application archive ");
-        context += sourcePath;
-        context += ": ";
-        throwSystemError(context.c_str(), errno);
+        // Read before the message is built, which may allocate.
+        int err = errno;
+        throwSystemError(concat("Error reading application archive ", sourcePath, ": ").c_str(),
+                         err);
     }
     // Buffered bytes may fail only now, when they reach the disk.
     if (std::fflush(target.get()) != 0 || std::fclose(target.release()) != 0) {
@@ -120,10 +120,10 @@ const SString& Launcher::getApplicationArchive(const SString& name) {
         return m_applicationArchive;
     }
     if (!isSafeRelativePath(name)) {
-        SString record("Refusing to copy the application archive \"");
-        record += name;
-        record += "\": the name must be a relative path to a file, without \"..\" components.";
-        Log::logMessage(record, LOG_ERROR);
+        Log::logMessage(
+            concat("Refusing to copy the application archive \"", name,
+                   "\": the name must be a relative path to a file, without \"..\" components."),
+            LOG_ERROR);
         return m_applicationArchive;
     }
     SString source = getOriginalLauncherDir();
