@@ -257,8 +257,7 @@ void Instructions::assignVariable(const SString& statement, SString::size_type e
 }
 
 long Instructions::gotoLabel(const SString& label) const {
-    SString target(":");
-    target += label;
+    SString target = concat(":", label);
     evalExpr(target, "Invalid label specified.");
     if (target.length() == 1) {
         throwException(
@@ -338,11 +337,7 @@ void Instructions::evalStringExpr(const SString& line, unsigned& pos, SString& r
                                   const SString& prefix) const {
     SString collected;
     if (!collectArgument(line, pos, collected)) {
-        SString message("Expected ending quote in ");
-        message += collected;
-        message += ":  ";
-        message += prefix;
-        throw LauncherException(message);
+        throw LauncherException(concat("Expected ending quote in ", collected, ":  ", prefix));
     }
     evalStringExpr(collected, prefix);
     result = collected;

@@ -24,10 +24,7 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
     if (isTrustedExecutablePath(executable, reason)) {
         return true;
     }
-    SString record("Skipping ");
-    record += executable;
-    record += " found on the disk: ";
-    Log::logMessage(record += reason, LOG_WARNING);
+    Log::logMessage(concat("Skipping ", executable, " found on the disk: ", reason), LOG_WARNING);
     file.recordFailedAttempt(executable, SString("unsafe path: ") += reason);
     return false;
 }

@@ -205,8 +205,7 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
         if (path.empty() || input.get() == nullptr) {
             throw LauncherException(PlatformImpl::getMessageText(MSG_UNABLE_TO_OPEN_INPUT_FILE));
         }
-        SString loading("Loading input file ");
-        Log::logMessage(loading += inputFileArgument, LOG_INFO);
+        Log::logMessage(concat("Loading input file ", inputFileArgument), LOG_INFO);
         inputFile.load(input.get(), inputFileArgument, 0, -1);
         Log::setLogFileName(inputFile.getTagValue("LOGFILE", 0));
     } catch (const LauncherException& e) {
@@ -291,12 +290,8 @@ void Launcher::runInstructions(const Instructions& instructions) {
     try {
         instructions.execute();
     } catch (const InstructionsException& e) {
-        SString message("Error in instructions. ");
-        message += e.m_message;
-        message += " Line number (";
-        message += convertToString(e.m_lineNumber);
-        message += ")";
-        throw LauncherException(message);
+        throw LauncherException(concat("Error in instructions. ", e.m_message, " Line number (",
+                                       convertToString(e.m_lineNumber), ")"));
     }
 }
 

@@ -40,17 +40,11 @@ void checkFileCount(long count, long indexOffset, long trailerStart) {
 }
 
 SString describeEntry(const FileIndexEntry& entry) {
-    SString text("file type: ");
-    text += convertToString(entry.getType());
-    text += "\n  file id: ";
-    text += convertToString(entry.getId());
-    text += "\n  length: ";
-    text += convertToString(entry.getLength());
-    text += "\n  offset: ";
-    text += convertToString(entry.getOffset());
-    text += "\n  file name: ";
-    text += entry.getName();
-    return text;
+    return concat("file type: ", convertToString(entry.getType()),
+                  "\n  file id: ", convertToString(entry.getId()),
+                  "\n  length: ", convertToString(entry.getLength()),
+                  "\n  offset: ", convertToString(entry.getOffset()),
+                  "\n  file name: ", entry.getName());
 }
 
 // The catalog text for what was being loaded, followed directly by the cause.

@@ -201,21 +201,18 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, long fileId) {
     setUpSearchConsole(showProgress);
     FileIndexEntry* entry = m_inputFiles.getFile(fileId);
     if (entry == nullptr) {
-        SString message("Cannot verify jvm file at index ");
-        message += convertToString(fileId);
-        throw LauncherException(message += " because it does not exist.");
+        throw LauncherException(concat("Cannot verify jvm file at index ", convertToString(fileId),
+                                       " because it does not exist."));
     }
     if (entry->getType() != FILE_TYPE_JVM) {
-        SString message("To verify a JVM, use an index of a jvm file. The index passed in was ");
-        message += convertToString(fileId);
-        message += " which corresponds to the file named ";
-        throw LauncherException(message += entry->getName());
+        throw LauncherException(concat(
+            "To verify a JVM, use an index of a jvm file. The index passed in was ",
+            convertToString(fileId), " which corresponds to the file named ", entry->getName()));
     }
     TagFile* jvmFile = entry->getTagFile();
     if (jvmFile == nullptr) {
-        SString message("The jvm file with file id ");
-        message += convertToString(fileId);
-        throw LauncherException(message += " could not be read.");
+        throw LauncherException(
+            concat("The jvm file with file id ", convertToString(fileId), " could not be read."));
     }
     SString userJavaHome(m_userJavaHome);
     verifyJVM(showProgress, showFailMsg, *jvmFile, userJavaHome);

@@ -98,10 +98,9 @@ void CapturedRunLog::finish() {
     writeHeldError();
     Log::appendToLog("\n", 1);
     if (m_errorDropped > 0) {
-        SString note("(");
-        note += convertToString(static_cast<long>(m_errorDropped));
-        note += " more bytes of standard error could not be kept for the log)";
-        Log::logMessage(note, LOG_WARNING);
+        Log::logMessage(concat("(", convertToString(static_cast<long>(m_errorDropped)),
+                               " more bytes of standard error could not be kept for the log)"),
+                        LOG_WARNING);
     }
 }
 

@@ -106,10 +106,7 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned start,
         return;
     }
     if (findFunction(name) == FUNCTION_UNKNOWN) {
-        SString message("Invalid function name (");
-        message += name;
-        message += ").";
-        throwException(text, message);
+        throwException(text, concat("Invalid function name (", name, ")."));
     }
     unsigned position = end + 1;
     StringDeque arguments;
@@ -182,9 +179,7 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 void LaunchScript::throwException(const SString& text, const SString& message) const {
     Log::logMessage("Launch command:", LOG_INFO);
     Log::logMessage(TemplateValue::open(text), LOG_INFO);
-    SString error("Launch script error: ");
-    error += message;
-    throw LauncherException(error);
+    throw LauncherException(concat("Launch script error: ", message));
 }
 
 const JVMTags& LaunchScript::currentJVMFile(const SString& text) const {
@@ -276,10 +271,9 @@ SString LaunchScript::replaceFunction(const SString& text, const StringDeque& ar
         rest = found + from.length();
         // The length the text has at this point: replaced so far, then the rest as written.
         if (result.length() + (source.length() - rest) > kMaxResolvedLength) {
-            SString message("REPLACE function result is longer than ");
-            message += convertToString(static_cast<long>(kMaxResolvedLength));
-            message += " bytes.";
-            throwException(text, message);
+            throwException(
+                text, concat("REPLACE function result is longer than ",
+                             convertToString(static_cast<long>(kMaxResolvedLength)), " bytes."));
         }
     }
     result.append(source, rest, SString::npos);

@@ -132,12 +132,7 @@ void LaunchScript::passClasspathInEnvironment(const JVMTags& jvmFile,
     SString setting(variable);
     setting += '=';
     m_childVariables.push_back(setting += value);
-    SString record("Set env var ");
-    record += variable;
-    record += " to ";
-    record += value;
-    record += "\n";
-    Log::logMessage(record, LOG_INFO);
+    Log::logMessage(concat("Set env var ", variable, " to ", value, "\n"), LOG_INFO);
 }
 
 SString LaunchScript::makeSystemProp(const JVMTags* jvmFile, const SString& name,
