@@ -24,6 +24,7 @@ enum Function {
     FUNCTION_LAUNCHER_DIR,
     FUNCTION_APPLICATION_ARCHIVE,
     FUNCTION_TEMP_DIR,
+    FUNCTION_ENV_WORDS,
     FUNCTION_UNKNOWN
 };
 
@@ -39,11 +40,12 @@ const struct {
                   {"LAUNCHER_FILE", FUNCTION_LAUNCHER_FILE},
                   {"LAUNCHER_DIR", FUNCTION_LAUNCHER_DIR},
                   {"APPLICATION_ARCHIVE", FUNCTION_APPLICATION_ARCHIVE},
-                  {"TEMP_DIR", FUNCTION_TEMP_DIR}};
+                  {"TEMP_DIR", FUNCTION_TEMP_DIR},
+                  {"ENV_WORDS", FUNCTION_ENV_WORDS}};
 
 Function findFunction(const SString& name) {
     for (const auto& entry : kFunctions) {
-        // A plain search of a ten-entry table reads best as a loop.
+        // A plain search of a small table reads best as a loop.
         // cppcheck-suppress useStlAlgorithm
         if (name.compare(entry.name) == 0) {
             return entry.function;
@@ -60,6 +62,97 @@ SString::size_type skipWhitespace(const SString& text, SString::size_type positi
         ++position;
     }
     return position;
+}
+
+// Where the scan of an argument list stopped, and why.
+struct ArgumentScan {
+    const char* error = nullptr;  // the parser's message; null when the list was read
+    unsigned errorAt = 0;         // where the step that failed began
+    bool opened = false;          // the "(" was read
+};
+
+// Parses a list ( "a", "b" ) of double-quoted arguments from position, as getArguments
+// documents. On an error the scan says which and where; an argument whose closing quote never
+// comes throws the text parser's LauncherException.
+ArgumentScan scanArguments(const SString& text, unsigned& position, StringDeque& arguments) {
+    ArgumentScan scan;
+    ArgumentState state = EXPECT_OPEN;
+    for (;;) {
+        const unsigned stepStart = position;
+        position = skipWhitespace(text, position);
+        const bool atEnd = position >= text.length();
+        const char current = atEnd ? '\0' : text[position];
+        switch (state) {
+            case EXPECT_OPEN:
+                if (!atEnd && current == '(') {
+                    ++position;
+                    scan.opened = true;
+                    state = EXPECT_ARGUMENT;
+                } else {
+                    scan.error = "Expected left parenthesis.";
+                }
+                break;
+            case EXPECT_ARGUMENT:
+                if (!atEnd && current == '"') {
+                    ++position;
+                    arguments.push_back(parseStringArgument(text, position, true));
+                    if (position == SString::npos) {
+                        return scan;
+                    }
+                    state = EXPECT_SEPARATOR;
+                } else if (!atEnd && current == ')') {
+                    ++position;
+                    return scan;
+                } else {
+                    scan.error = "Expected string arg.";
+                }
+                break;
+            case EXPECT_SEPARATOR:
+                if (!atEnd && current == ',') {
+                    ++position;
+                    state = EXPECT_ARGUMENT;
+                } else if (!atEnd && current == ')') {
+                    ++position;
+                    return scan;
+                } else {
+                    scan.error = "Expected right parenthesis.";
+                }
+                break;
+        }
+        if (scan.error != nullptr) {
+            scan.errorAt = stepStart;
+            return scan;
+        }
+    }
+}
+
+// The problem of the text from open, where the pairing of % ends: nothing when no % is left
+// or the one left is doubled (resolve writes it as one %), else the lone %.
+SString unpairedPercent(const SString& text, SString::size_type open) {
+    if (open == SString::npos || (open + 1 < text.length() && text[open + 1] == '%')) {
+        return SString();
+    }
+    return concat("an unpaired % at character ", convertToString(static_cast<long>(open)),
+                  " (write %% for a literal %)");
+}
+
+// The value of an environment variable split at blanks, tabs and line feeds, each word sealed
+// so that neither a later pass nor the shell reads anything in it, joined by one blank.
+SString sealedWords(const SString& value) {
+    SString words;
+    SString::size_type at = 0;
+    for (;;) {
+        at = value.find_first_not_of(" \t\n", at);
+        if (at == SString::npos) {
+            return words;
+        }
+        SString::size_type end = value.find_first_of(" \t\n", at);
+        if (!words.empty()) {
+            words += ' ';
+        }
+        words += TemplateValue::sealPath(value.substr(at, end == SString::npos ? end : end - at));
+        at = end;
+    }
 }
 
 }  // namespace
@@ -119,56 +212,48 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned start,
 
 void LaunchScript::getArguments(const SString& text, unsigned& position,
                                 StringDeque& arguments) const {
-    ArgumentState state = EXPECT_OPEN;
+    const ArgumentScan scan = scanArguments(text, position, arguments);
+    if (scan.error != nullptr) {
+        throwException(text, concat(scan.error, " (near character ",
+                                    convertToString(static_cast<long>(scan.errorAt)), ")"));
+    }
+}
+
+SString LaunchScript::findTemplateProblem(const SString& text) {
+    SString::size_type scanFrom = 0;
     for (;;) {
-        const unsigned stepStart = position;
-        position = skipWhitespace(text, position);
-        const bool atEnd = position >= text.length();
-        const char current = atEnd ? '\0' : text[position];
-        const char* error = nullptr;
-        switch (state) {
-            case EXPECT_OPEN:
-                if (!atEnd && current == '(') {
-                    ++position;
-                    state = EXPECT_ARGUMENT;
-                } else {
-                    error = "Expected left parenthesis.";
-                }
-                break;
-            case EXPECT_ARGUMENT:
-                if (!atEnd && current == '"') {
-                    ++position;
-                    arguments.push_back(parseStringArgument(text, position, true));
-                    if (position == SString::npos) {
-                        return;
-                    }
-                    state = EXPECT_SEPARATOR;
-                } else if (!atEnd && current == ')') {
-                    ++position;
-                    return;
-                } else {
-                    error = "Expected string arg.";
-                }
-                break;
-            case EXPECT_SEPARATOR:
-                if (!atEnd && current == ',') {
-                    ++position;
-                    state = EXPECT_ARGUMENT;
-                } else if (!atEnd && current == ')') {
-                    ++position;
-                    return;
-                } else {
-                    error = "Expected right parenthesis.";
-                }
-                break;
+        const SString::size_type open = text.find('%', scanFrom);
+        // resolve pairs a % with the next % after the one beside it, as here.
+        const SString::size_type close = open == SString::npos || open + 2 >= text.length()
+                                             ? SString::npos
+                                             : text.find('%', open + 2);
+        if (close == SString::npos) {
+            return unpairedPercent(text, open);
         }
-        if (error != nullptr) {
-            SString message(error);
-            message += " (near character ";
-            message += convertToString(static_cast<long>(stepStart));
-            message += ")";
-            throwException(text, message);
+        const SString name(text, open + 1, close - open - 1);
+        const SString call = concat("%", name, "%");
+        if (findFunction(name) == FUNCTION_UNKNOWN) {
+            return concat("an unknown function ", call, " at character ",
+                          convertToString(static_cast<long>(open)));
         }
+        unsigned position = close + 1;
+        StringDeque arguments;
+        ArgumentScan scan;
+        try {
+            scan = scanArguments(text, position, arguments);
+        } catch (const LauncherException&) {
+            // Only an argument whose closing quote never comes throws.
+            return concat("an argument list of ", call, " that does not close");
+        }
+        if (position == SString::npos || (scan.opened && scan.error != nullptr &&
+                                          skipWhitespace(text, scan.errorAt) == text.length())) {
+            return concat("an argument list of ", call, " that does not close");
+        }
+        if (scan.error != nullptr) {
+            return concat("a bad argument list of ", call, ": ", scan.error, " (near character ",
+                          convertToString(static_cast<long>(scan.errorAt)), ")");
+        }
+        scanFrom = position;
     }
 }
 
@@ -241,6 +326,9 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
             }
             return TemplateValue::sealPath(directory);
         }
+        case FUNCTION_ENV_WORDS:
+            requireArguments(text, arguments, 1, "ENV_WORDS function requires 1 argument.");
+            return sealedWords(environmentValue(arguments.at(0)));
         case FUNCTION_UNKNOWN:
             break;
     }

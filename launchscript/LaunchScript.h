@@ -72,6 +72,9 @@ public:
     //   IF_EXISTS(tag, text@)      text when the jvm file's tag is not empty
     //   LAUNCHER_FILE(), LAUNCHER_DIR(), TEMP_DIR(), APPLICATION_ARCHIVE(),
     //   APPLICATION_ARCHIVE(name)
+    //   ENV_WORDS(name)            the environment variable name (as #name# reads it) split at
+    //                              blanks, tabs and line feeds, each word sealed, joined by one
+    //                              blank; nothing when it is empty or unset
     // #NAME# becomes the environment variable NAME (empty when unset). Other delimiters change
     // nothing. Throws "Launch script error: ..." for an unknown function, a malformed list or a
     // wrong number of arguments; errors of extraction and copying pass through.
@@ -82,6 +85,15 @@ public:
     // position is just past the closing parenthesis, or npos when the last argument closed at
     // the end of text. Throws "Launch script error: Expected ... (near character n)".
     void getArguments(const SString& text, unsigned& position, StringDeque& arguments) const;
+
+    // Checks a command template as written, without expanding anything: each % pairs with a
+    // later one as resolve pairs them, every pair names a known function followed by an
+    // argument list that closes with ")", and a % left over is doubled. Returns the first
+    // problem as a phrase ("an unknown function %FOO% at character 5", "an argument list of
+    // %CP% that does not close", "a bad argument list of %CP%: <parser message>", "an unpaired
+    // % at character 7 (write %% for a literal %)"), or empty text when there is none. What a
+    // function will produce is not known here, so nothing after a call is read twice.
+    static SString findTemplateProblem(const SString& text);
 
     // Logs "Launch command:" and text, then throws "Launch script error: " + message.
     [[noreturn]] void throwException(const SString& text, const char* message) const;

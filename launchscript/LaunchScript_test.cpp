@@ -13,6 +13,7 @@
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
+#include "launchscript/TemplateValue.h"
 #include "platform/unix/PlatformImpl.h"
 #include "tests/support/LauncherTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -198,6 +199,33 @@ TEST_F(LaunchScriptTest, ArchiveThatCallsClasspathFailsInsteadOfRecursing) {
         EXPECT_EQ("Launch script error: CP function cannot be used inside the ARCHIVE value.",
                   str(e.m_message));
     }
+}
+
+// ENV_WORDS inserts each word of a variable as data: the shell splits nothing further and
+// evaluates nothing in it, in whatever quoting the call stands. So does a value that the
+// template carries sealed as it is written.
+TEST_F(LaunchScriptTest, EnvironmentWordsAreSealedOneByOne) {
+    setenv("QV_TEST_WORDS", " -Xmx1g  -Da=$(touch x) 'q' \"d\" ; *\n\t-Dz=1 ", 1);
+    setenv("QV_TEST_EMPTY", "", 1);
+    unsetenv("QV_TEST_UNSET");
+    const std::string sealed = str(TemplateValue::sealPath("$HOME %CP% @DESC@ #HOME# 'q'"));
+    struct Case {
+        std::string command;
+        std::string expected;
+    } cases[] = {
+        {"java %ENV_WORDS%(\"QV_TEST_WORDS\") Main",
+         R"(java -Xmx1g '-Da=$(touch' 'x)' ''\''q'\''' '"d"' ';' '*' '-Dz=1' Main)"},
+        {"[%ENV_WORDS%(\"QV_TEST_EMPTY\")][%ENV_WORDS%( \"QV_TEST_UNSET\" )]", "[][]"},
+        {"echo \"%ENV_WORDS%(\"QV_TEST_WORDS\")\"",
+         R"(echo "-Xmx1g -Da=\$(touch x) 'q' \"d\" ; * -Dz=1")"},
+        {"%ENV_WORDS%()", "error: Launch script error: ENV_WORDS function requires 1 argument."},
+        {"java " + sealed + " %CP%()", R"(java '$HOME %CP% @DESC@ #HOME# '\''q'\''' )"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, outcome(c.command.c_str())) << c.command;
+    }
+    unsetenv("QV_TEST_WORDS");
+    unsetenv("QV_TEST_EMPTY");
 }
 
 TEST_F(LaunchScriptTest, RuntimeFilesBesideTheOriginalLauncher) {

@@ -21,6 +21,9 @@
 //   - inside $(...) the same rules apply afresh; inside `...` the quoted form is escaped once
 //     more for the backquote.
 // An empty value left unquoted adds nothing, as it always has.
+//
+// A template may also carry a sealed value as written: qvpack writes the java options of the
+// launch scripts it generates so, and they reach java as their bytes like any inserted value.
 class TemplateValue {
 public:
     // A path or other single value: one word wherever it stands.
