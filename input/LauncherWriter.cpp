@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <set>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "base/LauncherException.h"
+#include "base/StdioFile.h"
 #include "base/TextUtil.h"
 #include "input/BinaryFile.h"
 #include "input/FileIndexEntry.h"
@@ -74,19 +76,69 @@ void checkStubHasNoPayload(BinaryFile& stub, long size, const SString& path) {
     }
 }
 
-// The launcher reads an embedded tag file up to its length but never cuts a line, so the
-// file must parse on its own and end with a line feed.
-void checkTagFile(BinaryFile& file, long size, const SString& path) {
+SString invalidTagFile(const SString& path, const LauncherException& e) {
+    SString message = concat("Invalid tag file ", path, ": ");
+    message += e.m_message;
+    return message;
+}
+
+// A tag file must parse on its own. Answers whether it lacks its final line feed, which the
+// embedded copy then gets (see LauncherWriter).
+bool checkTagFile(BinaryFile& file, long size, const SString& path) {
     try {
         TagFile parsed(path);
     } catch (const LauncherException& e) {
-        SString message = concat("Invalid tag file ", path, ": ");
-        message += e.m_message;
-        throw LauncherException(message);
+        throw LauncherException(invalidTagFile(path, e));
     }
-    if (size > 0 && readTail(file, size, 1, path).compare("\n") != 0) {
-        throw LauncherException(concat("The tag file ", path, " must end with a line feed."));
+    return size > 0 && readTail(file, size, 1, path).compare("\n") != 0;
+}
+
+// The same for a tag file made in memory.
+bool checkTagText(const SString& text, const SString& name) {
+    if (text.empty()) {
+        return false;
     }
+    // Read only: the stream never writes into the buffer it is given.
+    StdioFile stream(::fmemopen(const_cast<char*>(text.data()), text.length(), "r"));
+    if (stream.get() == nullptr) {
+        throw LauncherException(describeSystemError(concat("Cannot read ", name), errno));
+    }
+    try {
+        TagFile parsed;
+        parsed.load(stream.get(), name, 0, -1);
+    } catch (const LauncherException& e) {
+        throw LauncherException(invalidTagFile(name, e));
+    }
+    return text[text.length() - 1] != '\n';
+}
+
+// The position of the only copy of kStubMarkerBare in the stub's bytes. Read in blocks that
+// overlap by the marker's length less one, so that a marker across a block border is seen
+// once, in the block where it starts.
+long findStubMarker(const BinaryFile& stub, long size, const SString& path) {
+    const char* const marker = kStubMarkerBare;
+    const long markerLength = static_cast<long>(sizeof kStubMarkerBare) - 1;
+    std::vector<char> block(static_cast<size_t>(kCopyBlockSize + markerLength - 1));
+    long found = -1;
+    int count = 0;
+    for (long start = 0; start < size && count < 2; start += kCopyBlockSize) {
+        const long length = std::min(size - start, static_cast<long>(block.size()));
+        if (!stub.readFullyAt(block.data(), length, start)) {
+            throw LauncherException(describeSystemError(concat("Cannot read ", path), errno));
+        }
+        const char* const begin = block.data();
+        const char* const end = begin + length;
+        const char* const ownEnd = begin + std::min(length, kCopyBlockSize);
+        for (const char* at = std::search(begin, end, marker, marker + markerLength); at < ownEnd;
+             at = std::search(at + 1, end, marker, marker + markerLength)) {
+            found = start + (at - begin);
+            ++count;
+        }
+    }
+    if (count != 1) {
+        throw LauncherException(concat(path, " is not a qvlauncher stub (or is already packed)"));
+    }
+    return found;
 }
 
 void copyBytes(BinaryFile& from, BinaryFile& to, long length, const SString& fromPath,
@@ -172,10 +224,23 @@ void LauncherWriter::addFile(long type, const SString& path, long id) {
     m_files.push_back(std::move(file));
 }
 
+void LauncherWriter::addContent(long type, const SString& name, const SString& bytes, long id) {
+    PackedFile file;
+    file.type = type;
+    file.path = name;
+    file.name = name;
+    file.id = id;
+    file.length = 0;
+    file.inMemory = true;
+    file.content = bytes;
+    m_files.push_back(std::move(file));
+}
+
 void LauncherWriter::write(const SString& outputPath) {
     BinaryFile stub;
     long stubSize = openRegularFile(stub, m_stubPath);
     checkStubHasNoPayload(stub, stubSize, m_stubPath);
+    const long markerAt = m_markStub ? findStubMarker(stub, stubSize, m_stubPath) : -1;
     for (PackedFile& file : m_files) {
         openAndCheck(file);
     }
@@ -185,6 +250,15 @@ void LauncherWriter::write(const SString& outputPath) {
 
     TemporaryOutput output(outputPath);
     copyBytes(stub, output.file(), stubSize, m_stubPath, output.path());
+    if (markerAt >= 0) {
+        const long markerLength = static_cast<long>(sizeof kStubMarkerPacked) - 1;
+        if (!output.file().seek(markerAt) ||
+            !output.file().writeAll(kStubMarkerPacked, markerLength) ||
+            !output.file().seek(stubSize)) {
+            throw LauncherException(
+                describeSystemError(concat("Cannot write ", output.path()), errno));
+        }
+    }
     FileIndexEntryPtrDeque entries;
     long offset = stubSize;
     for (const PackedFile& file : m_files) {
@@ -197,7 +271,7 @@ void LauncherWriter::write(const SString& outputPath) {
             }
             offset += padding;
         }
-        copyBytes(*file.source, output.file(), file.length, file.path, output.path());
+        copyFile(file, output.file(), output.path());
         entries.push_back(new FileIndexEntry(file.type, file.id, file.length, offset, file.name));
         offset += file.length;
     }
@@ -215,10 +289,31 @@ void LauncherWriter::openAndCheck(PackedFile& file) const {
     if (file.id > 0x7FFFFFFFL) {
         throw LauncherException(concat("The id of ", file.path, " does not fit in 31 bits."));
     }
-    file.source.reset(new BinaryFile);
-    file.length = openRegularFile(*file.source, file.path);
-    if (isTagFileType(file.type)) {
-        checkTagFile(*file.source, file.length, file.path);
+    if (file.inMemory) {
+        file.addLineFeed = isTagFileType(file.type) && checkTagText(file.content, file.name);
+        file.length = static_cast<long>(file.content.length());
+    } else {
+        file.source.reset(new BinaryFile);
+        file.length = openRegularFile(*file.source, file.path);
+        file.addLineFeed =
+            isTagFileType(file.type) && checkTagFile(*file.source, file.length, file.path);
+    }
+    if (file.addLineFeed) {
+        ++file.length;
+    }
+}
+
+void LauncherWriter::copyFile(const PackedFile& file, BinaryFile& output,
+                              const SString& outputPath) const {
+    const long ownLength = file.length - (file.addLineFeed ? 1 : 0);
+    bool written = true;
+    if (file.inMemory) {
+        written = output.writeAll(file.content.data(), ownLength);
+    } else {
+        copyBytes(*file.source, output, ownLength, file.path, outputPath);
+    }
+    if (!written || (file.addLineFeed && !output.writeAll("\n", 1))) {
+        throw LauncherException(describeSystemError(concat("Cannot write ", outputPath), errno));
     }
 }
 

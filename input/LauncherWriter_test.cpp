@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -92,6 +93,59 @@ TEST_F(LauncherWriterTest, ReplacesAnExistingOutput) {
     EXPECT_EQ(readFile(path("out")).substr(0, kStub.size()), kStub);
 }
 
+// A tag file without its final line feed is embedded with one, so that its last line ends
+// where the file does; files made in memory are embedded under their own name.
+TEST_F(LauncherWriterTest, EndsTagFilesWithALineFeed) {
+    LauncherWriter writer(path("stub").c_str());
+    writer.addFile(FILE_TYPE_LAUNCH_SCRIPT, input("ls.tag", "A: 1"));
+    writer.addContent(FILE_TYPE_JVM, "m.jvm", "B: 2\r");
+    writer.addContent(FILE_TYPE_APPLICATION, "m.jar", "PK");
+    writer.addContent(FILE_TYPE_INSTRUCTIONS, "empty.tag", "");
+    ASSERT_EQ(write(writer), "");
+    FileIndexEntryPtrDeque expected;
+    const long first = static_cast<long>(kStub.size());
+    expected.push_back(new FileIndexEntry(FILE_TYPE_LAUNCH_SCRIPT, 1, 5, first, "ls.tag"));
+    expected.push_back(new FileIndexEntry(FILE_TYPE_JVM, 2, 6, first + 5, "m.jvm"));
+    expected.push_back(new FileIndexEntry(FILE_TYPE_APPLICATION, 3, 2, first + 11, "m.jar"));
+    expected.push_back(new FileIndexEntry(FILE_TYPE_INSTRUCTIONS, 4, 0, first + 13, "empty.tag"));
+    EXPECT_EQ(readFile(path("out")),
+              kStub + "A: 1\nB: 2\r\nPK" + str(encodeFileIndex(expected, first + 13)));
+}
+
+// The stub's copy carries the packed marker where the stub had the bare one, found also across
+// the border of the blocks the stub is read in; a stub with none or two is refused.
+TEST_F(LauncherWriterTest, MarksTheStubAsPacked) {
+    const std::string bare = kStubMarkerBare;
+    const std::string packed = kStubMarkerPacked;
+    const size_t block = 1 << 20;
+    const std::string filler(block - 10, 'f');
+    const std::string refused = path("stub") + " is not a qvlauncher stub (or is already packed)";
+    struct Case {
+        const char* what;
+        std::string stub;
+        std::string expected;  // the copy of the stub, or the error
+    } cases[] = {
+        {"at the start", bare + "tail", packed + "tail"},
+        {"across the block border", filler + bare + "tail", filler + packed + "tail"},
+        {"none", filler + "tail", refused},
+        {"already packed", packed + "tail", refused},
+        {"one in each block", bare + filler + bare, refused},
+    };
+    for (const Case& c : cases) {
+        writeFile(path("stub"), c.stub);
+        std::remove(path("out").c_str());
+        LauncherWriter writer(path("stub").c_str());
+        writer.markStubAsPacked();
+        const std::string error = write(writer);
+        if (error.empty()) {
+            EXPECT_EQ(readFile(path("out")).substr(0, c.stub.size()), c.expected) << c.what;
+        } else {
+            EXPECT_EQ(error, c.expected) << c.what;
+            EXPECT_FALSE(qvtest::exists(path("out"))) << c.what;
+        }
+    }
+}
+
 TEST_F(LauncherWriterTest, RefusesInvalidInputAndWritesNothing) {
     struct Case {
         const char* what;
@@ -116,9 +170,9 @@ TEST_F(LauncherWriterTest, RefusesInvalidInputAndWritesNothing) {
          },
          "Invalid tag file " + dir + "/open.tag: Syntax error in " + dir +
              "/open.tag at line 1 ==> Missing /: tag completer."},
-        {"no final line feed",
-         [&](LauncherWriter& w) { w.addFile(FILE_TYPE_LAUNCH_SCRIPT, input("ls.tag", "A: 1")); },
-         "The tag file " + dir + "/ls.tag must end with a line feed."},
+        {"syntax error in memory",
+         [&](LauncherWriter& w) { w.addContent(FILE_TYPE_JVM, "m.jvm", "A:\n  1\n"); },
+         "Invalid tag file m.jvm: Syntax error in m.jvm at line 1 ==> Missing /: tag completer."},
         {"same name twice",
          [&](LauncherWriter& w) {
              mkdir((dir + "/sub").c_str(), 0755);
