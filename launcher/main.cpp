@@ -24,6 +24,7 @@ constexpr std::array<char, sizeof kStubMarkerBare> bareStubMarker() {
 // The payload marker in the stub's data (input/LauncherLayout.h), found and overwritten by
 // qvpack in every launcher it makes. External linkage keeps it in the executable.
 extern const volatile std::array<char, sizeof kStubMarkerBare> g_stubPayloadMarker;
+// NOLINTNEXTLINE(cert-err58-cpp): constant initialization; nothing runs at start-up.
 const volatile std::array<char, sizeof kStubMarkerBare> g_stubPayloadMarker = bareStubMarker();
 
 int main(int argc, char** argv) {
