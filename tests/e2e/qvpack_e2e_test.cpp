@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "input/LauncherLayout.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -94,8 +96,11 @@ TEST_F(QvpackE2ETest, PackListAndExtractRoundTrip) {
     EXPECT_EQ(packed.out + packed.err, "");
     EXPECT_TRUE(isExecutable(path("app")));
 
-    // The default stub is the qvlauncher beside qvpack.
-    const std::string stub = readFile(kLauncher);
+    // The default stub is the qvlauncher beside qvpack, its payload marker turned to packed.
+    std::string stub = readFile(kLauncher);
+    const size_t marker = stub.find(kStubMarkerBare);
+    ASSERT_NE(marker, std::string::npos);
+    stub.replace(marker, std::strlen(kStubMarkerPacked), kStubMarkerPacked);
     const std::string launcher = readFile(path("app"));
     ASSERT_EQ(launcher.substr(0, stub.size()), stub);
 
@@ -134,7 +139,7 @@ TEST_F(QvpackE2ETest, PackListAndExtractRoundTrip) {
 }
 
 TEST_F(QvpackE2ETest, ZeroFilesMakeALauncherWithAnEmptyIndex) {
-    RunResult packed = qvpack({"-o", path("empty")});
+    RunResult packed = qvpack({"-o", path("empty"), "--no-verify"});
     ASSERT_EQ(packed.status, 0) << packed.err;
     RunResult listed = qvpack({"list", path("empty")});
     EXPECT_EQ(listed.status, 0);
@@ -229,8 +234,10 @@ void patchFile(const std::string& path, size_t position, const std::string& byte
 TEST_F(QvpackE2ETest, LauncherReportsBrokenEmbeddedFilesAndIndexes) {
     writeFile(path("j.jvm"), "JVM_EXE: bin/java\nB: 2\n");
     writeFile(path("app.jar"), "PK");
-    ASSERT_EQ(qvpack({"-o", path("app"), "--jvm", path("j.jvm"), "--app", path("app.jar")}).status,
-              0);
+    ASSERT_EQ(
+        qvpack({"-o", path("app"), "--jvm", path("j.jvm"), "--app", path("app.jar"), "--no-verify"})
+            .status,
+        0);
     const std::string launcher = readFile(path("app"));
     const size_t jvmOffset = readFile(kLauncher).size();
     const size_t trailer = launcher.size() - 8;

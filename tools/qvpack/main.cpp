@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        runQvpack(parseQvpackArguments(args), std::cout);
+        runQvpack(parseQvpackArguments(args), std::cout, std::cerr);
     } catch (const QvpackUsageError& e) {
         std::cerr << "qvpack: " << e.m_message.c_str()
                   << "\nTry 'qvpack --help' for the options.\n";
