@@ -3,8 +3,9 @@
 # cannot, stops at once with the one command that installs it.
 #
 # Usage: tools/setup.sh demo|test|ci
-#   demo  a C++ compiler, cmake, make and a JDK (javac, jar, java): build, pack and run the demo
-#   test  the same, plus GoogleTest and libzip (the packer reads jars with it)
+#   demo  a C++ compiler, cmake, make, a JDK (javac, jar, java) and libzip (the packer reads
+#         jars with it): build, pack and run the demo
+#   test  the same, plus GoogleTest
 #   ci    the same as test, plus valgrind, clang-tidy and cppcheck
 # Installing needs Debian or Ubuntu (apt-get) and root or passwordless sudo.
 set -euo pipefail
@@ -26,6 +27,7 @@ if ! command -v javac >/dev/null || ! command -v jar >/dev/null || ! command -v 
     need+=(default-jdk-headless)
 fi
 [ -f /usr/include/iconv.h ] || need+=(libc6-dev)
+[ -f /usr/include/zip.h ] || need+=(libzip-dev)
 if [ "$purpose" != demo ]; then
     [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 fi
