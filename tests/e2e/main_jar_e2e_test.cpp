@@ -49,38 +49,26 @@ protected:
     static void SetUpTestSuite() {
         s_app.reset(new TemporaryDirectory("qvtest-mainjar-app"));
         const std::string app = s_app->path();
-        const std::string sources[][2] = {
-            {"src/app/Main.java", kMainSource},
-            {"src/util/Util.java",
-             "package util; public class Util { public static final String NAME = \"util\"; }\n"},
-            {"src/extra/Extra.java",
-             "package extra; public class Extra { public static final String NAME = \"extra\"; "
-             "}\n"}};
-        std::vector<std::string> javac = {"--release", "11", "-d", app + "/classes"};
-        for (const auto& source : sources) {
-            runProgram(makeCommand("/bin/mkdir", {"-p", app + "/" + dirOf(source[0])}));
-            writeFile(app + "/" + source[0], source[1]);
-            javac.push_back(app + "/" + source[0]);
-        }
+        writeFile(app + "/Main.java", kMainSource);
+        writeFile(app + "/Util.java",
+                  "package util; public class Util { public static final "
+                  "String NAME = \"util\"; }\n");
+        writeFile(app + "/Extra.java",
+                  "package extra; public class Extra { public static final "
+                  "String NAME = \"extra\"; }\n");
         writeFile(app + "/manifest.txt", "Main-Class: app.Main\nClass-Path: lib/util.jar\n");
-        runProgram(makeCommand("/bin/mkdir", {"-p", app + "/dist/lib", app + "/libdir"}));
-        const std::string jar = kJdkHome + "/bin/jar";
-        const std::vector<Command> steps = {
-            makeCommand(kJdkHome + "/bin/javac", javac),
-            makeCommand(jar, {"--create", "--file", app + "/dist/app.jar", "--manifest",
-                              app + "/manifest.txt", "-C", app + "/classes", "app"}),
-            makeCommand(jar, {"--create", "--file", app + "/dist/lib/util.jar", "-C",
-                              app + "/classes", "util"}),
-            makeCommand(jar, {"--create", "--file", app + "/libdir/extra.jar", "-C",
-                              app + "/classes", "extra"})};
-        for (const Command& step : steps) {
-            RunResult built = runProgram(step);
-            if (built.status != 0) {
-                s_buildError = step.program + ": " + built.out + built.err;
-                return;
-            }
-        }
-        writeFile(app + "/libdir/notes.txt", "not a jar");
+        Command build;
+        build.program = "/bin/sh";
+        build.args = {"-c", "set -e; J=" + kJdkHome +
+                                "/bin; mkdir -p dist/lib libdir; echo x > libdir/notes.txt\n"
+                                "$J/javac --release 11 -d classes *.java\n"
+                                "$J/jar --create --file dist/app.jar --manifest manifest.txt -C "
+                                "classes app\n"
+                                "$J/jar --create --file dist/lib/util.jar -C classes util\n"
+                                "$J/jar --create --file libdir/extra.jar -C classes extra\n"};
+        build.directory = build.captureDirectory = app;
+        RunResult built = runProgram(build);
+        s_buildError = built.status == 0 ? "" : built.out + built.err;
     }
 
     static void TearDownTestSuite() { s_app.reset(); }
@@ -93,16 +81,6 @@ protected:
         m_environment["JAVA_OPTS"] = " -Dqv.a=1 \t -Dqv.b=2 ";
         // One word, which the shell must neither split nor run.
         m_environment["MY_TOOL_OPTS"] = "-Dqv.status=7 -Dqv.env=$(touch${IFS}pwned);*'q'\"d\"";
-    }
-
-    static std::string dirOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
-
-    static Command makeCommand(const std::string& program, const std::vector<std::string>& args) {
-        Command command;
-        command.program = program;
-        command.args = args;
-        command.captureDirectory = s_app->path();
-        return command;
     }
 
     // The qvpack command that packs the application as <dir>/my-tool.bin.
