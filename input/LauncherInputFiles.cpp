@@ -2,15 +2,15 @@
 
 #include <memory>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "base/LauncherException.h"
 #include "launchscript/LaunchScript.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {

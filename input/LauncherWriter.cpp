@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
-#include "base/LauncherException.h"
+#include "platform/unix/BinaryFile.h"
+#include "platform/unix/SystemError.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "base/TextUtil.h"
-#include "input/BinaryFile.h"
-#include "base/StdioFile.h"
-#include "launcher/Launcher.h"
 #include "base/LauncherException.h"
+#include "base/StdioFile.h"
+#include "base/TextUtil.h"
+#include "launcher/Launcher.h"
+#include "platform/unix/BinaryFile.h"
 
 namespace {
 

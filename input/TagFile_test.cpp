@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "input/BinaryFile.h"
+#include "base/LauncherException.h"
 #include "input/InputTestSupport.h"
 #include "launcher/Launcher.h"
-#include "base/LauncherException.h"
+#include "platform/unix/BinaryFile.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 
 #include "base/ShellQuote.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
@@ -17,7 +16,9 @@
 #include "jvm/JVMMatch.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherPath.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SystemError.h"
 
 namespace {
 

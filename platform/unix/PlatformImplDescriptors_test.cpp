@@ -10,10 +10,10 @@
 #include <string>
 
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
 #include "launcher/Launcher.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
 #include "tests/support/LauncherTestSupport.h"

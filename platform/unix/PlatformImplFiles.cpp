@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherPath.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/DeleteFullDir.h"
 #include "platform/unix/FileNavigator.h"
 #include "platform/unix/PlatformImpl.h"

@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "input/BinaryFile.h"
 #include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
 #include "input/LauncherWriter.h"
+#include "platform/unix/BinaryFile.h"
+#include "platform/unix/SystemError.h"
 
 const char kQvpackUsage[] =
     "Usage:\n"
