@@ -154,9 +154,6 @@ public:
     static void deleteLauncher();
     static SString getPathSeparator();
     static SString getPlatformHint(const SString& hint);
-    // Decode the launcher file's big-endian integers.
-    static long convertToLong(const char* bytes);
-    static short convertToShort(const char* bytes);
 
     static SString m_tempDir;
     static StringDeque m_sdqCreatedFiles;

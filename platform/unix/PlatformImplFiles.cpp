@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -325,17 +324,4 @@ SString PlatformImpl::getPathSeparator() {
 
 SString PlatformImpl::getPlatformHint(const SString& /*hint*/) {
     return SString();
-}
-
-long PlatformImpl::convertToLong(const char* bytes) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    std::uint32_t value =
-        (static_cast<std::uint32_t>(b[0]) << 24) | (static_cast<std::uint32_t>(b[1]) << 16) |
-        (static_cast<std::uint32_t>(b[2]) << 8) | static_cast<std::uint32_t>(b[3]);
-    return static_cast<long>(static_cast<std::int32_t>(value));
-}
-
-short PlatformImpl::convertToShort(const char* bytes) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    return static_cast<short>(static_cast<std::uint16_t>((b[0] << 8) | b[1]));
 }
