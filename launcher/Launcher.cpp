@@ -12,8 +12,8 @@
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/WorkingDirectory.h"
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
 // in the reverse order after main returns.

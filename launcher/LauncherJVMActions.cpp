@@ -15,10 +15,10 @@
 #include "jvm/JVMFiles.h"
 #include "jvm/JVMMatch.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
+#include "platform/unix/WorkingDirectory.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "launcher/LauncherPath.h"
+#include "platform/unix/WorkingDirectory.h"
 #include "tests/support/LauncherTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -19,9 +20,7 @@ using namespace qvtest;
 
 class LauncherTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Log::resetForTest();
-    }
+    void SetUp() override { Log::resetForTest(); }
     void TearDown() override {
         Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());

@@ -14,12 +14,12 @@
 
 #include "base/TextUtil.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/DeleteFullDir.h"
 #include "platform/unix/FileNavigator.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
+#include "platform/unix/WorkingDirectory.h"
 
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;

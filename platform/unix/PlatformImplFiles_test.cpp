@@ -10,10 +10,10 @@
 #include <string>
 
 #include "launcher/Launcher.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/FileNavigator.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
+#include "platform/unix/WorkingDirectory.h"
 
 namespace {
 

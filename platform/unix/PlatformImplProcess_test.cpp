@@ -10,9 +10,9 @@
 #include <string>
 
 #include "base/LauncherException.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
+#include "platform/unix/WorkingDirectory.h"
 
 namespace {
 
