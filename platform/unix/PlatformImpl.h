@@ -36,6 +36,16 @@ struct ChildOptions {
     long timeLimitMs = 0;
 };
 
+// How a foreground child ended (PlatformImpl::runForeground).
+struct ChildResult {
+    // As a shell reports it: the exit code, or 128 + the number of the signal that ended the
+    // child. 127 when the child could not start the shell.
+    int exitStatus = 0;
+    // The time limit ended the child: it has been killed and reaped, and exitStatus is
+    // 128 + SIGKILL.
+    bool timedOut = false;
+};
+
 // What the console prints for a stage of the run.
 enum UIStatus {
     UI_STATUS_INITIALIZING = 0,
@@ -174,34 +184,29 @@ public:
     // into the two strings, appended) or, without wait, in the background. A command that needs
     // no shell (splitSimpleCommand) starts directly, with the words and environment the shell
     // would give it. environment, when given, holds "NAME=value" entries set for the child
-    // over the launcher's own environment, which itself does not change. Throws
-    // LauncherException when the child cannot be started or waited for.
-    static void executeProcess(const SString& command, const SString& workingDirectory,
-                               bool showConsole, bool captureOutput, bool wait,
-                               SString* standardOutput, SString* standardError,
-                               const StringDeque* environment = nullptr);
+    // over the launcher's own environment, which itself does not change. Returns the exit
+    // status of the foreground child (ChildResult::exitStatus); 0 without wait, when the
+    // command is left running. Throws LauncherException when the child cannot be started or
+    // waited for.
+    static int executeProcess(const SString& command, const SString& workingDirectory,
+                              bool showConsole, bool captureOutput, bool wait,
+                              SString* standardOutput, SString* standardError,
+                              const StringDeque* environment = nullptr);
     // Runs command, a /bin/sh command line, in the foreground and waits for it, as
     // executeProcess does with wait (directly when it needs no shell, with environment set for
-    // the child only), and as options ask. Returns false when the time limit
-    // ended the child (it has been killed and reaped; m_lastExitStatus is 128 + SIGKILL),
-    // true when it ended by itself. Every child dies with the launcher (the kernel kills it
-    // when the launcher ends before it) and gets SIGPIPE and SIGXFSZ as the launcher was
-    // started with them. Throws LauncherException when the child cannot be started or waited
-    // for, and "Stopped by signal <n> (<name>)" once it has ended when a signal asked the
-    // launcher to stop meanwhile.
-    static bool runForeground(const SString& command, const SString& workingDirectory,
-                              const ChildOptions& options,
-                              const StringDeque* environment = nullptr);
+    // the child only), and as options ask. Returns how the child ended. Every child dies with
+    // the launcher (the kernel kills it when the launcher ends before it) and gets SIGPIPE and
+    // SIGXFSZ as the launcher was started with them. Throws LauncherException when the child
+    // cannot be started or waited for, and "Stopped by signal <n> (<name>)" once it has ended
+    // when a signal asked the launcher to stop meanwhile.
+    static ChildResult runForeground(const SString& command, const SString& workingDirectory,
+                                     const ChildOptions& options,
+                                     const StringDeque* environment = nullptr);
     // Empty when name is not set.
     static SString getEnvironmentVariable(const SString& name);
     // Sets name for this process and every child started afterwards. Throws
     // LauncherException when the system refuses the name (empty or containing "=").
     static void setEnvironmentVariable(const SString& name, const SString& value);
-
-    // Exit status of the last foreground child, as a shell reports it: the exit code, or
-    // 128 + the number of the signal that ended it. 127 when the child could not start the
-    // shell.
-    static int m_lastExitStatus;
 
     // The signal that asked the launcher to stop, else 0: SIGTERM, SIGHUP, SIGINT or SIGQUIT
     // that reached the launcher, while it waited for a foreground child (the signal has gone

@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/ShellQuote.h"
 #include "base/StringDeque.h"
 #include "base/TextUtil.h"
-#include "base/LauncherException.h"
 #include "platform/unix/ForegroundJob.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
@@ -35,7 +35,6 @@
 
 extern char** environ;
 
-int PlatformImpl::m_lastExitStatus = 0;
 volatile std::sig_atomic_t PlatformImpl::m_terminatingSignal = 0;
 
 namespace {
@@ -706,24 +705,25 @@ int PlatformImpl::finalExitStatus(int status) {
     return m_terminatingSignal != 0 ? 128 + static_cast<int>(m_terminatingSignal) : status;
 }
 
-void PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
-                                  bool /*showConsole*/, bool captureOutput, bool wait,
-                                  SString* standardOutput, SString* standardError,
-                                  const StringDeque* environment) {
+int PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
+                                 bool /*showConsole*/, bool captureOutput, bool wait,
+                                 SString* standardOutput, SString* standardError,
+                                 const StringDeque* environment) {
     // A launcher asked to stop starts nothing more: the run is unwinding towards cleanup.
     throwIfTerminating();
     if (!wait) {
         startInBackground(command);
-        return;
+        return 0;
     }
     StringCapture capture(standardOutput, standardError);
     ChildOptions options;
     options.output = captureOutput ? &capture : nullptr;
-    runForeground(command, workingDirectory, options, environment);
+    return runForeground(command, workingDirectory, options, environment).exitStatus;
 }
 
-bool PlatformImpl::runForeground(const SString& command, const SString& workingDirectory,
-                                 const ChildOptions& options, const StringDeque* environment) {
+ChildResult PlatformImpl::runForeground(const SString& command, const SString& workingDirectory,
+                                        const ChildOptions& options,
+                                        const StringDeque* environment) {
     throwIfTerminating();
     // The child inherits the directory from the launcher, which moves there for the run and
     // back afterwards: relative paths the user gave (a log file, a jvm file to LAUNCH) must
@@ -777,11 +777,13 @@ bool PlatformImpl::runForeground(const SString& command, const SString& workingD
         errRead.reset();
         throw;
     }
-    m_lastExitStatus = child.status();
     if (m_terminatingSignal != 0) {
         throwStoppedBySignal();
     }
-    return end != WaitEnd::kTimedOut;
+    ChildResult result;
+    result.exitStatus = child.status();
+    result.timedOut = end == WaitEnd::kTimedOut;
+    return result;
 }
 
 SString PlatformImpl::getEnvironmentVariable(const SString& name) {
