@@ -125,7 +125,7 @@ bool JVMFiles::searchUserHome() {
         return false;
     }
     Log::logMessage(SString("Checking user specified Java home directory => ") += userHome,
-                         LOG_INFO);
+                    LOG_INFO);
     for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
         m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
     }
@@ -210,10 +210,10 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
 }
 
 void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
-    for (long i = 0; i < m_unverifiedMatches.size() && !PlatformImpl::m_canceled; ++i) {
+    for (long i = 0; i < m_unverifiedMatches.size() && !PlatformImpl::isCanceled(); ++i) {
         UnverifiedJVMMatch* candidate = m_unverifiedMatches.at(i);
         const StringDeque& homes = candidate->getJVMHomes();
-        for (long h = 0; h < homes.size() && !PlatformImpl::m_canceled; ++h) {
+        for (long h = 0; h < homes.size() && !PlatformImpl::isCanceled(); ++h) {
             if (!isSafeDiskCandidate(candidate->getJVMFile(), homes.at(h))) {
                 continue;
             }

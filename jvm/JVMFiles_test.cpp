@@ -39,7 +39,7 @@ protected:
         Launcher::m_userJavaHome = "";
         PlatformImpl::setSilent(false);
         setSearchRootsForTesting(StringDeque());
-        PlatformImpl::m_sdqCreatedFiles.clear();
+        PlatformImpl::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 

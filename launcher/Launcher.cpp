@@ -98,7 +98,7 @@ void Launcher::reportFailure(const char* message) {
 }
 
 int Launcher::processCmdLine(const StringDeque& args) {
-    PlatformImpl::m_deleteLauncher = false;
+    PlatformImpl::setLauncherToDelete(SString());
     PlatformImpl::setUIProgress(0);
     bool runScripts = true;
 
@@ -115,7 +115,7 @@ int Launcher::processCmdLine(const StringDeque& args) {
         } else if (arg.compare("-qv:orig") == 0) {
             if (takeValue(args, i, value)) {
                 m_origLauncherFileName = value;
-                PlatformImpl::m_deleteLauncher = true;
+                PlatformImpl::setLauncherToDelete(getLauncherFileName());
             } else {
                 PlatformImpl::showUIMessage("Missing original launcher file name.");
             }

@@ -30,11 +30,9 @@ protected:
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
         m_savedLauncher = Launcher::m_launcherFileName;
         m_savedOrigLauncher = Launcher::m_origLauncherFileName;
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        m_savedCreatedDirs = PlatformImpl::m_sdqCreatedDrs.size();
         Launcher::m_launcherFileName = (m_dir + "/app/run.bin").c_str();
         Launcher::m_origLauncherFileName = Launcher::m_launcherFileName;
-        PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
+        PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
         Launcher::m_applicationArchive = "";
         Log::setLogFileName((m_dir + "/log.txt").c_str());
     }
@@ -42,10 +40,7 @@ protected:
     void TearDown() override {
         Launcher::m_launcherFileName = m_savedLauncher;
         Launcher::m_origLauncherFileName = m_savedOrigLauncher;
-        PlatformImpl::m_tempDir = m_savedTempDir;
-        if (PlatformImpl::m_sdqCreatedDrs.size() > m_savedCreatedDirs) {
-            PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
-        }
+        PlatformImpl::resetForTest();
         Launcher::m_applicationArchive = "";
         Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());

@@ -121,7 +121,7 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
         if (match == nullptr) {
             SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
             Log::logMessage(message, LOG_INFO);
-            showIf(showFailMsg && !PlatformImpl::m_canceled, message);
+            showIf(showFailMsg && !PlatformImpl::isCanceled(), message);
             return;
         }
         SString jvmFile = match->writeNewJVMFile();
@@ -173,7 +173,7 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
             reported.push_back(ReportedMatch{match->getJVMHome(), match->writeNewJVMFile()});
         }
     } catch (const LauncherException& e) {
-        if (PlatformImpl::m_terminatingSignal != 0) {
+        if (PlatformImpl::terminatingSignal() != 0) {
             // A launcher asked to stop gives no answer at all: "0" would read as a complete one.
             throw;
         }

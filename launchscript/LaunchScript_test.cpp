@@ -46,10 +46,8 @@ protected:
         m_savedJavaHome = m_hadJavaHome ? javaHome : "";
         m_savedLauncher = Launcher::m_launcherFileName;
         m_savedOrigLauncher = Launcher::m_origLauncherFileName;
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        m_savedCreatedDirs = PlatformImpl::m_sdqCreatedDrs.size();
         setLauncher(m_appDir + "/run.bin");
-        PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
+        PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
         Log::setLogFileName((m_dir + "/log.txt").c_str());
         m_jvmTags.setTagValue(g_classpathTag, "-classpath ");
         m_jvmTags.setTagValue(g_classpathSeparatorTag, ":");
@@ -66,10 +64,7 @@ protected:
         }
         Launcher::m_launcherFileName = m_savedLauncher;
         Launcher::m_origLauncherFileName = m_savedOrigLauncher;
-        PlatformImpl::m_tempDir = m_savedTempDir;
-        if (PlatformImpl::m_sdqCreatedDrs.size() > m_savedCreatedDirs) {
-            PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
-        }
+        PlatformImpl::resetForTest();
         Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
@@ -99,8 +94,6 @@ protected:
     std::string m_savedJavaHome;
     SString m_savedLauncher;
     SString m_savedOrigLauncher;
-    SString m_savedTempDir;
-    long m_savedCreatedDirs = 0;
     TagFile m_jvmTags;
 };
 

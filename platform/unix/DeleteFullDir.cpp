@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
 
@@ -32,9 +32,7 @@ protected:
         Log::resetForTest();
         Log::setLogFileName(m_log.c_str());
     }
-    void TearDown() override {
-        Log::resetForTest();
-    }
+    void TearDown() override { Log::resetForTest(); }
 
     std::string log() const { return testutil::readFile(m_log); }
 

@@ -113,7 +113,7 @@ bool FileNavigator::skipDirectory(const SString& /*dir*/) {
 
 bool FileNavigator::isCanceled() const {
     // A launcher asked to stop walks no further, whether or not the walk may be canceled.
-    return (m_cancelable && PlatformImpl::m_canceled) || PlatformImpl::m_terminatingSignal != 0;
+    return (m_cancelable && PlatformImpl::isCanceled()) || PlatformImpl::terminatingSignal() != 0;
 }
 
 bool FileNavigator::isDirectory(const char* path) {

@@ -68,15 +68,11 @@ struct Deque {
 
 class FileNavigatorTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        PlatformImpl::m_tempDir = "/var/tmp/";
-        PlatformImpl::m_canceled = false;
-    }
+    // The temporary directory is the default, "/var/tmp/".
+    void SetUp() override { PlatformImpl::resetForTest(); }
     void TearDown() override {
         setSearchRootsForTesting(StringDeque());
-        PlatformImpl::m_tempDir = m_savedTempDir;
-        PlatformImpl::m_canceled = false;
+        PlatformImpl::resetForTest();
     }
 
     // Searches the test directory alone for names.
@@ -88,7 +84,6 @@ protected:
     }
 
     testutil::TempDir m_dir;
-    SString m_savedTempDir;
 };
 
 TEST_F(FileNavigatorTest, NameMatchesWholePathComponents) {
@@ -158,7 +153,7 @@ TEST_F(FileNavigatorTest, ListenerStopsTheSearchAtOnce) {
 TEST_F(FileNavigatorTest, TemporaryDirectoriesAreNotEntered) {
     writeFile(m_dir / "tmp/own/java");
     writeFile(m_dir / "found/java");
-    PlatformImpl::m_tempDir = (m_dir / "tmp/own").c_str();
+    PlatformImpl::setSystemTempDir((m_dir / "tmp/own").c_str());
     EXPECT_EQ(std::vector<std::string>({m_dir / "found/java"}), search({"java"}));
 
     // The default temporary directory is skipped too, though another one is in use.
@@ -188,7 +183,7 @@ TEST_F(FileNavigatorTest, KernelDirectoriesAreSkippedOnlyInAWalkFromTheRoot) {
                           {"/usr", false},    {"/procx", false}, {"/proc/self", false},
                           {"/opt/dev", false}};
     // A canceled walk reads nothing; it only starts from the root it is given.
-    PlatformImpl::m_canceled = true;
+    PlatformImpl::setCanceled(true);
     finder.process("/");
     for (const Case& c : cases) {
         EXPECT_EQ(c.skippedFromRoot, finder.skipDirectory(c.dir)) << c.dir;

@@ -34,9 +34,7 @@ extern "C" void forwardToChild(int signo) {
     int savedErrno = errno;
     // Only a signal that reaches the launcher itself comes here: the terminal's keys go to a
     // child that has the terminal, not to the launcher. The first request decides the status.
-    if (PlatformImpl::m_terminatingSignal == 0) {
-        PlatformImpl::m_terminatingSignal = signo;
-    }
+    PlatformImpl::noteTerminatingSignal(signo);
     pid_t target = static_cast<pid_t>(g_forwardTarget);
     if (target < 0) {
         kill(target, signo);

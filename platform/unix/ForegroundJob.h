@@ -8,7 +8,7 @@
 // the application reaches it and the launcher still cleans up:
 //
 // - SIGTERM, SIGHUP, SIGINT and SIGQUIT that reach the launcher while it waits mark the
-//   launcher as terminating (PlatformImpl::m_terminatingSignal) and are passed on to the
+//   launcher as terminating (PlatformImpl::noteTerminatingSignal) and are passed on to the
 //   child: to its whole process group when it has one of its own, else to the child and every
 //   process below it (passOnPending), with a SIGCONT in case they are stopped. A signal that the
 //   launcher was started with ignored (nohup, a background job of a plain shell) stays ignored, for

@@ -163,9 +163,9 @@ std::string runIsolated(const std::function<std::string()>& body) {
 [[noreturn]] void runLauncher(const std::string& tempDir, const std::string& command, bool capture,
                               int reportFd, bool helper = false) {
     unsetenv("TMPDIR");
-    PlatformImpl::m_tempDir = tempDir.c_str();
-    PlatformImpl::m_sdqCreatedFiles.clear();
-    PlatformImpl::m_sdqCreatedDrs.clear();
+    PlatformImpl::resetForTest();
+    PlatformImpl::setSilent(true);
+    PlatformImpl::setSystemTempDir(tempDir.c_str());
     std::string message = "none";
     std::string app = "none";
     try {

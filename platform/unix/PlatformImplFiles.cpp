@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/DeleteFullDir.h"
 #include "platform/unix/FileNavigator.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
 #include "platform/unix/WorkingDirectory.h"
@@ -24,7 +25,7 @@
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
-bool PlatformImpl::m_deleteLauncher = false;
+SString PlatformImpl::m_launcherToDelete;
 
 namespace {
 
@@ -39,6 +40,12 @@ bool isAccessibleDirectory(const char* path) {
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && access(path, W_OK | X_OK) == 0;
 }
 
+// The temporary directories refused so far in the run, each reported once.
+std::set<std::string>& refusedDirectories() {
+    static std::set<std::string> refused;
+    return refused;
+}
+
 // In a directory that group or others may write to, only the sticky bit (as on /tmp) keeps
 // them from renaming or removing entries they do not own: without it, someone could move our
 // private directory aside and put their own files where we expect ours. Such a directory is
@@ -50,8 +57,7 @@ bool isSafeTempDirectory(const SString& path) {
         (info.st_mode & S_ISVTX) != 0) {
         return true;
     }
-    static std::set<std::string> reported;
-    if (reported.insert(std::string(path.c_str(), path.size())).second) {
+    if (refusedDirectories().insert(std::string(path.c_str(), path.size())).second) {
         SString record("Not using ");
         record += path;
         record +=
@@ -156,6 +162,17 @@ void removeListed(const SString& path) {
     }
 }
 
+// The launcher may be a copy made for one run, in a directory made for it: the directory
+// goes too once nothing else is left in it. Results are ignored, the run is over.
+void deleteLauncherCopy(const SString& launcher) {
+    SString::size_type separator = launcher.rfind('/');
+    SString directory = separator == SString::npos ? SString() : launcher.substr(0, separator);
+    unlink(launcher.c_str());
+    if (!directory.empty()) {
+        rmdir(directory.c_str());
+    }
+}
+
 void removeFirstEqual(StringDeque& list, const SString& path) {
     for (long i = 0; i < list.size(); ++i) {
         if (list.at(i).compare(path) == 0) {
@@ -250,6 +267,18 @@ void PlatformImpl::removeDirFromCleanupList(const SString& path) {
     removeFirstEqual(m_sdqCreatedDrs, path);
 }
 
+const StringDeque& PlatformImpl::getCleanupFiles() {
+    return m_sdqCreatedFiles;
+}
+
+const StringDeque& PlatformImpl::getCleanupDirectories() {
+    return m_sdqCreatedDrs;
+}
+
+void PlatformImpl::setLauncherToDelete(const SString& launcherFile) {
+    m_launcherToDelete = launcherFile;
+}
+
 // Files go first: a listed file may lie inside a listed directory. The lists are kept, since
 // cleanup runs once, at the very end of the run.
 void PlatformImpl::cleanup() {
@@ -259,9 +288,18 @@ void PlatformImpl::cleanup() {
     for (long i = 0; i < m_sdqCreatedDrs.size(); ++i) {
         removeListed(m_sdqCreatedDrs.at(i));
     }
-    if (m_deleteLauncher) {
-        deleteLauncher();
+    if (!m_launcherToDelete.empty()) {
+        deleteLauncherCopy(m_launcherToDelete);
     }
+}
+
+void PlatformImpl::resetTemporaryFiles() {
+    m_tempDir.erase();
+    m_sdqCreatedFiles.clear();
+    m_sdqCreatedDrs.clear();
+    m_launcherToDelete.erase();
+    createdIdentities().clear();
+    refusedDirectories().clear();
 }
 
 void PlatformImpl::deleteFile(const SString& path) {
@@ -304,18 +342,6 @@ bool PlatformImpl::checkFreeSpace(const SString& path, long bytes) {
     }
     double available = fragment * static_cast<double>(fileSystem.f_bavail);
     return available >= needed;
-}
-
-// The launcher may be a copy made for one run, in a directory made for it: the directory
-// goes too once nothing else is left in it. Results are ignored, the run is over.
-void PlatformImpl::deleteLauncher() {
-    SString launcher = Launcher::getLauncherFileName();
-    SString::size_type separator = launcher.rfind('/');
-    SString directory = separator == SString::npos ? SString() : launcher.substr(0, separator);
-    unlink(launcher.c_str());
-    if (!directory.empty()) {
-        rmdir(directory.c_str());
-    }
 }
 
 SString PlatformImpl::getPathSeparator() {

@@ -4,13 +4,15 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 
-#include "launcher/Launcher.h"
+#include "base/LauncherException.h"
 #include "platform/unix/FileNavigator.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/TestTempDir.h"
 #include "platform/unix/WorkingDirectory.h"
@@ -70,24 +72,20 @@ protected:
 
     void SetUp() override {
         unsetenv("TMPDIR");
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        PlatformImpl::m_tempDir.erase();
-        PlatformImpl::setSystemTempDir((m_dir / "").c_str());
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
-        PlatformImpl::m_deleteLauncher = false;
+        useTestTemporaryDirectory();
         m_log = m_logDir / "launcher.log";
         Log::resetForTest();
         Log::setLogFileName(m_log.c_str());
-        m_savedLauncherFileName = Launcher::m_launcherFileName;
     }
     void TearDown() override {
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
-        PlatformImpl::m_deleteLauncher = false;
-        PlatformImpl::m_tempDir = m_savedTempDir;
+        PlatformImpl::resetForTest();
         Log::resetForTest();
-        Launcher::m_launcherFileName = m_savedLauncherFileName;
+    }
+
+    // A run's start, with the test's directory as the configured temporary directory.
+    void useTestTemporaryDirectory() {
+        PlatformImpl::resetForTest();
+        PlatformImpl::setSystemTempDir((m_dir / "").c_str());
     }
 
     std::string log() const { return testutil::readFile(m_log); }
@@ -96,8 +94,6 @@ protected:
     testutil::TempDir m_dir;
     testutil::TempDir m_logDir;
     std::string m_log;
-    SString m_savedTempDir;
-    SString m_savedLauncherFileName;
 };
 
 TEST_F(PlatformImplFilesTest, TemporaryEntriesGoToTmpdirWhenUsableElseTheConfiguredDirectory) {
@@ -127,12 +123,12 @@ TEST_F(PlatformImplFilesTest, TemporaryEntriesGoToTmpdirWhenUsableElseTheConfigu
         }
         EXPECT_TRUE(exists(file) && testutil::readFile(file).empty()) << file;
         EXPECT_TRUE(FileNavigator::isDirectory(dir.c_str())) << dir;
-        EXPECT_EQ(file, str(PlatformImpl::m_sdqCreatedFiles.back()));
-        EXPECT_EQ(dir, str(PlatformImpl::m_sdqCreatedDrs.back()));
+        EXPECT_EQ(file, str(PlatformImpl::getCleanupFiles().back()));
+        EXPECT_EQ(dir, str(PlatformImpl::getCleanupDirectories().back()));
     }
     EXPECT_EQ(10u, names.size());
-    EXPECT_EQ(5, PlatformImpl::m_sdqCreatedFiles.size());
-    EXPECT_EQ(5, PlatformImpl::m_sdqCreatedDrs.size());
+    EXPECT_EQ(5, PlatformImpl::getCleanupFiles().size());
+    EXPECT_EQ(5, PlatformImpl::getCleanupDirectories().size());
 }
 
 // A directory that group or others may write to and that has no sticky bit is passed over
@@ -177,8 +173,7 @@ TEST_F(PlatformImplFilesTest, SharedTemporaryDirectoriesWithoutTheStickyBitAreRe
         }
         PlatformImpl::cleanup();
         EXPECT_FALSE(exists(file) || exists(dir)) << "TMPDIR=" << shown;
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
+        useTestTemporaryDirectory();
     }
     ASSERT_EQ(0, chmod(m_dir.path().c_str(), 0700));
     ASSERT_EQ(0, chdir(savedDirectory.c_str()));
@@ -205,8 +200,8 @@ TEST_F(PlatformImplFilesTest, CreationFailuresAreReported) {
         EXPECT_EQ(expectedStart, str(e.m_message).substr(0, expectedStart.size()));
         EXPECT_EQ(expectedStart.size() + 6, e.m_message.size()) << str(e.m_message);
     }
-    EXPECT_EQ(0, PlatformImpl::m_sdqCreatedDrs.size());
-    EXPECT_EQ(0, PlatformImpl::m_sdqCreatedFiles.size());
+    EXPECT_EQ(0, PlatformImpl::getCleanupDirectories().size());
+    EXPECT_EQ(0, PlatformImpl::getCleanupFiles().size());
 }
 
 // A listed file inside a listed directory shows the order: were the directory removed first,
@@ -335,13 +330,37 @@ TEST_F(PlatformImplFilesTest, CleanupDeletesTheLauncherAfterOrig) {
         if (c.otherFileBeside) {
             writeFile(launcherDir + "/other");
         }
-        Launcher::m_launcherFileName = (launcherDir + "/qvlauncher").c_str();
-        PlatformImpl::m_deleteLauncher = c.deleteLauncher;
+        PlatformImpl::setLauncherToDelete(c.deleteLauncher ? (launcherDir + "/qvlauncher").c_str()
+                                                           : SString());
         PlatformImpl::cleanup();
         EXPECT_EQ(c.launcherLeft, exists(launcherDir + "/qvlauncher")) << launcherDir;
         EXPECT_EQ(c.directoryLeft, exists(launcherDir)) << launcherDir;
     }
     EXPECT_EQ("", log());
+}
+
+// The test hook forgets everything a run set, the files it made stay where they are.
+TEST_F(PlatformImplFilesTest, ResetForTestReturnsToTheStartOfARun) {
+    const std::string launcher = m_dir / "qvlauncher";
+    writeFile(launcher, "stub");
+    const std::string file = str(PlatformImpl::createTempFile());
+    const std::string dir = str(PlatformImpl::createTempSubDirectory());
+    PlatformImpl::setLauncherToDelete(launcher.c_str());
+    PlatformImpl::setSilent(true);
+    PlatformImpl::setCanceled(true);
+    PlatformImpl::noteTerminatingSignal(SIGTERM);
+
+    PlatformImpl::resetForTest();
+    EXPECT_FALSE(PlatformImpl::isSilent());
+    EXPECT_FALSE(PlatformImpl::isCanceled());
+    EXPECT_EQ(0, PlatformImpl::terminatingSignal());
+    EXPECT_EQ("/var/tmp/", str(PlatformImpl::getSystemTempDirectory()));
+    EXPECT_EQ(0, PlatformImpl::getCleanupFiles().size());
+    EXPECT_EQ(0, PlatformImpl::getCleanupDirectories().size());
+    PlatformImpl::cleanup();
+    for (const std::string& path : {launcher, file, dir}) {
+        EXPECT_TRUE(exists(path)) << path;
+    }
 }
 
 TEST_F(PlatformImplFilesTest, SetFileExecutableAddsOnlyExecuteBits) {

@@ -613,8 +613,8 @@ WaitEnd awaitChild(ChildProcess& child, ForegroundJob& job, Descriptor& outPipe,
     Descriptor childExit(openChildExitDescriptor(child.pid()));
     const timespec interval = {0, kExitCheckIntervalMs * 1000000L};
     while (child.isRunning()) {
-        if (deadline.hasPassed() || (helper && PlatformImpl::m_terminatingSignal != 0)) {
-            const bool timedOut = PlatformImpl::m_terminatingSignal == 0;
+        if (deadline.hasPassed() || (helper && PlatformImpl::terminatingSignal() != 0)) {
+            const bool timedOut = PlatformImpl::terminatingSignal() == 0;
             child.killNow();
             child.waitForExit();
             return timedOut ? WaitEnd::kTimedOut : WaitEnd::kStopRequested;
@@ -663,7 +663,7 @@ void startInBackground(const SString& command) {
 }
 
 [[noreturn]] void throwStoppedBySignal() {
-    int signo = static_cast<int>(PlatformImpl::m_terminatingSignal);
+    int signo = PlatformImpl::terminatingSignal();
     SString message("Stopped by signal ");
     message += convertToString(static_cast<long>(signo));
     message += " (";
@@ -694,6 +694,16 @@ private:
 };
 
 }  // namespace
+
+int PlatformImpl::terminatingSignal() {
+    return static_cast<int>(m_terminatingSignal);
+}
+
+void PlatformImpl::noteTerminatingSignal(int signo) noexcept {
+    if (m_terminatingSignal == 0) {
+        m_terminatingSignal = signo;
+    }
+}
 
 void PlatformImpl::throwIfTerminating() {
     if (m_terminatingSignal != 0) {

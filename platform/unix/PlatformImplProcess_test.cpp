@@ -274,7 +274,7 @@ TEST_F(PlatformImplProcessTest, IgnoredSignalsStayIgnoredForTheApplication) {
     SString err;
     EXPECT_EQ(0, runCaptured("kill -HUP $$; kill -INT $$; printf survived", out, err));
     EXPECT_EQ("survived", str(out));
-    EXPECT_EQ(0, PlatformImpl::m_terminatingSignal);
+    EXPECT_EQ(0, PlatformImpl::terminatingSignal());
 }
 
 // Once a signal has asked the launcher to stop, nothing more is started: the run unwinds to
@@ -282,7 +282,7 @@ TEST_F(PlatformImplProcessTest, IgnoredSignalsStayIgnoredForTheApplication) {
 TEST_F(PlatformImplProcessTest, NoChildStartsAfterATerminatingSignal) {
     std::string marker = m_dir / "started";
     EXPECT_EQ(7, PlatformImpl::finalExitStatus(7));
-    PlatformImpl::m_terminatingSignal = SIGHUP;
+    PlatformImpl::noteTerminatingSignal(SIGHUP);
     for (bool wait : {true, false}) {
         try {
             PlatformImpl::executeProcess(("touch " + marker).c_str(), "", false, false, wait,
@@ -293,7 +293,7 @@ TEST_F(PlatformImplProcessTest, NoChildStartsAfterATerminatingSignal) {
         }
     }
     EXPECT_EQ(128 + SIGHUP, PlatformImpl::finalExitStatus(7));
-    PlatformImpl::m_terminatingSignal = 0;
+    PlatformImpl::resetForTest();
     EXPECT_FALSE(exists(marker));
 }
 
