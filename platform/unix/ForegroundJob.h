@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include "platform/unix/FileDescriptor.h"
+
 // Runs one foreground child the way a job-control shell runs a job, so that what is meant for
 // the application reaches it and the launcher still cleans up:
 //
@@ -89,7 +91,7 @@ private:
     sigset_t m_originalMask;
     sigset_t m_runningMask;
     sigset_t m_pollMask;
-    int m_terminal;  // the controlling terminal, -1 without one
+    FileDescriptor m_terminal;  // the controlling terminal, closed without one
     bool m_handOverTerminal;
     bool m_handedOver;
     pid_t m_group;

@@ -5,6 +5,7 @@
 
 #include "base/SString.h"
 #include "base/StringDeque.h"
+#include "platform/unix/FileDescriptor.h"
 
 #include <cstddef>
 
@@ -155,8 +156,8 @@ public:
     static SString createTempFile(BinaryFile& file);
     // A new file with no name, open for reading and writing (close-on-exec), in the directory
     // createTempFile would use: for data that must not outlive the run even when the launcher
-    // is killed. -1 with errno set when it cannot be made.
-    static int createAnonymousTempFile();
+    // is killed. Closed, with errno set, when it cannot be made.
+    static FileDescriptor createAnonymousTempFile();
     static void addFileToCleanupList(const SString& path);
     static void removeFileFromCleanupList(const SString& path);
     static void removeDirFromCleanupList(const SString& path);

@@ -237,19 +237,19 @@ SString PlatformImpl::createTempFile(BinaryFile& file) {
     return path;
 }
 
-int PlatformImpl::createAnonymousTempFile() {
+FileDescriptor PlatformImpl::createAnonymousTempFile() {
     SString directory = temporaryNameDirectory();
 #ifdef O_TMPFILE
-    int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-        return fd;
+    FileDescriptor unnamed(open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (unnamed.isOpen() || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return unnamed;
     }
 #endif
     // A file system without unnamed files: a new name, removed at once. Only a launcher killed
     // between the two calls leaves it.
     std::vector<char> name = uniqueNameTemplate();
-    int named = mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0) {
+    FileDescriptor named(mkostemp(name.data(), O_CLOEXEC));
+    if (named.isOpen()) {
         unlink(name.data());
     }
     return named;
