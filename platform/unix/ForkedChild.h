@@ -31,7 +31,8 @@ int shellStatus(int waitStatus);
 // SIGPIPE and SIGXFSZ as the launcher was started with them, takes streams as its standard
 // streams and becomes the command: directly when the command needs no shell
 // (DirectCommand), else, or when the direct start fails, through /bin/sh. A child that cannot
-// get that far writes why to its standard error and ends with kChildSetupFailed.
+// get that far ends with kChildSetupFailed, after writing to its standard error why, when a
+// redirection or the start of the shell failed.
 class ForkedChild {
 public:
     // Forks; the child gets the launcher's environment with variables ("NAME=value", may be

@@ -129,9 +129,9 @@ public:
     // Returns the console to its start state (output on, not silent, not canceled, no title,
     // no progress), as a new run finds it.
     static void resetUIState();
-    // Canceled: the user asked to stop the JVM search. A cancelable walk (FileNavigator) ends,
-    // and the search reports no failure of its own. The console offers no way to cancel; a UI
-    // that does sets it.
+    // Canceled: the user asked to stop the JVM search. A cancelable walk (FileNavigator) and
+    // the verification of the JVMs found stop, and no failure message is shown. The console
+    // offers no way to cancel; a UI that does sets it.
     static void setCanceled(bool canceled);
     static bool isCanceled();
 
@@ -260,7 +260,7 @@ private:
     static StringDeque m_sdqCreatedDrs;
     static SString m_launcherToDelete;
 
-    // Written only by noteTerminatingSignal, from signal handlers.
+    // Written by noteTerminatingSignal, from signal handlers, and cleared by resetForTest.
     static volatile std::sig_atomic_t m_terminatingSignal;
 };
 
