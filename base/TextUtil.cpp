@@ -226,9 +226,8 @@ SString parseStringArgument(const SString& text, unsigned& pos, bool quoted) {
         pos = quote + 2;
         quote = text.find('"', pos);
     }
-    SString message("Expected double quote to end argument near ");
-    message += convertToString(static_cast<long>(static_cast<int>(pos)));
-    throw LauncherException(message);
+    throw LauncherException(concat("Expected double quote to end argument near ",
+                                   convertToString(static_cast<long>(static_cast<int>(pos)))));
 }
 
 SString getTokenFromString(const SString& text, unsigned& pos, bool& /*flag*/) {

@@ -21,6 +21,15 @@ bool convertToLong(const SString& text, long& value);
 bool convertToShort(const SString& text, short& value);
 SString convertToString(long value);
 
+// The parts (SString, text or character) one after the other: the way to build a message from
+// pieces, instead of a chain of += on a named temporary.
+template <typename... Parts>
+SString concat(const Parts&... parts) {
+    SString text;
+    ((text += parts), ...);
+    return text;
+}
+
 // Removes every leading and trailing byte that occurs in chars.
 void trim(SString& text, const char* chars);
 // Removes one leading double quote, then one trailing double quote, each when present.

@@ -41,9 +41,7 @@ const long kCopyBufferSize = 256L * 1024;
 [[noreturn]] void throwOpenError(const SString& target, int err) {
     struct stat info;
     if (err == ELOOP && lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        SString message("Unable to write ");
-        message += target;
-        throw LauncherException(message += ": it is a symbolic link");
+        throw LauncherException(concat("Unable to write ", target, ": it is a symbolic link"));
     }
     throwWriteError(convertToString(err));
 }
@@ -71,8 +69,8 @@ private:
 
 // Also reached when the launcher file is shorter than its index said: it changed since.
 [[noreturn]] void throwReadError(const SString& name, int err) {
-    SString context("Unable to read the embedded file ");
-    throw LauncherException(describeSystemError(context += name, err));
+    throw LauncherException(
+        describeSystemError(concat("Unable to read the embedded file ", name), err));
 }
 
 // Moves bytes from the launcher file, from a given offset on, to an extracted file: inside the
@@ -196,18 +194,15 @@ void FileIndexEntry::loadTagFile(FILE* file) {
 
 SString FileIndexEntry::extract(const SString& directory) const {
     if (m_launcherFile == nullptr) {
-        SString message("No launcher file holds the embedded file ");
-        throw LauncherException(message += m_name);
+        throw LauncherException(concat("No launcher file holds the embedded file ", m_name));
     }
     return extract(*m_launcherFile, directory);
 }
 
 SString FileIndexEntry::extract(const LauncherFile& launcherFile, const SString& directory) const {
     if (!isPlainFileName(m_name)) {
-        SString message("Refusing to extract the embedded file \"");
-        message += m_name;
-        message += "\": its name is not a plain file name.";
-        throw LauncherException(message);
+        throw LauncherException(concat("Refusing to extract the embedded file \"", m_name,
+                                       "\": its name is not a plain file name."));
     }
     if (!PlatformImpl::checkFreeSpace(directory, m_length)) {
         throwWriteError(SString());
@@ -217,11 +212,9 @@ SString FileIndexEntry::extract(const LauncherFile& launcherFile, const SString&
     target += m_name;
 
     if (!launcherFile.isOpen()) {
-        SString message("The launcher file ");
-        message += launcherFile.getName();
-        message += " is not open: the embedded file ";
-        message += m_name;
-        throw LauncherException(message += " cannot be read.");
+        throw LauncherException(concat("The launcher file ", launcherFile.getName(),
+                                       " is not open: the embedded file ", m_name,
+                                       " cannot be read."));
     }
     const BinaryFile& source = launcherFile.binaryFile();
     BinaryFile output;
@@ -230,10 +223,8 @@ SString FileIndexEntry::extract(const LauncherFile& launcherFile, const SString&
     }
     if (output.isSameFileAs(source)) {
         // Truncating would destroy the bytes about to be copied, and the launcher with them.
-        SString message("Refusing to extract the embedded file \"");
-        message += m_name;
-        message += "\" over the launcher file itself.";
-        throw LauncherException(message);
+        throw LauncherException(concat("Refusing to extract the embedded file \"", m_name,
+                                       "\" over the launcher file itself."));
     }
     PartialFileGuard partial(target);
     // A new file needs no truncation, and truncating one makes ext4 flush it on close as if

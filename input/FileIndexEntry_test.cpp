@@ -11,15 +11,14 @@
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/InputTestSupport.h"
 #include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
-#include "launcher/Launcher.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
 
-using inputtest::readFile;
-using inputtest::str;
-using inputtest::writeFile;
+using qvtest::readFile;
+using qvtest::str;
+using qvtest::writeFile;
 
 namespace {
 
@@ -33,14 +32,10 @@ std::string encode(long type, long id, long length, long offset, const std::stri
 class FileIndexEntryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedLauncher = Launcher::m_launcherFileName;
         m_savedOutput = g_enableOutput;
         g_enableOutput = false;
     }
-    void TearDown() override {
-        Launcher::m_launcherFileName = m_savedLauncher;
-        g_enableOutput = m_savedOutput;
-    }
+    void TearDown() override { g_enableOutput = m_savedOutput; }
 
     // Loads one entry from bytes; returns the thrown message, or "" when it loaded.
     std::string loadFrom(const std::string& bytes, long trailerStart, FileIndexEntry& entry,
@@ -66,7 +61,7 @@ protected:
     void makeLauncher(const std::string& content) {
         std::string path = m_dir / "launcher";
         writeFile(path, std::string(10, 'S') + content + std::string(8, 'T'));
-        Launcher::m_launcherFileName = path.c_str();
+        m_launcherPath = path;
         ASSERT_TRUE(m_launcherFile.open(path.c_str(), path.c_str()));
     }
 
@@ -76,9 +71,9 @@ protected:
         return dir;
     }
 
-    inputtest::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-input"};
     LauncherFile m_launcherFile;
-    SString m_savedLauncher;
+    std::string m_launcherPath;
     bool m_savedOutput = true;
 };
 
@@ -172,7 +167,7 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
         {0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}, {140 * 61439 + 1, 141}};
     const bool savedSilent = PlatformImpl::isSilent();
     for (const Case& c : cases) {
-        std::string content = inputtest::patternBytes(static_cast<size_t>(c.length), 7);
+        std::string content = qvtest::patternBytes(static_cast<size_t>(c.length), 7);
         makeLauncher(content);
         FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, c.length, 10, "app.jar");
         g_enableOutput = true;
@@ -207,7 +202,7 @@ TEST_F(FileIndexEntryTest, ExtractToAnotherFileSystemCopiesThroughABuffer) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
     const long length = 2 * 61439 + 17;
-    const std::string content = inputtest::patternBytes(static_cast<size_t>(length), 3);
+    const std::string content = qvtest::patternBytes(static_cast<size_t>(length), 3);
     makeLauncher(content);
     FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, length, 10, "app.jar");
     const bool savedSilent = PlatformImpl::isSilent();
@@ -258,9 +253,8 @@ TEST_F(FileIndexEntryTest, ExtractRefusesNamesThatLeaveTheDirectory) {
                                             "\": its name is not a plain file name.");
         }
     }
-    EXPECT_TRUE(inputtest::listDirectory(dir).empty());
-    EXPECT_EQ(inputtest::listDirectory(m_dir.path()),
-              (std::vector<std::string>{"launcher", "out"}));
+    EXPECT_TRUE(qvtest::listDirectory(dir).empty());
+    EXPECT_EQ(qvtest::listDirectory(m_dir.path()), (std::vector<std::string>{"launcher", "out"}));
 }
 
 TEST_F(FileIndexEntryTest, ExtractDoesNotFollowASymbolicLink) {
@@ -281,7 +275,7 @@ TEST_F(FileIndexEntryTest, ExtractDoesNotFollowASymbolicLink) {
 
 TEST_F(FileIndexEntryTest, ExtractRefusesToOverwriteTheLauncherFile) {
     makeLauncher("payload");
-    std::string before = readFile(str(Launcher::m_launcherFileName));
+    std::string before = readFile(m_launcherPath);
     FileIndexEntry entry(FILE_TYPE_LAUNCHER, 1, 7, 10, "launcher");
     try {
         entry.extract(m_launcherFile, m_dir.path().c_str());
@@ -291,7 +285,7 @@ TEST_F(FileIndexEntryTest, ExtractRefusesToOverwriteTheLauncherFile) {
                   "Refusing to extract the embedded file \"launcher\" over the launcher file "
                   "itself.");
     }
-    EXPECT_EQ(readFile(str(Launcher::m_launcherFileName)), before);
+    EXPECT_EQ(readFile(m_launcherPath), before);
 }
 
 TEST_F(FileIndexEntryTest, ExtractReplacesAnExistingFileAndMarksPrograms) {
@@ -303,7 +297,7 @@ TEST_F(FileIndexEntryTest, ExtractReplacesAnExistingFileAndMarksPrograms) {
         FileIndexEntry entry(type, 1, 3, 10, name.c_str());
         entry.extract(m_launcherFile, dir.c_str());
         EXPECT_EQ(readFile(dir + "/" + name), "abc") << name;
-        EXPECT_EQ(inputtest::isExecutable(dir + "/" + name), type == 4 || type == 7) << name;
+        EXPECT_EQ(qvtest::isExecutable(dir + "/" + name), type == 4 || type == 7) << name;
     }
 }
 
@@ -318,7 +312,7 @@ TEST_F(FileIndexEntryTest, ExtractFromShortenedLauncherFailsAndLeavesNothing) {
         EXPECT_EQ(str(e.m_message),
                   "Unable to read the embedded file app.jar: unexpected end of file");
     }
-    EXPECT_TRUE(inputtest::listDirectory(dir).empty());
+    EXPECT_TRUE(qvtest::listDirectory(dir).empty());
 }
 
 TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
@@ -340,12 +334,12 @@ TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
             EXPECT_EQ(str(e.m_message), expected[i]);
         }
     }
-    EXPECT_TRUE(inputtest::listDirectory(extractDir()).empty());
+    EXPECT_TRUE(qvtest::listDirectory(extractDir()).empty());
 }
 
 TEST_F(FileIndexEntryTest, LoadTagFileReadsOnlyTagFileTypesAndNamesTheEmbeddedFile) {
     makeLauncher("A: 1\nB: 2\n");
-    FILE* file = std::fopen(str(Launcher::m_launcherFileName).c_str(), "rb");
+    FILE* file = std::fopen(m_launcherPath.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     for (long type = 0; type <= kHighestFileType; ++type) {
         FileIndexEntry entry(type, 1, 10, 10, "embedded.tag");

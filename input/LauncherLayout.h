@@ -25,6 +25,15 @@ const long kHighestFileType = FILE_TYPE_LAUNCHER;
 // The last 4 bytes of a launcher that carries embedded files: 0xCA82CA82 read as signed.
 const long kLauncherIdentification = -897398142L;
 const long kTrailerSize = 8;
+
+// A marker in the stub's own data that tells a packed launcher from the bare stub even when the
+// payload is gone: strip (and every packaging step that runs it) cuts everything after the
+// program's sections, but keeps its data. The stub is built with kStubMarkerBare; qvpack
+// writes kStubMarkerPacked over it (same length, found once in the stub's bytes) in every
+// launcher it makes.
+inline constexpr char kStubMarkerBare[] = "qvlauncher-payload-marker:bare!!";
+inline constexpr char kStubMarkerPacked[] = "qvlauncher-payload-marker:packed";
+static_assert(sizeof kStubMarkerBare == sizeof kStubMarkerPacked, "the marker keeps its length");
 // Type (1), id (4), length (4), offset (4) and name length (2); the name follows.
 const long kIndexEntryHeaderSize = 15;
 const long kFileCountSize = 4;

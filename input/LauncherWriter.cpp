@@ -35,13 +35,6 @@ long paddingBefore(long type, long length, long offset) {
     return kPageSize - offset % kPageSize;
 }
 
-SString joined(const char* first, const SString& second, const char* third = "") {
-    SString text(first);
-    text += second;
-    text += third;
-    return text;
-}
-
 SString baseName(const SString& path) {
     SString::size_type slash = path.rfind('/');
     return slash == SString::npos ? path : path.substr(slash + 1);
@@ -50,11 +43,11 @@ SString baseName(const SString& path) {
 // Opens path and answers its size; only regular files have a size worth packing.
 long openRegularFile(BinaryFile& file, const SString& path) {
     if (!file.openForReading(path)) {
-        throw LauncherException(describeSystemError(joined("Cannot read ", path), errno));
+        throw LauncherException(describeSystemError(concat("Cannot read ", path), errno));
     }
     struct stat info;
     if (::fstat(file.descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        throw LauncherException(joined("Not a regular file: ", path));
+        throw LauncherException(concat("Not a regular file: ", path));
     }
     return static_cast<long>(info.st_size);
 }
@@ -66,7 +59,7 @@ SString readTail(BinaryFile& file, long size, long count, const SString& path) {
     }
     std::vector<char> bytes(static_cast<size_t>(count));
     if (!file.seek(size - count) || !file.readFully(bytes.data(), count)) {
-        throw LauncherException(describeSystemError(joined("Cannot read ", path), errno));
+        throw LauncherException(describeSystemError(concat("Cannot read ", path), errno));
     }
     return SString(bytes.data(), static_cast<SString::size_type>(count));
 }
@@ -78,7 +71,7 @@ void checkStubHasNoPayload(BinaryFile& stub, long size, const SString& path) {
     appendBigEndian32(identification, kLauncherIdentification);
     if (tail.compare(identification) == 0) {
         throw LauncherException(
-            joined("The stub ", path, " already carries embedded files; use a plain launcher."));
+            concat("The stub ", path, " already carries embedded files; use a plain launcher."));
     }
 }
 
@@ -88,12 +81,12 @@ void checkTagFile(BinaryFile& file, long size, const SString& path) {
     try {
         TagFile parsed(path);
     } catch (const LauncherException& e) {
-        SString message = joined("Invalid tag file ", path, ": ");
+        SString message = concat("Invalid tag file ", path, ": ");
         message += e.m_message;
         throw LauncherException(message);
     }
     if (size > 0 && readTail(file, size, 1, path).compare("\n") != 0) {
-        throw LauncherException(joined("The tag file ", path, " must end with a line feed."));
+        throw LauncherException(concat("The tag file ", path, " must end with a line feed."));
     }
 }
 
@@ -101,17 +94,17 @@ void copyBytes(BinaryFile& from, BinaryFile& to, long length, const SString& fro
                const SString& toPath) {
     std::unique_ptr<char[]> buffer(new char[kCopyBlockSize]);
     if (!from.seek(0)) {
-        throw LauncherException(describeSystemError(joined("Cannot read ", fromPath), errno));
+        throw LauncherException(describeSystemError(concat("Cannot read ", fromPath), errno));
     }
     for (long remaining = length; remaining > 0;) {
         long got =
             from.readSome(buffer.get(), remaining < kCopyBlockSize ? remaining : kCopyBlockSize);
         if (got <= 0) {
-            SString context = joined("Cannot read ", fromPath, " (did it change while packing?)");
+            SString context = concat("Cannot read ", fromPath, " (did it change while packing?)");
             throw LauncherException(describeSystemError(context, got == 0 ? 0 : errno));
         }
         if (!to.writeAll(buffer.get(), got)) {
-            throw LauncherException(describeSystemError(joined("Cannot write ", toPath), errno));
+            throw LauncherException(describeSystemError(concat("Cannot write ", toPath), errno));
         }
         remaining -= got;
     }
@@ -125,7 +118,7 @@ public:
         std::vector<char> pathTemplate(m_path.c_str(), m_path.c_str() + m_path.length() + 1);
         if (!m_file.createUnique(pathTemplate.data())) {
             throw LauncherException(
-                describeSystemError(joined("Cannot create a file beside ", outputPath), errno));
+                describeSystemError(concat("Cannot create a file beside ", outputPath), errno));
         }
         m_path = pathTemplate.data();
     }
@@ -147,11 +140,11 @@ public:
         mode_t mask = ::umask(0);
         ::umask(mask);
         if (::fchmod(m_file.descriptor(), 0777 & ~mask) != 0 || !m_file.close()) {
-            throw LauncherException(describeSystemError(joined("Cannot write ", m_path), errno));
+            throw LauncherException(describeSystemError(concat("Cannot write ", m_path), errno));
         }
         if (std::rename(m_path.c_str(), outputPath.c_str()) != 0) {
             int err = errno;
-            SString context = joined("Cannot rename ", m_path, " to ");
+            SString context = concat("Cannot rename ", m_path, " to ");
             context += outputPath;
             throw LauncherException(describeSystemError(context, err));
         }
@@ -201,7 +194,7 @@ void LauncherWriter::write(const SString& outputPath) {
             const std::vector<char> zeros(static_cast<size_t>(padding), '\0');
             if (!output.file().writeAll(zeros.data(), padding)) {
                 throw LauncherException(
-                    describeSystemError(joined("Cannot write ", output.path()), errno));
+                    describeSystemError(concat("Cannot write ", output.path()), errno));
             }
             offset += padding;
         }
@@ -211,17 +204,17 @@ void LauncherWriter::write(const SString& outputPath) {
     }
     SString index = encodeFileIndex(entries, offset);
     if (!output.file().writeAll(index.c_str(), static_cast<long>(index.length()))) {
-        throw LauncherException(describeSystemError(joined("Cannot write ", output.path()), errno));
+        throw LauncherException(describeSystemError(concat("Cannot write ", output.path()), errno));
     }
     output.commit(outputPath);
 }
 
 void LauncherWriter::openAndCheck(PackedFile& file) const {
     if (file.type < 0 || file.type > kHighestFileType) {
-        throw LauncherException(joined("Invalid file type for ", file.path));
+        throw LauncherException(concat("Invalid file type for ", file.path));
     }
     if (file.id > 0x7FFFFFFFL) {
-        throw LauncherException(joined("The id of ", file.path, " does not fit in 31 bits."));
+        throw LauncherException(concat("The id of ", file.path, " does not fit in 31 bits."));
     }
     file.source.reset(new BinaryFile);
     file.length = openRegularFile(*file.source, file.path);
@@ -236,17 +229,17 @@ void LauncherWriter::checkNames() const {
     for (const PackedFile& file : m_files) {
         if (!isPlainFileName(file.name) ||
             static_cast<long>(file.name.length()) > kMaxFileNameLength) {
-            SString message = joined("Not a plain file name: \"", file.name, "\" (from ");
-            message += joined("", file.path, ")");
+            SString message = concat("Not a plain file name: \"", file.name, "\" (from ");
+            message += concat("", file.path, ")");
             throw LauncherException(message);
         }
         if (!names.insert(std::string(file.name.c_str(), file.name.length())).second) {
-            throw LauncherException(joined("Two files would be embedded as \"", file.name,
+            throw LauncherException(concat("Two files would be embedded as \"", file.name,
                                            "\"; the copies would overwrite each other."));
         }
         if (file.id >= 0 && !ids.insert(file.id).second) {
             throw LauncherException(
-                joined("The id ", convertToString(file.id), " is given to two files."));
+                concat("The id ", convertToString(file.id), " is given to two files."));
         }
     }
 }

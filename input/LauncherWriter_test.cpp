@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "input/FileIndexEntry.h"
-#include "input/InputTestSupport.h"
-#include "input/LauncherInputFiles.h"
-#include "input/LauncherLayout.h"
 #include "base/LauncherException.h"
+#include "input/FileIndexEntry.h"
+#include "input/LauncherLayout.h"
+#include "launcher/LauncherInputFiles.h"
+#include "tests/support/LauncherTestSupport.h"
 
-using inputtest::readFile;
-using inputtest::str;
-using inputtest::writeFile;
+using qvtest::readFile;
+using qvtest::str;
+using qvtest::writeFile;
 
 namespace {
 
@@ -50,7 +50,7 @@ protected:
         return "";
     }
 
-    inputtest::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-input"};
 };
 
 TEST_F(LauncherWriterTest, WritesStubFilesIndexAndTrailer) {
@@ -65,9 +65,8 @@ TEST_F(LauncherWriterTest, WritesStubFilesIndexAndTrailer) {
     expected.push_back(new FileIndexEntry(FILE_TYPE_APPLICATION, 9, 5, first + 14, "app.jar"));
     EXPECT_EQ(readFile(path("out")),
               kStub + "JVM_EXE: java\n" + "PK..." + str(encodeFileIndex(expected, first + 19)));
-    EXPECT_TRUE(inputtest::isExecutable(path("out")));
-    EXPECT_EQ(inputtest::listDirectory(m_dir.path()),
-              (std::vector<std::string>{"in", "out", "stub"}));
+    EXPECT_TRUE(qvtest::isExecutable(path("out")));
+    EXPECT_EQ(qvtest::listDirectory(m_dir.path()), (std::vector<std::string>{"in", "out", "stub"}));
 }
 
 TEST_F(LauncherWriterTest, AssignsIdsInOrderSkippingTakenOnes) {
@@ -156,7 +155,7 @@ TEST_F(LauncherWriterTest, RefusesInvalidInputAndWritesNothing) {
         c.setup(writer);
         EXPECT_EQ(write(writer), c.expected) << c.what;
         EXPECT_EQ(readFile(path("out")), "previous") << c.what;
-        std::vector<std::string> names = inputtest::listDirectory(m_dir.path());
+        std::vector<std::string> names = qvtest::listDirectory(m_dir.path());
         for (const std::string& name : names) {
             EXPECT_EQ(name.find("qvpack"), std::string::npos) << c.what << " left " << name;
         }

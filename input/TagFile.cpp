@@ -10,8 +10,8 @@
 #include "base/LauncherException.h"
 #include "base/StdioFile.h"
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
 #include "platform/unix/BinaryFile.h"
+#include "platform/unix/Log.h"
 
 namespace {
 
@@ -21,8 +21,7 @@ const char kMissingCompleter[] = "Missing /: tag completer.";
 const char kUnableToRead[] = "Unable to read tag file.";
 
 [[noreturn]] void throwWriteError(const SString& path) {
-    SString message("Unable to write tag file ");
-    throw LauncherException(message += path);
+    throw LauncherException(concat("Unable to write tag file ", path));
 }
 
 // "<what> longer than <limit> bytes."
@@ -84,13 +83,10 @@ void checkWritable(const TagFileEntry& entry, const SString& path) {
     if (nameOk && valuesOk) {
         return;
     }
-    SString message("Unable to write tag file ");
-    message += path;
-    message += ": tag \"";
-    message += entry.m_name;
-    message += nameOk ? "\" has a value that cannot be written (line break or NUL byte)."
-                      : "\" has a name that cannot be written.";
-    throw LauncherException(message);
+    throw LauncherException(
+        concat("Unable to write tag file ", path, ": tag \"", entry.m_name,
+               nameOk ? "\" has a value that cannot be written (line break or NUL byte)."
+                      : "\" has a name that cannot be written."));
 }
 
 void appendValue(SString& text, const SString& value) {
@@ -133,8 +129,7 @@ TagFile::TagFile() : m_loaded(false), m_lineNumber(0), m_bytesRead(0) {}
 TagFile::TagFile(const SString& path) : TagFile() {
     StdioFile file(path.c_str(), "re");
     if (file.get() == nullptr) {
-        SString message("Unable to load input file: ");
-        throw LauncherException(message += path);
+        throw LauncherException(concat("Unable to load input file: ", path));
     }
     load(file.get(), path, 0, -1);
 }
@@ -357,9 +352,8 @@ void TagFile::openForWriting(const SString& path, BinaryFile& file) {
     }
     struct stat info;
     if (errno == ELOOP && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        SString message("Unable to write tag file ");
-        message += path;
-        throw LauncherException(message += ": it is a symbolic link");
+        throw LauncherException(
+            concat("Unable to write tag file ", path, ": it is a symbolic link"));
     }
     throwWriteError(path);
 }
@@ -371,12 +365,8 @@ void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, 
 }
 
 void TagFile::logSyntaxError(const SString& message, const SString& fileName, long line) const {
-    SString text("Syntax error in ");
-    text += fileName;
-    text += " at line ";
-    text += convertToString(line);
-    text += " ==> ";
-    text += message;
+    const SString text =
+        concat("Syntax error in ", fileName, " at line ", convertToString(line), " ==> ", message);
     Log::logMessage(text, LOG_ERROR);
     throw LauncherException(text);
 }

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "base/LauncherException.h"
-#include "input/InputTestSupport.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/BinaryFile.h"
+#include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
@@ -59,13 +59,11 @@ protected:
 
     std::string writeFile(const char* name, const std::string& content) const {
         std::string filePath = path(name);
-        inputtest::writeFile(filePath, content);
+        qvtest::writeFile(filePath, content);
         return filePath;
     }
 
-    static std::string readFile(const std::string& filePath) {
-        return inputtest::readFile(filePath);
-    }
+    static std::string readFile(const std::string& filePath) { return qvtest::readFile(filePath); }
 
     // Loads content as a tag file named displayName; returns the thrown message, if any.
     std::string loadContent(const std::string& content, TagFile& tagFile,
@@ -83,7 +81,7 @@ protected:
         return error;
     }
 
-    inputtest::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-input"};
 };
 
 TEST_F(TagFileTest, ParsesTheFormat) {

@@ -1,11 +1,11 @@
 #include "instructions/Instructions.h"
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/TagFile.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
 #include "instructions/VariableRef.h"
-#include "base/LauncherException.h"
 
 const char* const Instructions::g_instructionsTag = "INSTRUCTIONS";
 
@@ -50,14 +50,6 @@ const char kSetValue[] = "Invalid value specified for SET command";
 SString nextWord(const SString& line, unsigned& pos) {
     bool unused = false;
     return getTokenFromString(line, pos, unused);
-}
-
-// The parts (SString, text or character) one after the other.
-template <typename... Parts>
-SString concat(const Parts&... parts) {
-    SString text;
-    ((text += parts), ...);
-    return text;
 }
 
 SString trimmed(const SString& text, SString::size_type pos, SString::size_type count) {
@@ -111,11 +103,11 @@ bool collectArgument(const SString& line, unsigned& pos, SString& collected) {
 
 }  // namespace
 
-Instructions::Instructions(const TagFile& script)
-    : m_script(&script), m_currentLine(0), m_actions(&InstructionActions::launcherActions()) {}
+Instructions::Instructions(const TagFile& script, InstructionActions& actions)
+    : m_script(&script), m_currentLine(0), m_actions(&actions) {}
 
-void Instructions::setActions(InstructionActions* actions) {
-    m_actions = actions != nullptr ? actions : &InstructionActions::launcherActions();
+void Instructions::setActions(InstructionActions& actions) {
+    m_actions = &actions;
 }
 
 long Instructions::lineCount() const {
@@ -265,8 +257,7 @@ void Instructions::assignVariable(const SString& statement, SString::size_type e
 }
 
 long Instructions::gotoLabel(const SString& label) const {
-    SString target(":");
-    target += label;
+    SString target = concat(":", label);
     evalExpr(target, "Invalid label specified.");
     if (target.length() == 1) {
         throwException(
@@ -346,11 +337,7 @@ void Instructions::evalStringExpr(const SString& line, unsigned& pos, SString& r
                                   const SString& prefix) const {
     SString collected;
     if (!collectArgument(line, pos, collected)) {
-        SString message("Expected ending quote in ");
-        message += collected;
-        message += ":  ";
-        message += prefix;
-        throw LauncherException(message);
+        throw LauncherException(concat("Expected ending quote in ", collected, ":  ", prefix));
     }
     evalStringExpr(collected, prefix);
     result = collected;

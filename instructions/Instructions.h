@@ -20,16 +20,15 @@ public:
     // The tag that holds the script lines: "INSTRUCTIONS".
     static const char* const g_instructionsTag;
 
-    // Keeps a reference to script, which the caller owns and keeps alive as long as this
-    // object. Commands call the Launcher actions.
-    explicit Instructions(const TagFile& script);
+    // Keeps references to script and actions, which the caller owns and keeps alive as long
+    // as this object. Commands call actions.
+    Instructions(const TagFile& script, InstructionActions& actions);
     Instructions(const Instructions&) = delete;
     Instructions& operator=(const Instructions&) = delete;
     ~Instructions() = default;
 
-    // Makes the commands call actions (not owned; must outlive every execute) instead of the
-    // Launcher actions. Null restores the Launcher actions.
-    void setActions(InstructionActions* actions);
+    // Makes the commands call actions (not owned; must outlive every execute) from now on.
+    void setActions(InstructionActions& actions);
 
     // Runs the script from its first line until it runs past its last. The first failure ends
     // the run; what earlier lines did (variables set, actions done) remains. A script that

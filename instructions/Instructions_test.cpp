@@ -10,84 +10,15 @@
 #include "input/TagFile.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/InstructionsException.h"
-#include "launcher/Launcher.h"
+#include "instructions/ScriptVariables.h"
 #include "tests/support/LauncherTestSupport.h"
+#include "tests/support/ScriptTestSupport.h"
 
 namespace {
 
-using qvtest::resetLauncherVariables;
+using qvtest::RecordingActions;
+using qvtest::ScriptRunner;
 using qvtest::str;
-
-// Stands in for the launcher actions: records each call with its arguments, and throws
-// LauncherException("action failed") from the action named in failingAction.
-class RecordingActions : public InstructionActions {
-public:
-    void findJVM(bool showProgress, bool showFailMsg) override {
-        record("findJVM", showProgress, showFailMsg);
-    }
-    void verifyJVM(bool showProgress, bool showFailMsg, long fileId) override {
-        record("verifyJVM", showProgress, showFailMsg, fileId);
-    }
-    void installJVM(InstallJVMOption option) override {
-        record("installJVM", static_cast<int>(option));
-    }
-    void initializeUI() override { record("initializeUI"); }
-    void launch(const SString& jvmFilePath, short uiDisplaySeconds) override {
-        record("launch", "[" + str(jvmFilePath) + "]", uiDisplaySeconds);
-    }
-    void ilaunch(long fileId, short uiDisplaySeconds) override {
-        record("ilaunch", fileId, uiDisplaySeconds);
-    }
-    void executeEmbeddedLauncher(long index) override { record("executeEmbeddedLauncher", index); }
-
-    std::vector<std::string> m_calls;
-    std::string m_failingAction;
-
-private:
-    void record(const std::string& action) { recordCall(action, action + "()"); }
-    template <typename First, typename... Rest>
-    void record(const std::string& action, const First& first, const Rest&... rest) {
-        std::ostringstream call;
-        call << action << "(" << first;
-        ((call << "," << rest), ...);
-        call << ")";
-        recordCall(action, call.str());
-    }
-    void recordCall(const std::string& action, const std::string& call) {
-        m_calls.push_back(call);
-        if (action == m_failingAction) {
-            throw LauncherException("action failed");
-        }
-    }
-};
-
-// A script held in a tag file, its interpreter and recorded actions.
-class ScriptRunner {
-public:
-    explicit ScriptRunner(std::initializer_list<const char*> lines) : m_instructions(m_script) {
-        for (const char* line : lines) {
-            m_script.appendTagValue(Instructions::g_instructionsTag, line);
-        }
-        m_instructions.setActions(&m_actions);
-    }
-
-    // "" when the script ran to its end; "line <n>: <message>" for an InstructionsException;
-    // "launcher: <message>" for a LauncherException.
-    std::string run() {
-        try {
-            m_instructions.execute();
-        } catch (const InstructionsException& e) {
-            return "line " + std::to_string(e.m_lineNumber) + ": " + str(e.m_message);
-        } catch (const LauncherException& e) {
-            return "launcher: " + str(e.m_message);
-        }
-        return "";
-    }
-
-    TagFile m_script;
-    Instructions m_instructions;
-    RecordingActions m_actions;
-};
 
 std::ostream& operator<<(std::ostream& out, const SString& s) {
     return out << str(s);
@@ -112,13 +43,13 @@ const char kWrongType[] = "). Must use N or S as the variable type, e.g. N2 or S
 class InstructionsEvalTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetLauncherVariables();
-        Launcher::setStringVariable(1, "abc");
-        Launcher::setStringVariable(2, "x@S3@");
-        Launcher::setStringVariable(3, "z");
-        Launcher::setLongVariable(2, -7);
+        ScriptVariables::resetForTest();
+        ScriptVariables::setStringVariable(1, "abc");
+        ScriptVariables::setStringVariable(2, "x@S3@");
+        ScriptVariables::setStringVariable(3, "z");
+        ScriptVariables::setLongVariable(2, -7);
     }
-    void TearDown() override { resetLauncherVariables(); }
+    void TearDown() override { ScriptVariables::resetForTest(); }
 
     std::string expr(const std::string& text, const char* prefix = "") {
         return outcome([&] {
@@ -153,8 +84,8 @@ TEST_F(InstructionsEvalTest, EvalExprSubstitutesReferences) {
 }
 
 TEST_F(InstructionsEvalTest, EvalExprFailures) {
-    Launcher::setStringVariable(5, "c");
-    Launcher::setStringVariable(6, "@S3@");
+    ScriptVariables::setStringVariable(5, "c");
+    ScriptVariables::setStringVariable(6, "@S3@");
     struct Case {
         const char* text;
         const char* prefix;
@@ -175,17 +106,17 @@ TEST_F(InstructionsEvalTest, EvalExprFailures) {
 TEST_F(InstructionsEvalTest, ValuesAreNeverReadAsReferences) {
     // Self and mutual references, a lone "@" and "@@" in values (a temporary path may hold
     // them) all come out as they are.
-    Launcher::setStringVariable(4, "x@S4@");
-    Launcher::setStringVariable(5, "y@S6@");
-    Launcher::setStringVariable(6, "/tmp/a@b/@@c@");
-    Launcher::setStringVariable(7, "c");
+    ScriptVariables::setStringVariable(4, "x@S4@");
+    ScriptVariables::setStringVariable(5, "y@S6@");
+    ScriptVariables::setStringVariable(6, "/tmp/a@b/@@c@");
+    ScriptVariables::setStringVariable(7, "c");
     EXPECT_EQ("=x@S4@", expr("@S4@"));
     EXPECT_EQ("=<y@S6@>", expr("<@S5@>", "P"));
     EXPECT_EQ("=/tmp/a@b/@@c@/jvm", expr("@S6@/jvm"));
     EXPECT_EQ("=a@bc", expr("a@@b@S7@"));
 
     // Growth is still bounded.
-    Launcher::setStringVariable(8, std::string(300000, 'a').c_str());
+    ScriptVariables::setStringVariable(8, std::string(300000, 'a').c_str());
     EXPECT_EQ(
         "line 1:  Variable substitution in (@S8@@S8@@S8@@S8@) gives a text longer than "
         "1048576 bytes.",
@@ -318,8 +249,8 @@ TEST_F(InstructionsEvalTest, NumbersAndTruthValues) {
 
 class InstructionsTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetLauncherVariables(); }
-    void TearDown() override { resetLauncherVariables(); }
+    void SetUp() override { ScriptVariables::resetForTest(); }
+    void TearDown() override { ScriptVariables::resetForTest(); }
 };
 
 TEST_F(InstructionsTest, EmptyScriptDoesNothing) {
@@ -329,8 +260,8 @@ TEST_F(InstructionsTest, EmptyScriptDoesNothing) {
 }
 
 TEST_F(InstructionsTest, CommandsCallTheirActions) {
-    Launcher::setLongVariable(2, 4);
-    Launcher::setStringVariable(1, "a.jvm");
+    ScriptVariables::setLongVariable(2, 4);
+    ScriptVariables::setStringVariable(1, "a.jvm");
     ScriptRunner runner{
         "INITIALIZE_UI",
         "FIND_JVM 1 0",
@@ -446,8 +377,8 @@ TEST_F(InstructionsTest, ArgumentReferenceErrorsCarryNoLineNumber) {
 }
 
 TEST_F(InstructionsTest, SetForms) {
-    Launcher::setStringVariable(1, "abc");
-    Launcher::setLongVariable(2, 4);
+    ScriptVariables::setStringVariable(1, "abc");
+    ScriptVariables::setLongVariable(2, 4);
     struct Case {
         const char* line;
         long stringVariable;  // 0 for a numeric one
@@ -470,16 +401,17 @@ TEST_F(InstructionsTest, SetForms) {
     for (const Case& c : cases) {
         ScriptRunner runner{c.line};
         EXPECT_EQ("", runner.run()) << c.line;
-        std::string stored = c.stringVariable != 0
-                                 ? str(Launcher::getStringVariable(c.stringVariable))
-                                 : std::to_string(Launcher::getLongVariable(c.numericVariable));
+        std::string stored =
+            c.stringVariable != 0
+                ? str(ScriptVariables::getStringVariable(c.stringVariable))
+                : std::to_string(ScriptVariables::getLongVariable(c.numericVariable));
         EXPECT_EQ(c.expected, stored) << c.line;
-        Launcher::setStringVariable(1, "abc");
+        ScriptVariables::setStringVariable(1, "abc");
     }
 }
 
 TEST_F(InstructionsTest, GotoMovesToTheLineAfterTheLabel) {
-    Launcher::setStringVariable(3, "end");
+    ScriptVariables::setStringVariable(3, "end");
     ScriptRunner forward{"GOTO end", "INITIALIZE_UI", ":end", "FIND_JVM 0 0"};
     EXPECT_EQ("", forward.run());
     EXPECT_EQ(std::vector<std::string>{"findJVM(0,0)"}, forward.m_actions.m_calls);
@@ -502,11 +434,11 @@ TEST_F(InstructionsTest, Jmp0JumpsExactlyOnZero) {
         const char* expected;
     } cases[] = {{0, "failed"}, {1, "passed"}, {7, "passed"}, {-1, "passed"}};
     for (const Case& c : cases) {
-        Launcher::setLongVariable(1, c.n1);
+        ScriptVariables::setLongVariable(1, c.n1);
         ScriptRunner runner{"JMP0 @N1@ failed", "SET S1 = passed", "GOTO end",
                             ":failed",          "SET S1 = failed", ":end"};
         EXPECT_EQ("", runner.run()) << c.n1;
-        EXPECT_EQ(c.expected, str(Launcher::getStringVariable(1))) << c.n1;
+        EXPECT_EQ(c.expected, str(ScriptVariables::getStringVariable(1))) << c.n1;
     }
 
     // With a non-zero value the label is not looked up.
@@ -516,7 +448,7 @@ TEST_F(InstructionsTest, Jmp0JumpsExactlyOnZero) {
 }
 
 TEST_F(InstructionsTest, GotoLabelFindsFirstWholeLineMatch) {
-    Launcher::setStringVariable(1, "abc");
+    ScriptVariables::setStringVariable(1, "abc");
     ScriptRunner runner{":start", "X", ":a", ":a", ":a b", ":@S1@"};
     const Instructions& interpreter = runner.m_instructions;
     EXPECT_EQ(0, interpreter.gotoLabel("start"));
@@ -534,7 +466,7 @@ TEST_F(InstructionsTest, ActionFailurePassesThroughAndEarlierLinesStay) {
     ScriptRunner runner{"SET S1 = before", "LAUNCH a.jvm 1", "SET S1 = after"};
     runner.m_actions.m_failingAction = "launch";
     EXPECT_EQ("launcher: action failed", runner.run());
-    EXPECT_EQ("before", str(Launcher::getStringVariable(1)));
+    EXPECT_EQ("before", str(ScriptVariables::getStringVariable(1)));
 }
 
 // Stops a script after a number of lines by throwing from the line hook.
@@ -554,59 +486,12 @@ public:
 TEST_F(InstructionsTest, BeforeLineSeesEveryLineAndCanStopAnEndlessLoop) {
     ScriptRunner runner{":top", "INITIALIZE_UI", "GOTO top"};
     LineLimitActions actions(7);
-    runner.m_instructions.setActions(&actions);
+    runner.m_instructions.setActions(actions);
     EXPECT_EQ("launcher: line limit", runner.run());
     // The jump lands on the label line, so the loop runs lines 1 and 2 only.
     EXPECT_EQ((std::vector<long>{0, 1, 2, 1, 2, 1, 2, 1}), actions.m_lines);
     // The eighth line never ran: three passes through the loop body.
     EXPECT_EQ(3u, actions.m_calls.size());
-}
-
-// The conversion that Launcher::run applies to the script's errors.
-class LauncherRunInstructionsTest : public InstructionsTest {};
-
-TEST_F(LauncherRunInstructionsTest, ScriptErrorBecomesLauncherExceptionWithLineNumber) {
-    ScriptRunner runner{"SET S1 = first", "SET N2 = 42", "SET S3 = @S1@-@N2@", "SET X1 = 5",
-                        "SET S4 = never"};
-    try {
-        Launcher::runInstructions(runner.m_instructions);
-        FAIL() << "the script error did not leave";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ(std::string("Error in instructions. Invalid variable specified on left hand "
-                              "side of SET statement. Invalid variable reference (X1") +
-                      kWrongType + " Line number (4)",
-                  str(e.m_message));
-    }
-    EXPECT_EQ("first", str(Launcher::getStringVariable(1)));
-    EXPECT_EQ(42, Launcher::getLongVariable(2));
-    EXPECT_EQ("first-42", str(Launcher::getStringVariable(3)));
-    EXPECT_EQ("", str(Launcher::getStringVariable(4)));
-}
-
-TEST_F(LauncherRunInstructionsTest, OtherFailuresPassUnchanged) {
-    ScriptRunner badReference{"LAUNCH @X1@ 5"};
-    try {
-        Launcher::runInstructions(badReference.m_instructions);
-        FAIL() << "the bad reference was accepted";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ(std::string("Invalid jvm file name specified in LAUNCH. Invalid variable "
-                              "reference (X1") +
-                      kWrongType,
-                  str(e.m_message));
-    }
-
-    ScriptRunner failingAction{"INITIALIZE_UI"};
-    failingAction.m_actions.m_failingAction = "initializeUI";
-    try {
-        Launcher::runInstructions(failingAction.m_instructions);
-        FAIL() << "the action failure was lost";
-    } catch (const LauncherException& e) {
-        EXPECT_EQ("action failed", str(e.m_message));
-    }
-
-    ScriptRunner fine{"INITIALIZE_UI"};
-    EXPECT_NO_THROW(Launcher::runInstructions(fine.m_instructions));
-    EXPECT_EQ(std::vector<std::string>{"initializeUI()"}, fine.m_actions.m_calls);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 #include <cctype>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
+#include "instructions/ScriptVariables.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ void VariableRef::init(const SString& reference, const SString& prefix) {
     SString numberText(reference, 1, SString::npos);
     long parsedNumber = 0;
     bool valid = convertToLong(numberText, parsedNumber) &&
-                 (parsedKind == 'N' ? Launcher::isValidLongVariable(parsedNumber)
-                                    : Launcher::isValidStringVariable(parsedNumber));
+                 (parsedKind == 'N' ? ScriptVariables::isValidLongVariable(parsedNumber)
+                                    : ScriptVariables::isValidStringVariable(parsedNumber));
     if (!valid) {
         fail(prefix, "Variable number is invalid (", numberText, ")");
     }
@@ -43,21 +44,21 @@ void VariableRef::init(const SString& reference, const SString& prefix) {
 
 void VariableRef::setValue(const SString& value, const SString& prefix) const {
     if (!isNumeric()) {
-        Launcher::setStringVariable(m_number, value);
+        ScriptVariables::setStringVariable(m_number, value);
         return;
     }
     long numericValue = 0;
     if (!convertToLong(value, numericValue)) {
         fail(prefix, "Invalid numeric expression in ", value, "");
     }
-    Launcher::setLongVariable(m_number, numericValue);
+    ScriptVariables::setLongVariable(m_number, numericValue);
 }
 
 SString VariableRef::getStringValue() const {
     if (isNumeric()) {
-        return convertToString(Launcher::getLongVariable(m_number));
+        return convertToString(ScriptVariables::getLongVariable(m_number));
     }
-    return Launcher::getStringVariable(m_number);
+    return ScriptVariables::getStringVariable(m_number);
 }
 
 long VariableRef::getNumericValue(const SString& prefix) const {
@@ -66,5 +67,5 @@ long VariableRef::getNumericValue(const SString& prefix) const {
         message += " into a numeric value.";
         throw LauncherException(message);
     }
-    return Launcher::getLongVariable(m_number);
+    return ScriptVariables::getLongVariable(m_number);
 }

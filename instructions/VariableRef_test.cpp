@@ -4,12 +4,12 @@
 
 #include <string>
 
+#include "instructions/ScriptVariables.h"
 #include "launcher/Launcher.h"
 #include "tests/support/LauncherTestSupport.h"
 
 namespace {
 
-using qvtest::resetLauncherVariables;
 using qvtest::str;
 
 // The message of the LauncherException that init throws, or "" when it accepts reference.
@@ -24,8 +24,8 @@ std::string initFailure(VariableRef& ref, const char* reference, const char* pre
 
 class VariableRefTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetLauncherVariables(); }
-    void TearDown() override { resetLauncherVariables(); }
+    void SetUp() override { ScriptVariables::resetForTest(); }
+    void TearDown() override { ScriptVariables::resetForTest(); }
 };
 
 TEST_F(VariableRefTest, InitAcceptsLetterInEitherCaseAndLenientNumbers) {
@@ -75,7 +75,7 @@ TEST_F(VariableRefTest, SetValueStoresStringsUnchangedAndNumbersParsed) {
     VariableRef text;
     text.init("S3", "");
     text.setValue("  spaced \"value\" ", "P");
-    EXPECT_EQ("  spaced \"value\" ", str(Launcher::getStringVariable(3)));
+    EXPECT_EQ("  spaced \"value\" ", str(ScriptVariables::getStringVariable(3)));
 
     struct Case {
         const char* value;
@@ -85,12 +85,12 @@ TEST_F(VariableRefTest, SetValueStoresStringsUnchangedAndNumbersParsed) {
         VariableRef number;
         number.init("N4", "");
         number.setValue(c.value, "P");
-        EXPECT_EQ(c.stored, Launcher::getLongVariable(4)) << c.value;
+        EXPECT_EQ(c.stored, ScriptVariables::getLongVariable(4)) << c.value;
     }
 }
 
 TEST_F(VariableRefTest, SetValueRefusesNonNumberAndKeepsOldValue) {
-    Launcher::setLongVariable(2, 9);
+    ScriptVariables::setLongVariable(2, 9);
     VariableRef ref;
     ref.init("N2", "");
     for (const char* value : {"abc", "", "x0", "-", " "}) {
@@ -100,13 +100,13 @@ TEST_F(VariableRefTest, SetValueRefusesNonNumberAndKeepsOldValue) {
         } catch (const LauncherException& e) {
             EXPECT_EQ(std::string("P Invalid numeric expression in ") + value, str(e.m_message));
         }
-        EXPECT_EQ(9, Launcher::getLongVariable(2)) << value;
+        EXPECT_EQ(9, ScriptVariables::getLongVariable(2)) << value;
     }
 }
 
 TEST_F(VariableRefTest, ReadsValuesAsTextAndNumbers) {
-    Launcher::setLongVariable(5, -42);
-    Launcher::setStringVariable(10, "ten");
+    ScriptVariables::setLongVariable(5, -42);
+    ScriptVariables::setStringVariable(10, "ten");
     VariableRef number;
     number.init("N5", "");
     VariableRef text;

@@ -3,7 +3,8 @@
 #include "input/TagFile.h"
 #include "launchscript/TemplateValue.h"
 
-JVMFile::JVMFile(TagFile& tags) : m_tags(tags) {}
+JVMFile::JVMFile(TagFile& tags, const LauncherContext& context)
+    : m_tags(tags), m_context(context) {}
 
 SString JVMFile::getTagValue(const char* tag) const {
     return m_tags.getTagValue(tag, 0);

@@ -4,55 +4,36 @@
 #include "base/GenericDeque.h"
 #include "base/SString.h"
 #include "base/StringDeque.h"
+#include "input/JVMFileTags.h"
+#include "input/LauncherContext.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/StringPair.h"
+#include "launchscript/JVMTags.h"
 #include "launchscript/MacroHandler.h"
 
 class TagFile;
-
-// The tags of a jvm file. Each is read as its first value unless noted; a missing tag reads
-// as empty.
-inline constexpr char g_descTag[] = "DESC";                     // readable JVM name
-inline constexpr char g_jvmHomeTag[] = "JVM_HOME";              // the JVM's home
-inline constexpr char g_jvmExeTag[] = "JVM_EXE";                // java, relative to home
-inline constexpr char g_pathHintTag[] = "PATH_HINT";            // all values
-inline constexpr char g_platformHintTag[] = "PLATFORM_HINT";    // all values
-inline constexpr char g_jvmPropertiesTag[] = "JVM_PROPERTIES";  // all values, name=value
-inline constexpr char g_searchAllTag[] = "SEARCH_ALL";          // bool, default false
-inline constexpr char g_jvmFileTag[] = "JVM_FILE";              // written by the launcher
-inline constexpr char g_jvmTempTag[] = "JVM_TEMP";              // bool, by the launcher
-inline constexpr char g_jvmClasspathTag[] = "JVM_CLASSPATH";    // entries the JVM needs
-inline constexpr char g_classpathTag[] = "CLASSPATH";           // e.g. "-classpath "
-inline constexpr char g_classpathSeparatorTag[] = "CLASSPATH_SEPARATOR";
-inline constexpr char g_useCpEnvVarTag[] = "USE_CP_ENV_VAR";        // "1": class path in env
-inline constexpr char g_cpEnvVarTag[] = "CP_ENV_VAR";               // that variable's name
-inline constexpr char g_systemTag[] = "SYSTEM";                     // e.g. "-D"
-inline constexpr char g_systemSeparatorTag[] = "SYSTEM_SEPARATOR";  // e.g. "="
-inline constexpr char g_verifyTimeoutTag[] = "VERIFY_TIMEOUT";      // seconds, 0: no limit
-// Overrides VERIFY_TIMEOUT on the user's machine.
-inline constexpr char g_verifyTimeoutVariable[] = "QV_VERIFY_TIMEOUT";
-// The time a verify run may take when neither sets it.
-inline constexpr long g_defaultVerifyTimeLimitMs = 30000;
 
 // One jvm file: a tag file describing a kind of JVM the application accepts, and the @TAG@
 // macros through which a text is expanded from its tags.
 //
 // Keeps a reference to its tag file, which belongs to the caller (the input files) and must
 // outlive this object; nothing is freed here. Verification changes the tag file (JVM_HOME).
-class JVMFile : public MacroHandler {
+class JVMFile : public MacroHandler, public JVMTags {
 public:
-    explicit JVMFile(TagFile& tags);
+    // context is the launcher run the verify runs serve (their working directory is the
+    // launcher's); it must outlive this object.
+    explicit JVMFile(TagFile& tags, const LauncherContext& context = LauncherContext::detached());
 
     // The first value of tag, or empty when the tag is absent.
-    SString getTagValue(const char* tag) const;
+    SString getTagValue(const char* tag) const override;
     TagFile& getTagFile() const { return m_tags; }
 
     // Expands every @TAG@ macro of text with the first value of that tag ("@@" before no
     // further "@" gives "@"). Throws LauncherException when the expansion does not end.
-    SString resolve(const SString& text) const;
+    SString resolve(const SString& text) const override;
     // The same for a text that goes on into a command template: JVM_HOME and JVM_FILE are
     // inserted sealed (TemplateValue), so that later passes and the shell take them as data.
-    SString resolveSealed(const SString& text) const;
+    SString resolveSealed(const SString& text) const override;
 
     // Replaces the macro between start and end, delimiters included, with the first value of
     // the tag it names (empty when absent). A trailing backslash of JVM_HOME is dropped.
@@ -106,6 +87,7 @@ private:
     bool hasProperties() const;
 
     TagFile& m_tags;
+    const LauncherContext& m_context;
     StringDeque* m_attemptLog = nullptr;
 };
 

@@ -8,11 +8,11 @@
 #include "jvm/JVMFile.h"
 #include "jvm/VerifyCache.h"
 #include "jvm/VersionRange.h"
-#include "launcher/Launcher.h"
 #include "launchscript/CapturedRunLog.h"
 #include "launchscript/EnvironmentExpander.h"
 #include "launchscript/LaunchScript.h"
 #include "launchscript/TemplateValue.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
 
@@ -36,10 +36,9 @@ bool matchesExpected(const SString& line, const SString& expected) {
         if (range.parse(expected)) {
             return range.contains(line);
         }
-        SString warning("The expected value ");
-        warning += expected;
-        Log::logMessage(warning += " is not a valid version range; it is compared as text.",
-                             LOG_WARNING);
+        Log::logMessage(concat("The expected value ", expected,
+                               " is not a valid version range; it is compared as text."),
+                        LOG_WARNING);
     }
     SString::size_type dots = stringEndsWith(expected, kPrefixMark);
     if (dots == SString::npos) {
@@ -102,12 +101,9 @@ bool JVMFile::hasProperties() const {
     if (!getTagValue(g_jvmPropertiesTag).empty()) {
         return true;
     }
-    SString warning("Unable to verify ");
-    warning += m_tags.fileName();
-    warning += " because the ";
-    warning += g_jvmPropertiesTag;
-    warning += " tag was not specified.";
-    Log::logMessage(warning, LOG_WARNING);
+    Log::logMessage(concat("Unable to verify ", m_tags.fileName(), " because the ",
+                           g_jvmPropertiesTag, " tag was not specified."),
+                    LOG_WARNING);
     return false;
 }
 
@@ -131,11 +127,8 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     SString executable(jvmHome);
     appendPathSeparator(executable);
     executable += jvmExe;
-    SString record("Verifying JVM at ");
-    record += executable;
-    record += "\n   for JVM: ";
-    record += description;
-    Log::logMessage(record, LOG_INFO);
+    Log::logMessage(concat("Verifying JVM at ", executable, "\n   for JVM: ", description),
+                    LOG_INFO);
 
     if (!PlatformImpl::fileExists(executable)) {
         Log::logMessage(SString(executable) += " does not exist", LOG_INFO);
@@ -155,9 +148,8 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     if (!hasProperties()) {
         return nullptr;
     }
-    SString record("Searching for ");
-    record += getTagValue(g_descTag);
-    Log::logMessage(record += " using path hints", LOG_INFO);
+    Log::logMessage(concat("Searching for ", getTagValue(g_descTag), " using path hints"),
+                    LOG_INFO);
 
     StringDeque roots;
     PlatformImpl::getJVMSearchPartitions(roots);
@@ -199,9 +191,8 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
     if (!hasProperties()) {
         return nullptr;
     }
-    SString record("Searching for ");
-    record += getTagValue(g_descTag);
-    Log::logMessage(record += " using platform hints", LOG_INFO);
+    Log::logMessage(concat("Searching for ", getTagValue(g_descTag), " using platform hints"),
+                    LOG_INFO);
 
     const StringDeque* hints = m_tags.getValue(g_platformHintTag);
     for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
@@ -213,10 +204,9 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
         if (home.empty()) {
             continue;
         }
-        SString checking("Checking JVM at ");
-        checking += home;
-        checking += " which was resolved from platform hint ";
-        Log::logMessage(checking += hint, LOG_INFO);
+        Log::logMessage(
+            concat("Checking JVM at ", home, " which was resolved from platform hint ", hint),
+            LOG_INFO);
         JVMMatch* match = verify(home, verifyClasspath, verifyClassName);
         if (match != nullptr) {
             return match;
@@ -255,12 +245,9 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
         const SString& setting = settings->at(i);
         SString::size_type equals = setting.find('=');
         if (equals == SString::npos) {
-            SString warning("Invalid ");
-            warning += g_jvmPropertiesTag;
-            warning += " setting (";
-            warning += setting;
-            warning += ") in JVM File ";
-            Log::logMessage(warning += m_tags.fileName(), LOG_WARNING);
+            Log::logMessage(concat("Invalid ", g_jvmPropertiesTag, " setting (", setting,
+                                   ") in JVM File ", m_tags.fileName()),
+                            LOG_WARNING);
             continue;
         }
         SString name = setting.substr(0, equals);
@@ -301,9 +288,8 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
                                           propertyNames, key);
     SString answer;
     if (cacheable && cache.lookup(key, answer)) {
-        SString record("Verification of ");
-        record += executable;
-        Log::logMessage(record += " answered from the verify cache", LOG_INFO);
+        Log::logMessage(concat("Verification of ", executable, " answered from the verify cache"),
+                        LOG_INFO);
         output = kMagicValue;
         output += '\n';
         output += answer;
@@ -311,7 +297,7 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
     }
 
     const long timeLimitMs = verifyTimeLimitMs();
-    LaunchScript script(command, true, false);
+    LaunchScript script(command, true, false, m_context);
     script.leaveOutRuntimeClasspath();
     script.runAsHelper(timeLimitMs);
     script.execute(*this, nullptr, false);
@@ -319,28 +305,24 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
         failure = "the verify run took longer than ";
         failure += formatSeconds(timeLimitMs);
         failure += " and was killed";
-        SString record("The verify run of ");
-        record += executable;
-        record += " took longer than ";
-        record += formatSeconds(timeLimitMs);
-        Log::logMessage(record += " and was killed: the JVM is not taken", LOG_WARNING);
+        Log::logMessage(concat("The verify run of ", executable, " took longer than ",
+                               formatSeconds(timeLimitMs), " and was killed: the JVM is not taken"),
+                        LOG_WARNING);
         return false;
     }
     if (script.outputCut()) {
         failure = "the verify run printed more than ";
         failure += convertToString(static_cast<long>(CapturedRunLog::kKeptBytes));
         failure += " bytes";
-        SString record("The verify run of ");
-        record += executable;
-        record += " printed more than ";
-        record += convertToString(static_cast<long>(CapturedRunLog::kKeptBytes));
-        record += " bytes on standard output, more than an answer holds: the JVM is not taken";
-        Log::logMessage(record, LOG_WARNING);
+        Log::logMessage(
+            concat("The verify run of ", executable, " printed more than ",
+                   convertToString(static_cast<long>(CapturedRunLog::kKeptBytes)),
+                   " bytes on standard output, more than an answer holds: the JVM is not taken"),
+            LOG_WARNING);
         return false;
     }
-    SString record("Verification of ");
-    record += executable;
-    Log::logMessage(record += " answered by running the verify class", LOG_INFO);
+    Log::logMessage(concat("Verification of ", executable, " answered by running the verify class"),
+                    LOG_INFO);
     output = script.getStandardOutput();
     if (cacheable) {
         // Only a complete answer is kept: the magic line and what followed it.
@@ -358,18 +340,14 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const SString& verifyClasspat
 }
 
 long JVMFile::verifyTimeLimitMs() const {
-    SString variableName("The environment variable ");
-    variableName += g_verifyTimeoutVariable;
-    SString tagName("The ");
-    tagName += g_verifyTimeoutTag;
-    tagName += " tag of ";
-    tagName += m_tags.fileName();
     struct Source {
         SString value;
         SString name;
     } const sources[] = {
-        {PlatformImpl::getEnvironmentVariable(g_verifyTimeoutVariable), variableName},
-        {getTagValue(g_verifyTimeoutTag), tagName},
+        {PlatformImpl::getEnvironmentVariable(g_verifyTimeoutVariable),
+         concat("The environment variable ", g_verifyTimeoutVariable)},
+        {getTagValue(g_verifyTimeoutTag),
+         concat("The ", g_verifyTimeoutTag, " tag of ", m_tags.fileName())},
     };
     for (const Source& source : sources) {
         if (source.value.empty()) {
@@ -382,8 +360,7 @@ long JVMFile::verifyTimeLimitMs() const {
         SString warning(source.name);
         warning += " (";
         warning += source.value;
-        Log::logMessage(warning += ") is not a number of seconds; it is not used.",
-                             LOG_WARNING);
+        Log::logMessage(warning += ") is not a number of seconds; it is not used.", LOG_WARNING);
     }
     return g_defaultVerifyTimeLimitMs;
 }
@@ -417,9 +394,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& p
         }
     }
     if (!foundMagic) {
-        SString error("Invalid magic value: ");
-        error += line;
-        Log::logMessage(error += "\n", LOG_ERROR);
+        Log::logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
         if (failure != nullptr) {
             *failure = "no magic line in the verify output (last line: ";
             *failure += line;

@@ -1,10 +1,11 @@
 #include "jvm/JVMFiles.h"
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
 #include "input/FileIndexEntry.h"
 #include "input/TagFile.h"
 #include "jvm/TrustedPath.h"
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SubStatusWrapper.h"
 
@@ -23,10 +24,7 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
     if (isTrustedExecutablePath(executable, reason)) {
         return true;
     }
-    SString record("Skipping ");
-    record += executable;
-    record += " found on the disk: ";
-    Log::logMessage(record += reason, LOG_WARNING);
+    Log::logMessage(concat("Skipping ", executable, " found on the disk: ", reason), LOG_WARNING);
     file.recordFailedAttempt(executable, SString("unsafe path: ") += reason);
     return false;
 }
@@ -42,7 +40,8 @@ bool hasEntryFor(const UnverifiedJVMMatchPtrDeque& matches, const JVMFile& file)
 
 }  // namespace
 
-JVMFiles::JVMFiles() noexcept : m_currentMatch(nullptr), m_stopAtFirst(false) {}
+JVMFiles::JVMFiles(const LauncherContext& context) noexcept
+    : m_context(context), m_currentMatch(nullptr), m_stopAtFirst(false) {}
 
 JVMFiles::~JVMFiles() {
     clearCurrentMatch();
@@ -97,7 +96,7 @@ void JVMFiles::writeVerifyJar() {
     }
     SString extracted;
     for (long i = 0;; ++i) {
-        const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i);
+        const FileIndexEntry* entry = m_context.embeddedFileAt(i);
         if (entry == nullptr) {
             break;
         }
@@ -120,7 +119,7 @@ void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
 }
 
 bool JVMFiles::searchUserHome() {
-    const SString& userHome = Launcher::m_userJavaHome;
+    const SString userHome = m_context.userJavaHome();
     if (userHome.empty()) {
         return false;
     }

@@ -13,7 +13,9 @@
 // its JVM_EXE. Matches go to the caller's list, which owns them.
 class JVMFiles : public FileFindListener {
 public:
-    JVMFiles() noexcept;
+    // context is the launcher run searched for (the user's Java home, the embedded verify
+    // archive); it must outlive this object.
+    explicit JVMFiles(const LauncherContext& context = LauncherContext::detached()) noexcept;
     ~JVMFiles() override;
 
     // Appends a jvm file; the set owns it.
@@ -51,6 +53,7 @@ private:
     // One log record listing every failed candidate of the search and why it failed.
     void logAttempts() const;
 
+    const LauncherContext& m_context;
     JVMFilePtrDeque m_jvmFiles;
     UnverifiedJVMMatchPtrDeque m_unverifiedMatches;
     JVMMatch* m_currentMatch;

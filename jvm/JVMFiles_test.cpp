@@ -36,7 +36,6 @@ protected:
     }
     void TearDown() override {
         Log::setLogFileName("");
-        Launcher::m_userJavaHome = "";
         PlatformImpl::setSilent(false);
         setSearchRootsForTesting(StringDeque());
         PlatformImpl::resetForTest();
@@ -71,6 +70,7 @@ protected:
     TemporaryDirectory m_temp{"qvtest-jvm"};
     std::string m_dir = m_temp.path();
     std::string m_log;
+    TestLauncherContext m_context;
     std::vector<std::unique_ptr<TagFile>> m_tagFiles;
 };
 
@@ -206,7 +206,7 @@ TEST_F(JVMTest, UnquotedVerifyClassPathIsALaunchScriptError) {
 TEST_F(JVMTest, SearchOrder) {
     std::string first = makeAnsweringHome("first", "1\\n");
     std::string second = makeAnsweringHome("second", "2\\n");
-    JVMFiles files;
+    JVMFiles files(m_context);
     files.setVerifyClass(kVerifyJar, kVerifyClass);
     files.addJVMFile(loadJVMFile("1.jvm",
                                  "DESC: One\nJVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"
@@ -225,7 +225,7 @@ TEST_F(JVMTest, SearchOrder) {
     EXPECT_EQ(&files.getJVMFile(0)->getTagFile(), &matches.at(0)->getTagFile());
 
     // The user's home beats every hint, and may satisfy a later jvm file.
-    Launcher::m_userJavaHome = second.c_str();
+    m_context.m_userJavaHome = second.c_str();
     JVMMatchPtrDeque userMatches;
     files.search(userMatches);
     ASSERT_EQ(1, userMatches.size());
@@ -240,7 +240,7 @@ TEST_F(JVMTest, SearchAllOnAJVMFileEndsTheHintLoopAndWalksTheDisk) {
     std::string tree = m_dir + "/tree";
     std::string onDisk = makeAnsweringHome("tree/opt/jdk", "2\\n");
     std::string hinted = makeAnsweringHome("hinted", "2\\n");
-    JVMFiles files;
+    JVMFiles files(m_context);
     files.setVerifyClass(kVerifyJar, kVerifyClass);
     files.addJVMFile(loadJVMFile("1.jvm",
                                  "DESC: One\nJVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"
@@ -272,7 +272,7 @@ TEST_F(JVMTest, ExhaustiveSearchForOneAndForAll) {
     roots.push_back(tree.c_str());
     setSearchRootsForTesting(roots);
 
-    JVMFiles files;
+    JVMFiles files(m_context);
     files.setVerifyClass(kVerifyJar, kVerifyClass);
     files.addJVMFile(loadJVMFile("1.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"));
     files.addJVMFile(loadJVMFile("2.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=2\n"));
@@ -290,7 +290,7 @@ TEST_F(JVMTest, ExhaustiveSearchForOneAndForAll) {
 
     // Looking for one: every place fails the first jvm file during the walk, and the one that
     // suits the second is verified after it.
-    JVMFiles one;
+    JVMFiles one(m_context);
     one.setVerifyClass(kVerifyJar, kVerifyClass);
     one.addJVMFile(loadJVMFile("3.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=3\n"));
     one.addJVMFile(loadJVMFile("4.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=2\n"));
@@ -311,7 +311,7 @@ TEST_F(JVMTest, DiskWalkSkipsCandidatesOthersCouldHavePlanted) {
     roots.push_back(tree.c_str());
     setSearchRootsForTesting(roots);
 
-    JVMFiles files;
+    JVMFiles files(m_context);
     files.setVerifyClass(kVerifyJar, kVerifyClass);
     files.addJVMFile(loadJVMFile("1.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"));
     JVMMatchPtrDeque all;
@@ -326,7 +326,7 @@ TEST_F(JVMTest, DiskWalkSkipsCandidatesOthersCouldHavePlanted) {
         << log();
 
     // A home chosen explicitly is not filtered.
-    Launcher::m_userJavaHome = (tree + "/open/evil").c_str();
+    m_context.m_userJavaHome = (tree + "/open/evil").c_str();
     JVMMatchPtrDeque chosen;
     files.search(chosen);
     EXPECT_EQ(0, stat(marker.c_str(), &info));
@@ -345,7 +345,7 @@ TEST_F(JVMTest, DiskWalkSkipsAJavaOfAnotherUser) {
     roots.push_back((m_dir + "/tree").c_str());
     setSearchRootsForTesting(roots);
 
-    JVMFiles files;
+    JVMFiles files(m_context);
     files.setVerifyClass(kVerifyJar, kVerifyClass);
     files.addJVMFile(loadJVMFile("1.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: v=1\n"));
     JVMMatchPtrDeque all;
@@ -389,7 +389,7 @@ TEST_F(JVMTest, RangesAndEnvironmentHints) {
 TEST_F(JVMTest, FailedSearchLogsEveryPlaceTried) {
     std::string old = makeAnsweringHome("old", "1.6.0\\n");
     std::string silent = makeHome("silent", "echo nothing");
-    JVMFiles files;
+    JVMFiles files(m_context);
     files.setVerifyClass(kVerifyJar, kVerifyClass);
     files.addJVMFile(loadJVMFile("s.jvm",
                                  "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=[1.8,)\n"

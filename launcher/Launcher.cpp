@@ -12,20 +12,35 @@
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
+#include "instructions/ScriptVariables.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/WorkingDirectory.h"
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
 // in the reverse order after main returns.
+// The launcher run as the objects built from tag files see it.
+class Launcher::Context : public LauncherContext {
+public:
+    SString launcherFile() const override { return m_launcherFileName; }
+    SString originalLauncherFile() const override { return m_origLauncherFileName; }
+    SString userJavaHome() const override { return m_userJavaHome; }
+    const FileIndexEntry* embeddedFileAt(long index) const override {
+        return m_inputFiles.getFileAt(index);
+    }
+    SString applicationArchive() const override { return getApplicationArchive(); }
+    SString applicationArchive(const SString& name) const override {
+        return getApplicationArchive(name);
+    }
+};
+
 SString Launcher::m_launcherFileName;
 SString Launcher::m_origLauncherFileName;
-SString Launcher::m_stringVariables[Launcher::kStringVariables];
-LauncherInputFiles Launcher::m_inputFiles;
+const Launcher::Context Launcher::m_context;
+LauncherInputFiles Launcher::m_inputFiles(m_context);
 StringDeque Launcher::m_passThroughArgs;
 StringDeque Launcher::m_args;
 SString Launcher::m_userJavaHome;
 SString Launcher::m_applicationArchive;
-long Launcher::m_numericVariables[Launcher::kNumericVariables] = {0, 0, 0, 0, 0};
 bool Launcher::m_showJavaConsole = false;
 bool Launcher::m_applicationLaunched = false;
 int Launcher::m_applicationExitStatus = 0;
@@ -56,8 +71,7 @@ Launcher::~Launcher() {
 }
 
 int Launcher::process(StringDeque& args, const SString& launcherPath, const SString& openPath) {
-    m_launcherFileName = launcherPath;
-    m_origLauncherFileName = launcherPath;
+    setLauncherFiles(launcherPath, launcherPath);
     try {
         // Opened before anything else happens, so that the whole run reads the file that was
         // executed, whatever is renamed over its name meanwhile. A failure is reported by the
@@ -191,8 +205,7 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
         if (path.empty() || input.get() == nullptr) {
             throw LauncherException(PlatformImpl::getMessageText(MSG_UNABLE_TO_OPEN_INPUT_FILE));
         }
-        SString loading("Loading input file ");
-        Log::logMessage(loading += inputFileArgument, LOG_INFO);
+        Log::logMessage(concat("Loading input file ", inputFileArgument), LOG_INFO);
         inputFile.load(input.get(), inputFileArgument, 0, -1);
         Log::setLogFileName(inputFile.getTagValue("LOGFILE", 0));
     } catch (const LauncherException& e) {
@@ -277,12 +290,8 @@ void Launcher::runInstructions(const Instructions& instructions) {
     try {
         instructions.execute();
     } catch (const InstructionsException& e) {
-        SString message("Error in instructions. ");
-        message += e.m_message;
-        message += " Line number (";
-        message += convertToString(e.m_lineNumber);
-        message += ")";
-        throw LauncherException(message);
+        throw LauncherException(concat("Error in instructions. ", e.m_message, " Line number (",
+                                       convertToString(e.m_lineNumber), ")"));
     }
 }
 
@@ -295,42 +304,32 @@ SString Launcher::getOriginalLauncherFileName() {
 }
 
 SString Launcher::getOriginalLauncherDir() {
-    SString path(m_origLauncherFileName);
-    SString::size_type separator = path.find_last_of("/\\");
-    if (separator == SString::npos) {
-        return SString();
-    }
-    return path.substr(0, separator);
+    return m_context.originalLauncherDir();
 }
 
-SString Launcher::getStringVariable(long n) {
-    if (!isValidStringVariable(n)) {
-        SString message("Invalid string variable number: ");
-        throw LauncherException(message += convertToString(n));
-    }
-    return m_stringVariables[n - 1];
+const LauncherContext& Launcher::context() {
+    return m_context;
 }
 
-void Launcher::setStringVariable(long n, const SString& value) {
-    if (!isValidStringVariable(n)) {
-        SString message("Invalid string variable number: ");
-        throw LauncherException(message += convertToString(n));
-    }
-    m_stringVariables[n - 1] = value;
+LauncherInputFiles& Launcher::inputFiles() {
+    return m_inputFiles;
 }
 
-long Launcher::getLongVariable(long n) {
-    if (!isValidLongVariable(n)) {
-        SString message("Invalid numeric variable number: ");
-        throw LauncherException(message += convertToString(n));
-    }
-    return m_numericVariables[n - 1];
+void Launcher::setLauncherFiles(const SString& launcherFile, const SString& originalFile) {
+    m_launcherFileName = launcherFile;
+    m_origLauncherFileName = originalFile;
 }
 
-void Launcher::setLongVariable(long n, long value) {
-    if (!isValidLongVariable(n)) {
-        SString message("Invalid numeric variable number: ");
-        throw LauncherException(message += convertToString(n));
-    }
-    m_numericVariables[n - 1] = value;
+void Launcher::resetForTest() {
+    m_launcherFileName = SString();
+    m_origLauncherFileName = SString();
+    m_passThroughArgs.clear();
+    m_args.clear();
+    m_userJavaHome = SString();
+    m_applicationArchive = SString();
+    m_showJavaConsole = false;
+    m_applicationLaunched = false;
+    m_applicationExitStatus = 0;
+    ScriptVariables::resetForTest();
+    Log::resetForTest();
 }

@@ -4,15 +4,9 @@
 #include "base/LauncherException.h"
 #include "base/SString.h"
 #include "base/StringDeque.h"
-#include "input/LauncherInputFiles.h"
+#include "instructions/InstructionActions.h"
+#include "launcher/LauncherInputFiles.h"
 #include "platform/unix/Log.h"
-
-// Where INSTALL_JVM puts the JVM carried in the launcher file.
-enum InstallJVMOption {
-    INSTALL_TO_TEMP_HIDDEN = 0,
-    INSTALL_TO_TEMP = 1,
-    INSTALL_TO_PROMPTED_DIR = 2
-};
 
 class Instructions;
 class JVMFile;
@@ -75,38 +69,40 @@ public:
     // A temporary copy of the file name beside the original launcher.
     static const SString& getApplicationArchive(const SString& name);
 
+    // The launcher file being run (the copy after -qv:orig) and the one the user started; both
+    // are the launcher's own path until -qv:orig names the original.
+    static void setLauncherFiles(const SString& launcherFile, const SString& originalFile);
     static SString getLauncherFileName();
     static SString getOriginalLauncherFileName();
     // The directory part of the original launcher's path, without the separator.
     static SString getOriginalLauncherDir();
 
-    // Variables S1..S10 and N1..N5; a bad number throws LauncherException.
-    static bool isValidStringVariable(long n) { return n >= 1 && n <= kStringVariables; }
-    static SString getStringVariable(long n);
-    static void setStringVariable(long n, const SString& value);
-    static bool isValidLongVariable(long n) { return n >= 1 && n <= kNumericVariables; }
-    static long getLongVariable(long n);
-    static void setLongVariable(long n, long value);
+    // The run as the objects built from tag files see it (LauncherContext).
+    static const LauncherContext& context();
+    // The run's input files: the launcher file's index and the objects built from tag files.
+    static LauncherInputFiles& inputFiles();
 
-    static const long kStringVariables = 10;
-    static const long kNumericVariables = 5;
+    // Test hook: every run-wide value of the driver, the script variables and the log back to
+    // the state a new run starts from. The input files stay as loaded.
+    static void resetForTest();
 
-    // Run-wide state.
+private:
+    class Context;
+
+    // Run-wide state, private to the driver.
     static SString m_launcherFileName;
     static SString m_origLauncherFileName;
-    static SString m_stringVariables[kStringVariables];
+    static const Context m_context;
     static LauncherInputFiles m_inputFiles;
     static StringDeque m_passThroughArgs;
     static StringDeque m_args;
     static SString m_userJavaHome;
     static SString m_applicationArchive;
-    static long m_numericVariables[kNumericVariables];
     static bool m_showJavaConsole;
     // Set when LAUNCH or ILAUNCH ran the application, with the status it ended with.
     static bool m_applicationLaunched;
     static int m_applicationExitStatus;
 
-private:
     // Shows message and logs it as an error; never throws.
     static void reportFailure(const SString& message);
     static void reportFailure(const char* message);

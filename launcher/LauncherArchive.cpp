@@ -3,9 +3,8 @@
 // found is kept for the whole run and returned by both forms from then on.
 #include <cerrno>
 #include <cstdio>
-#include <memory>
-#include <utility>
 
+#include "base/StdioFile.h"
 #include "base/TextUtil.h"
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
@@ -16,14 +15,6 @@
 namespace {
 
 const size_t kCopyBlockSize = 4096;
-
-// Closes the source, which is only read, and a target abandoned on an error that is already
-// being thrown; copyFile closes a completed target itself and checks the result.
-struct FileCloser {
-    // NOLINTNEXTLINE(cert-err33-c): see above; there is nothing more to report.
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 bool isPathSeparator(char c) {
     return c == '/' || c == '\\';
@@ -70,9 +61,11 @@ SString lastComponent(const SString& name) {
     throw LauncherException(message);
 }
 
-// Copies source to target in blocks. Throws LauncherException on a read error, and the
-// catalog's write error (with the system error number) when target cannot take the bytes.
-void copyFile(FILE* source, FilePtr target, const SString& sourcePath) {
+// Copies source to target in blocks and closes target. Throws LauncherException on a read
+// error, and the catalog's write error (with the system error number) when target cannot take
+// the bytes, including bytes still buffered at the close. A target abandoned on an error is
+// closed by its owner without a further report: the error is already being thrown.
+void copyFile(FILE* source, StdioFile& target, const SString& sourcePath) {
     char block[kCopyBlockSize];
     for (;;) {
         size_t got = std::fread(block, 1, sizeof block, source);
@@ -84,13 +77,13 @@ void copyFile(FILE* source, FilePtr target, const SString& sourcePath) {
         }
     }
     if (std::ferror(source)) {
-        SString context("Error reading application archive ");
-        context += sourcePath;
-        context += ": ";
-        throwSystemError(context.c_str(), errno);
+        // Read before the message is built, which may allocate.
+        int err = errno;
+        throwSystemError(concat("Error reading application archive ", sourcePath, ": ").c_str(),
+                         err);
     }
     // Buffered bytes may fail only now, when they reach the disk.
-    if (std::fflush(target.get()) != 0 || std::fclose(target.release()) != 0) {
+    if (std::fflush(target.get()) != 0 || !target.close()) {
         throwWriteError(errno);
     }
 }
@@ -120,10 +113,10 @@ const SString& Launcher::getApplicationArchive(const SString& name) {
         return m_applicationArchive;
     }
     if (!isSafeRelativePath(name)) {
-        SString record("Refusing to copy the application archive \"");
-        record += name;
-        record += "\": the name must be a relative path to a file, without \"..\" components.";
-        Log::logMessage(record, LOG_ERROR);
+        Log::logMessage(
+            concat("Refusing to copy the application archive \"", name,
+                   "\": the name must be a relative path to a file, without \"..\" components."),
+            LOG_ERROR);
         return m_applicationArchive;
     }
     SString source = getOriginalLauncherDir();
@@ -132,20 +125,20 @@ const SString& Launcher::getApplicationArchive(const SString& name) {
         source += separator;
     }
     source += name;
-    FilePtr sourceFile(std::fopen(source.c_str(), "rb"));
-    if (!sourceFile) {
+    StdioFile sourceFile(source.c_str(), "rb");
+    if (sourceFile.get() == nullptr) {
         return m_applicationArchive;
     }
 
     SString target = PlatformImpl::createTempSubDirectory();
     appendPathSeparator(target);
     target += lastComponent(name);
-    FilePtr targetFile(std::fopen(target.c_str(), "wb"));
-    if (!targetFile) {
+    StdioFile targetFile(target.c_str(), "wb");
+    if (targetFile.get() == nullptr) {
         return m_applicationArchive;
     }
     // The path is kept only for a complete copy, so a later call never hands out a cut one.
-    copyFile(sourceFile.get(), std::move(targetFile), source);
+    copyFile(sourceFile.get(), targetFile, source);
     m_applicationArchive = target;
     return m_applicationArchive;
 }

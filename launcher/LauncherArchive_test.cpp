@@ -28,30 +28,21 @@ protected:
         ASSERT_EQ(0, mkdir((m_dir + "/app").c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/app/lib").c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
-        m_savedLauncher = Launcher::m_launcherFileName;
-        m_savedOrigLauncher = Launcher::m_origLauncherFileName;
-        Launcher::m_launcherFileName = (m_dir + "/app/run.bin").c_str();
-        Launcher::m_origLauncherFileName = Launcher::m_launcherFileName;
+        Launcher::resetForTest();
+        Launcher::setLauncherFiles((m_dir + "/app/run.bin").c_str(),
+                                   (m_dir + "/app/run.bin").c_str());
         PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
-        Launcher::m_applicationArchive = "";
         Log::setLogFileName((m_dir + "/log.txt").c_str());
     }
 
     void TearDown() override {
-        Launcher::m_launcherFileName = m_savedLauncher;
-        Launcher::m_origLauncherFileName = m_savedOrigLauncher;
         PlatformImpl::resetForTest();
-        Launcher::m_applicationArchive = "";
-        Log::resetForTest();
+        Launcher::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 
     TemporaryDirectory m_temp{"qvtest-archive"};
     std::string m_dir = m_temp.path();
-    SString m_savedLauncher;
-    SString m_savedOrigLauncher;
-    SString m_savedTempDir;
-    long m_savedCreatedDirs = 0;
 };
 
 TEST_F(LauncherArchiveTest, CopiesNamedFileBesideOriginalLauncherOnce) {
@@ -63,7 +54,8 @@ TEST_F(LauncherArchiveTest, CopiesNamedFileBesideOriginalLauncherOnce) {
     }
     writeFile(m_dir + "/app/lib/app.jar", content);
     // The running launcher may be a copy elsewhere: the original launcher's directory counts.
-    Launcher::m_launcherFileName = (m_dir + "/tmp/copy.bin").c_str();
+    Launcher::setLauncherFiles((m_dir + "/tmp/copy.bin").c_str(),
+                               Launcher::getOriginalLauncherFileName());
 
     std::string path = str(Launcher::getApplicationArchive("./lib/app.jar"));
     EXPECT_EQ(m_dir + "/tmp/qvj", path.substr(0, m_dir.size() + 8));
@@ -87,7 +79,7 @@ TEST_F(LauncherArchiveTest, RefusesNamesOutsideTheLauncherDirectory) {
                            ""};
     for (const char* name : names) {
         EXPECT_EQ("", str(Launcher::getApplicationArchive(name))) << name;
-        EXPECT_TRUE(Launcher::m_applicationArchive.empty()) << name;
+        EXPECT_TRUE(Launcher::getApplicationArchive().empty()) << name;
     }
     std::string log = readFile(m_dir + "/log.txt");
     EXPECT_NE(std::string::npos,
@@ -110,7 +102,8 @@ TEST_F(LauncherArchiveTest, WriteErrorFailsWithoutKeepingThePath) {
             Launcher::getApplicationArchive("big.jar");
         } catch (const LauncherException& e) {
             std::fprintf(stderr, "message: %s\n", e.m_message.c_str());
-            std::_Exit(e.m_message.compare(expected) == 0 && Launcher::m_applicationArchive.empty()
+            std::_Exit(e.m_message.compare(expected) == 0 &&
+                               Launcher::getApplicationArchive().empty()
                            ? 0
                            : 1);
         }
@@ -128,8 +121,8 @@ TEST_F(LauncherArchiveTest, EmbeddedArchiveLastOneWins) {
                               {FILE_TYPE_APPLICATION, "second.jar", "two"}});
 
     auto checkInChild = [&]() {
-        Launcher::m_launcherFileName = launcher.c_str();
-        Launcher::m_inputFiles.load(false);
+        Launcher::setLauncherFiles(launcher.c_str(), Launcher::getOriginalLauncherFileName());
+        Launcher::inputFiles().load(false);
         std::string path = str(Launcher::getApplicationArchive());
         bool ok = path.compare(0, m_dir.size() + 8, m_dir + "/tmp/qvj") == 0 &&
                   path.substr(path.rfind('/')) == "/second.jar" && readFile(path) == "two" &&
@@ -148,8 +141,8 @@ TEST_F(LauncherArchiveTest, NoEmbeddedArchiveMakesNoDirectory) {
     qvtest::packTestLauncher(m_dir, launcher, {{FILE_TYPE_CLASSPATH, "lib.jar", "lib"}});
 
     auto checkInChild = [&]() {
-        Launcher::m_launcherFileName = launcher.c_str();
-        Launcher::m_inputFiles.load(false);
+        Launcher::setLauncherFiles(launcher.c_str(), Launcher::getOriginalLauncherFileName());
+        Launcher::inputFiles().load(false);
         std::string path = str(Launcher::getApplicationArchive());
         DIR* temp = opendir((m_dir + "/tmp").c_str());
         int entries = 0;

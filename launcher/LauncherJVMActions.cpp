@@ -11,6 +11,7 @@
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
+#include "instructions/ScriptVariables.h"
 #include "jvm/JVMFile.h"
 #include "jvm/JVMFiles.h"
 #include "jvm/JVMMatch.h"
@@ -73,7 +74,7 @@ SString installedJVMFilePath(const SString& destination) {
 
 const FileIndexEntry* findEmbeddedInstaller() {
     for (long i = 0;; ++i) {
-        const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i);
+        const FileIndexEntry* entry = Launcher::inputFiles().getFileAt(i);
         if (entry == nullptr || entry->getType() == FILE_TYPE_JVM_INSTALLER) {
             return entry;
         }
@@ -111,9 +112,9 @@ struct ReportedMatch {
 void Launcher::findJVM(bool showProgress, bool showFailMsg) {
     Log::logMessage("Finding a JVM", LOG_INFO);
     setUpSearchConsole(showProgress);
-    setStringVariable(kHomeVariable, SString());
-    setStringVariable(kJVMFileVariable, SString());
-    setLongVariable(kSuccessVariable, 0);
+    ScriptVariables::setStringVariable(kHomeVariable, SString());
+    ScriptVariables::setStringVariable(kJVMFileVariable, SString());
+    ScriptVariables::setLongVariable(kSuccessVariable, 0);
     try {
         JVMMatchPtrDeque matches;
         m_inputFiles.getJVMFiles().search(matches);
@@ -127,9 +128,9 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
         SString jvmFile = match->writeNewJVMFile();
         Log::logMessage(SString("Matching JVM home is ") += match->getJVMHome(), LOG_INFO);
         Log::logMessage(SString("Matching JVM file is ") += jvmFile, LOG_INFO);
-        setStringVariable(kHomeVariable, match->getJVMHome());
-        setStringVariable(kJVMFileVariable, jvmFile);
-        setLongVariable(kSuccessVariable, 1);
+        ScriptVariables::setStringVariable(kHomeVariable, match->getJVMHome());
+        ScriptVariables::setStringVariable(kJVMFileVariable, jvmFile);
+        ScriptVariables::setLongVariable(kSuccessVariable, 1);
     } catch (const LauncherException& e) {
         SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
         message += " ";
@@ -150,11 +151,11 @@ void Launcher::search(bool showProgress, bool showFailMsg) {
         Log::logMessage("Unexpected failure in search.", LOG_ERROR);
         return;
     }
-    long found = getLongVariable(kSuccessVariable);
+    long found = ScriptVariables::getLongVariable(kSuccessVariable);
     printResult(found);
     if (found != 0) {
-        SString jvmFile = getStringVariable(kJVMFileVariable);
-        printResult(getStringVariable(kHomeVariable));
+        SString jvmFile = ScriptVariables::getStringVariable(kJVMFileVariable);
+        printResult(ScriptVariables::getStringVariable(kHomeVariable));
         printResult(jvmFile);
         // The calling program reads the reported jvm file after this launcher has ended.
         PlatformImpl::removeFileFromCleanupList(jvmFile);
@@ -201,21 +202,18 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, long fileId) {
     setUpSearchConsole(showProgress);
     FileIndexEntry* entry = m_inputFiles.getFile(fileId);
     if (entry == nullptr) {
-        SString message("Cannot verify jvm file at index ");
-        message += convertToString(fileId);
-        throw LauncherException(message += " because it does not exist.");
+        throw LauncherException(concat("Cannot verify jvm file at index ", convertToString(fileId),
+                                       " because it does not exist."));
     }
     if (entry->getType() != FILE_TYPE_JVM) {
-        SString message("To verify a JVM, use an index of a jvm file. The index passed in was ");
-        message += convertToString(fileId);
-        message += " which corresponds to the file named ";
-        throw LauncherException(message += entry->getName());
+        throw LauncherException(concat(
+            "To verify a JVM, use an index of a jvm file. The index passed in was ",
+            convertToString(fileId), " which corresponds to the file named ", entry->getName()));
     }
     TagFile* jvmFile = entry->getTagFile();
     if (jvmFile == nullptr) {
-        SString message("The jvm file with file id ");
-        message += convertToString(fileId);
-        throw LauncherException(message += " could not be read.");
+        throw LauncherException(
+            concat("The jvm file with file id ", convertToString(fileId), " could not be read."));
     }
     SString userJavaHome(m_userJavaHome);
     verifyJVM(showProgress, showFailMsg, *jvmFile, userJavaHome);
@@ -225,16 +223,16 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvm
                          const SString& jvmHome) {
     TagFile jvmFile(jvmFilePath);
     verifyJVM(showProgress, showFailMsg, jvmFile, jvmHome);
-    printResult(getLongVariable(kSuccessVariable));
+    printResult(ScriptVariables::getLongVariable(kSuccessVariable));
 }
 
 void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
                          const SString& jvmHome) {
-    setLongVariable(kSuccessVariable, 0);
+    ScriptVariables::setLongVariable(kSuccessVariable, 0);
     if (showProgress) {
         PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, jvmFile.getTagValue(g_descTag, 0));
     }
-    JVMFile candidate(jvmFile);
+    JVMFile candidate(jvmFile, context());
     SString verifyClasspath;
     SString verifyClassName;
     m_inputFiles.getJVMFiles().writeVerifyJar(verifyClasspath, verifyClassName);
@@ -248,14 +246,14 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
     }
     // The verification left the home it checked in the jvm file's JVM_HOME.
     SString verifiedHome = jvmFile.getTagValue(g_jvmHomeTag, 0);
-    setLongVariable(kSuccessVariable, 1);
-    setStringVariable(kHomeVariable, verifiedHome);
+    ScriptVariables::setLongVariable(kSuccessVariable, 1);
+    ScriptVariables::setStringVariable(kHomeVariable, verifiedHome);
     Log::logMessage(SString("After VERIFY, the jvm home is ") += verifiedHome, LOG_INFO);
 }
 
 void Launcher::installJVM(InstallJVMOption option) {
-    setLongVariable(kSuccessVariable, 0);
-    setStringVariable(kHomeVariable, SString());
+    ScriptVariables::setLongVariable(kSuccessVariable, 0);
+    ScriptVariables::setStringVariable(kHomeVariable, SString());
     if (option == INSTALL_TO_TEMP_HIDDEN) {
         PlatformImpl::hideUI(0);
     } else {
@@ -293,8 +291,8 @@ void Launcher::installJVM(InstallJVMOption option) {
     // A JVM installed where the user asked for it outlives the run: it is not temporary.
     jvmFile.setDynamicJVMTags(destination, jvmFilePath, option != INSTALL_TO_PROMPTED_DIR);
     jvmFile.write(jvmFilePath);
-    setLongVariable(kSuccessVariable, 1);
-    setStringVariable(kHomeVariable, jvmFilePath);
+    ScriptVariables::setLongVariable(kSuccessVariable, 1);
+    ScriptVariables::setStringVariable(kHomeVariable, jvmFilePath);
 }
 
 void Launcher::installJVM(bool showProgress, bool /*showFailMsg*/, const SString& installerPath,

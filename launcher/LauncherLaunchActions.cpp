@@ -38,7 +38,7 @@ void Launcher::launch(const SString& jvmFilePath, short uiDisplaySeconds) {
         return;
     }
     TagFile jvmTags(jvmFilePath);
-    JVMFile jvmFile(jvmTags);
+    JVMFile jvmFile(jvmTags, context());
     runApplication(*script, jvmFile, uiDisplaySeconds);
 }
 
@@ -54,7 +54,7 @@ void Launcher::ilaunch(long fileId, short uiDisplaySeconds) {
             LOG_ERROR);
         return;
     }
-    JVMFile jvmFile(*jvmTags);
+    JVMFile jvmFile(*jvmTags, context());
     runApplication(*script, jvmFile, uiDisplaySeconds);
 }
 

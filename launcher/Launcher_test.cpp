@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "instructions/ScriptVariables.h"
 #include "launcher/LauncherPath.h"
 #include "platform/unix/WorkingDirectory.h"
 #include "tests/support/LauncherTestSupport.h"
+#include "tests/support/ScriptTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -57,21 +59,21 @@ TEST_F(LauncherTest, VariablesCheckTheirNumbers) {
     for (const Case& c : cases) {
         try {
             if (c.isString) {
-                Launcher::getStringVariable(c.n);
+                ScriptVariables::getStringVariable(c.n);
             } else {
-                Launcher::setLongVariable(c.n, 1);
+                ScriptVariables::setLongVariable(c.n, 1);
             }
             ADD_FAILURE() << "no exception for " << c.n;
         } catch (const LauncherException& e) {
             EXPECT_EQ(c.message, str(e.m_message));
         }
     }
-    Launcher::setLongVariable(5, 42);
-    EXPECT_EQ(42, Launcher::getLongVariable(5));
-    Launcher::setStringVariable(10, "ten");
-    EXPECT_EQ("ten", str(Launcher::getStringVariable(10)));
-    Launcher::setLongVariable(5, 0);
-    Launcher::setStringVariable(10, "");
+    ScriptVariables::setLongVariable(5, 42);
+    EXPECT_EQ(42, ScriptVariables::getLongVariable(5));
+    ScriptVariables::setStringVariable(10, "ten");
+    EXPECT_EQ("ten", str(ScriptVariables::getStringVariable(10)));
+    ScriptVariables::setLongVariable(5, 0);
+    ScriptVariables::setStringVariable(10, "");
 }
 
 TEST_F(LauncherTest, LogHasOneSeparatorAndPrefixedRecords) {
@@ -127,12 +129,11 @@ TEST_F(LauncherTest, OriginalLauncherDir) {
                  {"/launcher", ""},
                  {"/opt/app/", "/opt/app"},
                  {"c:\\app\\l", "c:\\app"}};
-    SString saved = Launcher::m_origLauncherFileName;
     for (const Case& c : cases) {
-        Launcher::m_origLauncherFileName = c.path;
+        Launcher::setLauncherFiles(SString(), c.path);
         EXPECT_EQ(c.dir, str(Launcher::getOriginalLauncherDir())) << c.path;
     }
-    Launcher::m_origLauncherFileName = saved;
+    Launcher::resetForTest();
 }
 
 TEST_F(LauncherTest, LauncherPathFromArgv0) {
@@ -255,6 +256,59 @@ TEST_F(LauncherTest, InputFileActions) {
               readFile(verifyLog).find("ERROR: TO execute the VERIFY_JVM action, you must also "
                                        "provide values in the input file for VERIFY_JVM_FILE and "
                                        "VERIFY_JVM_HOME."));
+}
+
+// The conversion that Launcher::run applies to the script's errors.
+class LauncherRunInstructionsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ScriptVariables::resetForTest(); }
+    void TearDown() override { ScriptVariables::resetForTest(); }
+};
+
+const char kWrongType[] = "). Must use N or S as the variable type, e.g. N2 or S1.";
+
+TEST_F(LauncherRunInstructionsTest, ScriptErrorBecomesLauncherExceptionWithLineNumber) {
+    ScriptRunner runner{"SET S1 = first", "SET N2 = 42", "SET S3 = @S1@-@N2@", "SET X1 = 5",
+                        "SET S4 = never"};
+    try {
+        Launcher::runInstructions(runner.m_instructions);
+        FAIL() << "the script error did not leave";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(std::string("Error in instructions. Invalid variable specified on left hand "
+                              "side of SET statement. Invalid variable reference (X1") +
+                      kWrongType + " Line number (4)",
+                  str(e.m_message));
+    }
+    EXPECT_EQ("first", str(ScriptVariables::getStringVariable(1)));
+    EXPECT_EQ(42, ScriptVariables::getLongVariable(2));
+    EXPECT_EQ("first-42", str(ScriptVariables::getStringVariable(3)));
+    EXPECT_EQ("", str(ScriptVariables::getStringVariable(4)));
+}
+
+TEST_F(LauncherRunInstructionsTest, OtherFailuresPassUnchanged) {
+    ScriptRunner badReference{"LAUNCH @X1@ 5"};
+    try {
+        Launcher::runInstructions(badReference.m_instructions);
+        FAIL() << "the bad reference was accepted";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(std::string("Invalid jvm file name specified in LAUNCH. Invalid variable "
+                              "reference (X1") +
+                      kWrongType,
+                  str(e.m_message));
+    }
+
+    ScriptRunner failingAction{"INITIALIZE_UI"};
+    failingAction.m_actions.m_failingAction = "initializeUI";
+    try {
+        Launcher::runInstructions(failingAction.m_instructions);
+        FAIL() << "the action failure was lost";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ("action failed", str(e.m_message));
+    }
+
+    ScriptRunner fine{"INITIALIZE_UI"};
+    EXPECT_NO_THROW(Launcher::runInstructions(fine.m_instructions));
+    EXPECT_EQ(std::vector<std::string>{"initializeUI()"}, fine.m_actions.m_calls);
 }
 
 }  // namespace

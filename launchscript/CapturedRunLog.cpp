@@ -5,8 +5,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 
 namespace {
 
@@ -93,10 +94,9 @@ void CapturedRunLog::finish() {
     writeHeldError();
     Log::appendToLog("\n", 1);
     if (m_errorDropped > 0) {
-        SString note("(");
-        note += convertToString(static_cast<long>(m_errorDropped));
-        note += " more bytes of standard error could not be kept for the log)";
-        Log::logMessage(note, LOG_WARNING);
+        Log::logMessage(concat("(", convertToString(static_cast<long>(m_errorDropped)),
+                               " more bytes of standard error could not be kept for the log)"),
+                        LOG_WARNING);
     }
 }
 

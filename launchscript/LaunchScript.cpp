@@ -2,10 +2,12 @@
 // references and the parsing of a function's argument list.
 #include "launchscript/LaunchScript.h"
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "jvm/JVMFile.h"
-#include "launcher/Launcher.h"
+#include "input/JVMFileTags.h"
+#include "launchscript/JVMTags.h"
 #include "launchscript/TemplateValue.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {
@@ -62,11 +64,11 @@ SString::size_type skipWhitespace(const SString& text, SString::size_type positi
 
 }  // namespace
 
-SString LaunchScript::resolve(const JVMFile& jvmFile) const {
+SString LaunchScript::resolve(const JVMTags& jvmFile) const {
     // The jvm file is borrowed for this call only, also when a pass throws.
     struct CurrentJVMFile {
-        const JVMFile*& slot;
-        CurrentJVMFile(const JVMFile*& s, const JVMFile& jvm) : slot(s) { slot = &jvm; }
+        const JVMTags*& slot;
+        CurrentJVMFile(const JVMTags*& s, const JVMTags& jvm) : slot(s) { slot = &jvm; }
         ~CurrentJVMFile() { slot = nullptr; }
     } current(m_currentJVMFile, jvmFile);
 
@@ -104,10 +106,7 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned start,
         return;
     }
     if (findFunction(name) == FUNCTION_UNKNOWN) {
-        SString message("Invalid function name (");
-        message += name;
-        message += ").";
-        throwException(text, message);
+        throwException(text, concat("Invalid function name (", name, ")."));
     }
     unsigned position = end + 1;
     StringDeque arguments;
@@ -180,12 +179,10 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 void LaunchScript::throwException(const SString& text, const SString& message) const {
     Log::logMessage("Launch command:", LOG_INFO);
     Log::logMessage(TemplateValue::open(text), LOG_INFO);
-    SString error("Launch script error: ");
-    error += message;
-    throw LauncherException(error);
+    throw LauncherException(concat("Launch script error: ", message));
 }
 
-const JVMFile& LaunchScript::currentJVMFile(const SString& text) const {
+const JVMTags& LaunchScript::currentJVMFile(const SString& text) const {
     if (m_currentJVMFile == nullptr) {
         throwException(text, "A launch script function was used without a jvm file.");
     }
@@ -217,7 +214,7 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
             return classpathFunction(text, arguments);
         case FUNCTION_IF_EXISTS: {
             requireArguments(text, arguments, 2, "IF_EXISTS function requires 2 arguments.");
-            const JVMFile& jvmFile = currentJVMFile(text);
+            const JVMTags& jvmFile = currentJVMFile(text);
             if (jvmFile.getTagValue(arguments.at(0).c_str()).empty()) {
                 return SString();
             }
@@ -225,17 +222,17 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
         }
         case FUNCTION_LAUNCHER_FILE:
             requireArguments(text, arguments, 0, "LAUNCHER_FILE function takes 0 arguments.");
-            return TemplateValue::sealPath(Launcher::getLauncherFileName());
+            return TemplateValue::sealPath(m_context.launcherFile());
         case FUNCTION_LAUNCHER_DIR:
             requireArguments(text, arguments, 0, "LAUNCHER_DIR function takes 0 arguments.");
-            return TemplateValue::sealPath(Launcher::getOriginalLauncherDir());
+            return TemplateValue::sealPath(m_context.originalLauncherDir());
         case FUNCTION_APPLICATION_ARCHIVE:
             if (arguments.size() > 1) {
                 throwException(text, "APPLICATION_ARCHIVE function takes 0 arguments.");
             }
             return TemplateValue::sealPath(arguments.size() == 0
-                                               ? Launcher::getApplicationArchive()
-                                               : Launcher::getApplicationArchive(arguments.at(0)));
+                                               ? m_context.applicationArchive()
+                                               : m_context.applicationArchive(arguments.at(0)));
         case FUNCTION_TEMP_DIR: {
             requireArguments(text, arguments, 0, "TEMP_DIR function takes 0 arguments.");
             SString directory = PlatformImpl::getSystemTempDirectory();
@@ -252,7 +249,7 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
 
 SString LaunchScript::replaceFunction(const SString& text, const StringDeque& arguments) const {
     requireArguments(text, arguments, 3, "REPLACE function requires 3 arguments.");
-    const JVMFile& jvmFile = currentJVMFile(text);
+    const JVMTags& jvmFile = currentJVMFile(text);
     // What is searched for and put in is text, also where it came from a JVM's home.
     const SString from = jvmFile.resolve(arguments.at(0));
     const SString to = jvmFile.resolve(arguments.at(1));
@@ -274,10 +271,9 @@ SString LaunchScript::replaceFunction(const SString& text, const StringDeque& ar
         rest = found + from.length();
         // The length the text has at this point: replaced so far, then the rest as written.
         if (result.length() + (source.length() - rest) > kMaxResolvedLength) {
-            SString message("REPLACE function result is longer than ");
-            message += convertToString(static_cast<long>(kMaxResolvedLength));
-            message += " bytes.";
-            throwException(text, message);
+            throwException(
+                text, concat("REPLACE function result is longer than ",
+                             convertToString(static_cast<long>(kMaxResolvedLength)), " bytes."));
         }
     }
     result.append(source, rest, SString::npos);

@@ -3,9 +3,10 @@
 
 #include "base/SString.h"
 #include "base/StringDeque.h"
+#include "input/LauncherContext.h"
 #include "launchscript/MacroHandler.h"
 
-class JVMFile;
+class JVMTags;
 class TagFile;
 
 // The tags of a launch script tag file, each read as its first value.
@@ -28,11 +29,14 @@ inline constexpr char g_archiveTag[] = "ARCHIVE";                         // may
 class LaunchScript : public MacroHandler {
 public:
     // Reads COMMAND, DISPLAY_CONSOLE, AUTO_SET_WORKING_DIR, DESC and ARCHIVE from script; the
-    // embedded class-path archives are added by %CP%. script need not outlive this object.
-    LaunchScript(const TagFile& script, bool captureOutput);
+    // embedded class-path archives are added by %CP%. script need not outlive this object;
+    // context (the launcher's files, its embedded archives) must.
+    LaunchScript(const TagFile& script, bool captureOutput,
+                 const LauncherContext& context = LauncherContext::detached());
     // A script for one literal command: no console, the launcher's directory as working
     // directory, no description or archive.
-    LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives);
+    LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives,
+                 const LauncherContext& context = LauncherContext::detached());
 
     // Expands the command against jvmFile, appends each pass-through argument quoted for the
     // shell, runs the command with JAVA_HOME set to the jvm file's JVM_HOME (and the class path
@@ -43,7 +47,7 @@ public:
     // and not examined otherwise. Throws
     // LauncherException when the expansion fails (nothing runs then) or the command cannot be
     // started, and "Stopped by signal ..." when a signal asked the launcher to stop.
-    void execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
+    void execute(const JVMTags& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
     // Makes every later execute run the command as a helper of the launcher (ChildOptions):
     // in the launcher's process group, away from the terminal, reading /dev/null, killed when
     // the launcher is asked to stop or, with capture, after timeLimitMs (0: no limit).
@@ -59,7 +63,7 @@ public:
     // line for /bin/sh: every value the expansion inserted (paths, the JVM's home, environment
     // values) is quoted for its place, so that it reaches the program as its own bytes
     // (TemplateValue).
-    SString resolve(const JVMFile& jvmFile) const;
+    SString resolve(const JVMTags& jvmFile) const;
 
     // Replaces the % function call or # reference between start and end. The functions, each
     // followed by a list of quoted arguments ("@" marks values expanded by the jvm file):
@@ -99,16 +103,16 @@ public:
 
 private:
     // The pieces of the % functions. Each reads the tags of the jvm file being resolved.
-    SString makeSystemProp(const JVMFile* jvmFile, const SString& name, const SString& value) const;
-    SString buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const;
+    SString makeSystemProp(const JVMTags* jvmFile, const SString& name, const SString& value) const;
+    SString buildRuntimeClasspath(const JVMTags* jvmFile, const char* suffix) const;
     SString buildJVMClasspath() const;
     // Extracts the launcher's embedded class-path archives into a new temporary directory
     // (made on every call, removed at exit) and joins their paths; empty when this script
     // adds no embedded archives. Extraction errors pass through.
     SString buildJARClasspath() const;
-    SString buildRuntimeSystemProps(const JVMFile* jvmFile) const;
-    SString buildRuntimeJavaArgs(const JVMFile* jvmFile) const;
-    void addToClasspath(const JVMFile* jvmFile, SString& classpath, const SString& entry) const;
+    SString buildRuntimeSystemProps(const JVMTags* jvmFile) const;
+    SString buildRuntimeJavaArgs(const JVMTags* jvmFile) const;
+    void addToClasspath(const JVMTags* jvmFile, SString& classpath, const SString& entry) const;
 
     // Evaluates the % function name with its arguments; text is the command being expanded,
     // for error reports.
@@ -119,28 +123,29 @@ private:
     SString classpathFunction(const SString& text, const StringDeque& arguments) const;
     // The entries in order: .cp1 file, JVM_CLASSPATH, .cp file, arguments, ARCHIVE, embedded
     // class-path archives, .cp2 file. Empty entries are skipped.
-    SString collectClasspath(const JVMFile& jvmFile, const StringDeque& arguments,
+    SString collectClasspath(const JVMTags& jvmFile, const StringDeque& arguments,
                              bool useEnvironment) const;
     // The ARCHIVE template with its % functions expanded; %CP% inside it throws.
     SString expandArchive() const;
-    void passClasspathInEnvironment(const JVMFile& jvmFile, const SString& classpath) const;
+    void passClasspathInEnvironment(const JVMTags& jvmFile, const SString& classpath) const;
     SString replaceFunction(const SString& text, const StringDeque& arguments) const;
     // The value of the environment variable name as the command will see it: a variable this
     // script sets for its child, else the launcher's own.
     SString environmentValue(const SString& name) const;
     // The jvm file of the resolve in progress; throws when there is none.
-    const JVMFile& currentJVMFile(const SString& text) const;
+    const JVMTags& currentJVMFile(const SString& text) const;
     // Throws the wrong-count message unless arguments holds expected entries.
     void requireArguments(const SString& text, const StringDeque& arguments, long expected,
                           const char* message) const;
 
+    const LauncherContext& m_context;
     SString m_command;
     bool m_captureOutput;
     bool m_displayConsole;
     bool m_autoSetWorkingDir;
     SString m_standardOutput;
     SString m_standardError;
-    mutable const JVMFile* m_currentJVMFile;
+    mutable const JVMTags* m_currentJVMFile;
     bool m_addEmbeddedArchives;
     SString m_description;
     SString m_archive;

@@ -6,28 +6,23 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/StdioFile.h"
 #include "base/TextUtil.h"
 #include "input/FileIndexEntry.h"
+#include "input/JVMFileTags.h"
 #include "input/LauncherLayout.h"
-#include "jvm/JVMFile.h"
-#include "launcher/Launcher.h"
+#include "launchscript/JVMTags.h"
 #include "launchscript/LaunchScript.h"
 #include "launchscript/TemplateValue.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {
 
-// For files that are only read: closing one cannot lose data.
-struct FileCloser {
-    // NOLINTNEXTLINE(cert-err33-c): nothing was written, so there is nothing to lose.
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
-
 // The original launcher's name with its extension replaced by suffix ("/opt/app/run.bin" and
 // ".cp" give "/opt/app/run.cp"). A name without any "/" or "\" keeps its extension.
-SString runtimeFilePath(const char* suffix) {
-    SString path = Launcher::getOriginalLauncherFileName();
+SString runtimeFilePath(const SString& originalLauncher, const char* suffix) {
+    SString path = originalLauncher;
     SString::size_type separator = path.find_last_of("/\\");
     if (separator != SString::npos) {
         SString::size_type dot = path.rfind('.');
@@ -44,10 +39,10 @@ SString runtimeFilePath(const char* suffix) {
 // would never end), has none. The lines are not collected first: a class-path file may hold
 // thousands.
 template <typename Visit>
-void forEachRuntimeLine(const char* suffix, Visit visit) {
-    FilePtr file(std::fopen(runtimeFilePath(suffix).c_str(), "r"));
+void forEachRuntimeLine(const SString& originalLauncher, const char* suffix, Visit visit) {
+    StdioFile file(runtimeFilePath(originalLauncher, suffix).c_str(), "re");
     struct stat info;
-    if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (file.get() == nullptr || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
         return;
     }
     while (!std::feof(file.get()) && !std::ferror(file.get())) {
@@ -72,7 +67,7 @@ void appendWithBlank(SString& joined, const SString& item) {
 }  // namespace
 
 SString LaunchScript::classpathFunction(const SString& text, const StringDeque& arguments) const {
-    const JVMFile& jvmFile = currentJVMFile(text);
+    const JVMTags& jvmFile = currentJVMFile(text);
     if (m_expandingArchive) {
         throwException(text, "CP function cannot be used inside the ARCHIVE value.");
     }
@@ -90,7 +85,7 @@ SString LaunchScript::classpathFunction(const SString& text, const StringDeque& 
     return option;
 }
 
-SString LaunchScript::collectClasspath(const JVMFile& jvmFile, const StringDeque& arguments,
+SString LaunchScript::collectClasspath(const JVMTags& jvmFile, const StringDeque& arguments,
                                        bool useEnvironment) const {
     SString classpath = buildRuntimeClasspath(&jvmFile, ".cp1");
     addToClasspath(&jvmFile, classpath, buildJVMClasspath());
@@ -122,7 +117,7 @@ SString LaunchScript::expandArchive() const {
     return MacroHandler::resolve(m_archive, '%');
 }
 
-void LaunchScript::passClasspathInEnvironment(const JVMFile& jvmFile,
+void LaunchScript::passClasspathInEnvironment(const JVMTags& jvmFile,
                                               const SString& classpath) const {
     const SString variable = jvmFile.getTagValue(g_cpEnvVarTag);
     if (variable.empty()) {
@@ -137,15 +132,10 @@ void LaunchScript::passClasspathInEnvironment(const JVMFile& jvmFile,
     SString setting(variable);
     setting += '=';
     m_childVariables.push_back(setting += value);
-    SString record("Set env var ");
-    record += variable;
-    record += " to ";
-    record += value;
-    record += "\n";
-    Log::logMessage(record, LOG_INFO);
+    Log::logMessage(concat("Set env var ", variable, " to ", value, "\n"), LOG_INFO);
 }
 
-SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name,
+SString LaunchScript::makeSystemProp(const JVMTags* jvmFile, const SString& name,
                                      const SString& value) const {
     SString property = jvmFile->getTagValue(g_systemTag);
     property += name;
@@ -154,12 +144,12 @@ SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name
     return property;
 }
 
-SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
+SString LaunchScript::buildRuntimeClasspath(const JVMTags* jvmFile, const char* suffix) const {
     SString classpath;
     if (!m_useRuntimeClasspath) {
         return classpath;
     }
-    forEachRuntimeLine(suffix,
+    forEachRuntimeLine(m_context.originalLauncherFile(), suffix,
                        [&](const SString& entry) { addToClasspath(jvmFile, classpath, entry); });
     return classpath;
 }
@@ -169,9 +159,9 @@ SString LaunchScript::buildJVMClasspath() const {
                                        : m_currentJVMFile->getTagValue(g_jvmClasspathTag);
 }
 
-SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
+SString LaunchScript::buildRuntimeSystemProps(const JVMTags* jvmFile) const {
     SString properties;
-    forEachRuntimeLine(".sp", [&](const SString& line) {
+    forEachRuntimeLine(m_context.originalLauncherFile(), ".sp", [&](const SString& line) {
         SString::size_type equals = line.find('=');
         if (equals != SString::npos) {
             appendWithBlank(properties, makeSystemProp(jvmFile, line.substr(0, equals),
@@ -181,15 +171,15 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
     return properties;
 }
 
-SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
+SString LaunchScript::buildRuntimeJavaArgs(const JVMTags* jvmFile) const {
     SString javaArgs;
-    forEachRuntimeLine(".ja", [&](const SString& line) {
+    forEachRuntimeLine(m_context.originalLauncherFile(), ".ja", [&](const SString& line) {
         appendWithBlank(javaArgs, jvmFile->resolveSealed(line));
     });
     return javaArgs;
 }
 
-void LaunchScript::addToClasspath(const JVMFile* jvmFile, SString& classpath,
+void LaunchScript::addToClasspath(const JVMTags* jvmFile, SString& classpath,
                                   const SString& entry) const {
     if (entry.empty()) {
         return;
@@ -208,7 +198,7 @@ SString LaunchScript::buildJARClasspath() const {
     // The directory is made for the first archive: most launchers carry none, and an empty
     // directory would only cost its making and its removal.
     SString directory;
-    for (long i = 0; const FileIndexEntry* entry = Launcher::m_inputFiles.getFileAt(i); ++i) {
+    for (long i = 0; const FileIndexEntry* entry = m_context.embeddedFileAt(i); ++i) {
         if (entry->getType() == FILE_TYPE_CLASSPATH) {
             if (directory.empty()) {
                 directory = PlatformImpl::createTempSubDirectory();

@@ -1,29 +1,17 @@
 // Making a launch script and running its command.
 #include "base/ShellQuote.h"
+#include "input/JVMFileTags.h"
 #include "input/TagFile.h"
-#include "jvm/JVMFile.h"
-#include "launcher/Launcher.h"
 #include "launchscript/CapturedRunLog.h"
+#include "launchscript/JVMTags.h"
 #include "launchscript/LaunchScript.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 
-namespace {
-
-// The directory that holds the running launcher file, or empty when its name has none.
-SString launcherDirectory() {
-    SString name = Launcher::getLauncherFileName();
-    SString::size_type separator = name.rfind(PlatformImpl::getPathSeparator());
-    if (separator == SString::npos) {
-        return SString();
-    }
-    // A launcher in the root directory runs there, not in whatever directory is current.
-    return separator == 0 ? PlatformImpl::getPathSeparator() : name.substr(0, separator);
-}
-
-}  // namespace
-
-LaunchScript::LaunchScript(const TagFile& script, bool captureOutput)
-    : m_command(script.getTagValue(g_commandTag, 0)),
+LaunchScript::LaunchScript(const TagFile& script, bool captureOutput,
+                           const LauncherContext& context)
+    : m_context(context),
+      m_command(script.getTagValue(g_commandTag, 0)),
       m_captureOutput(captureOutput),
       m_displayConsole(script.getBoolTagValue(g_displayConsoleTag, false)),
       m_autoSetWorkingDir(script.getBoolTagValue(g_autoSetWorkingDirTag, true)),
@@ -36,8 +24,10 @@ LaunchScript::LaunchScript(const TagFile& script, bool captureOutput)
       m_timedOut(false),
       m_outputCut(false) {}
 
-LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives)
-    : m_command(command),
+LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool addEmbeddedArchives,
+                           const LauncherContext& context)
+    : m_context(context),
+      m_command(command),
       m_captureOutput(captureOutput),
       m_displayConsole(false),
       m_autoSetWorkingDir(true),
@@ -52,10 +42,10 @@ void LaunchScript::runAsHelper(long timeLimitMs) {
     m_helperTimeLimitMs = timeLimitMs < 0 ? 0 : timeLimitMs;
 }
 
-void LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* passThroughArgs,
+void LaunchScript::execute(const JVMTags& jvmFile, const StringDeque* passThroughArgs,
                            bool showConsole) {
     SString line = resolve(jvmFile);
-    const SString workingDirectory = m_autoSetWorkingDir ? launcherDirectory() : SString();
+    const SString workingDirectory = m_autoSetWorkingDir ? m_context.launcherDir() : SString();
 
     // Each argument reaches java exactly as the user gave it: the shell expands nothing in it.
     if (passThroughArgs != nullptr) {

@@ -44,8 +44,6 @@ protected:
         const char* javaHome = std::getenv("JAVA_HOME");
         m_hadJavaHome = javaHome != nullptr;
         m_savedJavaHome = m_hadJavaHome ? javaHome : "";
-        m_savedLauncher = Launcher::m_launcherFileName;
-        m_savedOrigLauncher = Launcher::m_origLauncherFileName;
         setLauncher(m_appDir + "/run.bin");
         PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
         Log::setLogFileName((m_dir + "/log.txt").c_str());
@@ -62,23 +60,18 @@ protected:
         } else {
             unsetenv("JAVA_HOME");
         }
-        Launcher::m_launcherFileName = m_savedLauncher;
-        Launcher::m_origLauncherFileName = m_savedOrigLauncher;
         PlatformImpl::resetForTest();
         Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 
-    static void setLauncher(const std::string& path) {
-        Launcher::m_launcherFileName = path.c_str();
-        Launcher::m_origLauncherFileName = path.c_str();
-    }
+    void setLauncher(const std::string& path) { m_context.setLauncher(path); }
 
     // The command expanded by a script without embedded archives, or "error: " + the message.
     std::string outcome(const char* command) {
         try {
             JVMFile jvmFile(m_jvmTags);
-            return str(LaunchScript(command, true, false).resolve(jvmFile));
+            return str(LaunchScript(command, true, false, m_context).resolve(jvmFile));
         } catch (const LauncherException& e) {
             return "error: " + str(e.m_message);
         }
@@ -92,8 +85,7 @@ protected:
     std::string m_savedCwd;
     bool m_hadJavaHome = false;
     std::string m_savedJavaHome;
-    SString m_savedLauncher;
-    SString m_savedOrigLauncher;
+    TestLauncherContext m_context;
     TagFile m_jvmTags;
 };
 
@@ -193,7 +185,7 @@ TEST_F(LaunchScriptTest, ArchiveThatCallsClasspathFailsInsteadOfRecursing) {
     script.setTagValue(g_archiveTag, "%CP%()");
     JVMFile jvmFile(m_jvmTags);
     try {
-        LaunchScript(script, true).resolve(jvmFile);
+        LaunchScript(script, true, m_context).resolve(jvmFile);
         ADD_FAILURE() << "an ARCHIVE that calls CP was expanded";
     } catch (const LauncherException& e) {
         EXPECT_EQ("Launch script error: CP function cannot be used inside the ARCHIVE value.",
@@ -207,13 +199,13 @@ TEST_F(LaunchScriptTest, RuntimeFilesBesideTheOriginalLauncher) {
     EXPECT_EQ("-Xmx64m -Xss1m -Dhome=-D", outcome("%RUNTIME_JAVAARGS%()"));
     EXPECT_EQ("-Da=1 -Db=x=y", outcome("%RUNTIME_SYSTEMPROP%()"));
     // The running launcher may be elsewhere; a dot before the last separator is no extension.
-    Launcher::m_launcherFileName = "/elsewhere/copy.bin";
-    Launcher::m_origLauncherFileName = (m_appDir + "/run").c_str();
+    m_context.m_launcherFile = "/elsewhere/copy.bin";
+    m_context.m_originalLauncherFile = (m_appDir + "/run").c_str();
     EXPECT_EQ("-Xmx64m -Xss1m -Dhome=-D", outcome("%RUNTIME_JAVAARGS%()"));
     ASSERT_EQ(0, mkdir((m_dir + "/app.d").c_str(), 0700));
     writeFile(m_dir + "/app.d/run.ja", "-Dright");
     writeFile(m_dir + "/app.ja", "-Dwrong");
-    Launcher::m_origLauncherFileName = (m_dir + "/app.d/run").c_str();
+    m_context.m_originalLauncherFile = (m_dir + "/app.d/run").c_str();
     EXPECT_EQ("-Dright", outcome("%RUNTIME_JAVAARGS%()"));
 }
 
@@ -228,7 +220,7 @@ TEST_F(LaunchScriptTest, ClasspathCollectsEveryPartInOrder) {
     JVMFile jvmFile(m_jvmTags);
     EXPECT_EQ("java -classpath first.jar:jvm.jar:mid1.jar:mid2.jar:arg.jar:" + m_appDir +
                   "/app.jar:last.jar Main",
-              str(LaunchScript(script, true).resolve(jvmFile)));
+              str(LaunchScript(script, true, m_context).resolve(jvmFile)));
 }
 
 TEST_F(LaunchScriptTest, ClasspathInEnvironmentVariableIsTheChilds) {
@@ -245,7 +237,7 @@ TEST_F(LaunchScriptTest, ClasspathInEnvironmentVariableIsTheChilds) {
     LaunchScript script(
         "%CP%(\"\"\"a b.jar\"\"\", \"c.jar\")echo \"[$QV_TEST_CP][$JAVA_HOME]\" "
         "\"#QV_TEST_CP#\"",
-        true, false);
+        true, false, m_context);
     script.execute(jvmFile, nullptr, false);
     EXPECT_EQ("[a b.jar:c.jar][/opt/jdk] a b.jar:c.jar\n", str(script.getStandardOutput()));
     // The launcher's own environment is as the user set it.
@@ -268,11 +260,13 @@ TEST_F(LaunchScriptTest, ClasspathExtractsEmbeddedArchives) {
                               {FILE_TYPE_CLASSPATH, "cp2.jar", "2"}});
 
     auto checkInChild = [&]() {
-        Launcher::m_inputFiles.load(false);
+        LauncherInputFiles files(m_context);
+        files.load(false);
+        m_context.m_inputFiles = &files;
         TagFile tags;
         tags.setTagValue(g_commandTag, "%CP%(\"a.jar\")");
         JVMFile jvmFile(m_jvmTags);
-        LaunchScript script(tags, true);
+        LaunchScript script(tags, true, m_context);
         const std::string first = str(script.resolve(jvmFile));
         std::fprintf(stderr, "classpath: %s\n", first.c_str());
         // "-classpath a.jar:<new directory>/cp1.jar:<new directory>/cp2.jar"
@@ -283,7 +277,7 @@ TEST_F(LaunchScriptTest, ClasspathExtractsEmbeddedArchives) {
                   readFile(directory + "/cp1.jar") == "1" &&
                   readFile(directory + "/cp2.jar") == "2" &&
                   str(script.resolve(jvmFile)) != first &&
-                  str(LaunchScript("%CP%()", true, false).resolve(jvmFile)).empty();
+                  str(LaunchScript("%CP%()", true, false, m_context).resolve(jvmFile)).empty();
         std::_Exit(ok ? 0 : 1);
     };
     EXPECT_EXIT(checkInChild(), ::testing::ExitedWithCode(0), "classpath: ");
@@ -296,11 +290,13 @@ TEST_F(LaunchScriptTest, ClasspathWithoutEmbeddedArchivesMakesNoDirectory) {
                              {{FILE_TYPE_APPLICATION, "app.jar", "app"}});
 
     auto checkInChild = [&]() {
-        Launcher::m_inputFiles.load(false);
+        LauncherInputFiles files(m_context);
+        files.load(false);
+        m_context.m_inputFiles = &files;
         TagFile tags;
         tags.setTagValue(g_commandTag, "%CP%(\"a.jar\")");
         JVMFile jvmFile(m_jvmTags);
-        LaunchScript script(tags, true);
+        LaunchScript script(tags, true, m_context);
         const std::string classpath = str(script.resolve(jvmFile));
         const std::string made = readDirectory(m_dir + "/tmp");
         std::fprintf(stderr, "classpath: %s, temporary entries: [%s]\n", classpath.c_str(),
@@ -320,7 +316,7 @@ TEST_F(LaunchScriptTest, ExecutePassesArgumentsUnchangedInLauncherDirectory) {
     }
     m_jvmTags.setTagValue(g_jvmHomeTag, "/opt/jdk");
     JVMFile jvmFile(m_jvmTags);
-    LaunchScript script("pwd; echo \"$JAVA_HOME\" >&2; /bin/sh args.sh", true, false);
+    LaunchScript script("pwd; echo \"$JAVA_HOME\" >&2; /bin/sh args.sh", true, false, m_context);
     script.execute(jvmFile, &arguments, false);
 
     std::string output = m_appDir + "\n";
@@ -352,7 +348,7 @@ TEST_F(LaunchScriptTest, ExecuteInCurrentDirectoryAndWithConsole) {
     tags.setTagValue(g_autoSetWorkingDirTag, "0");
     TagFile noHome;
     JVMFile jvmFile(noHome);
-    LaunchScript script(tags, true);
+    LaunchScript script(tags, true, m_context);
     script.execute(jvmFile, nullptr, false);
     EXPECT_EQ(m_dir + "\n[]\n", str(script.getStandardOutput()));
     EXPECT_NE(std::string::npos, log().find("\" in current working directory\n")) << log();
@@ -360,9 +356,9 @@ TEST_F(LaunchScriptTest, ExecuteInCurrentDirectoryAndWithConsole) {
     // A console, asked for by the script or by the caller, turns capturing off.
     tags.setTagValue(g_commandTag, "echo shown > console.txt");
     tags.setTagValue(g_displayConsoleTag, "1");
-    LaunchScript withConsole(tags, true);
+    LaunchScript withConsole(tags, true, m_context);
     withConsole.execute(jvmFile, nullptr, false);
-    LaunchScript callerConsole("echo shown > caller.txt", true, false);
+    LaunchScript callerConsole("echo shown > caller.txt", true, false, m_context);
     callerConsole.execute(jvmFile, nullptr, true);
     EXPECT_EQ("shown\n", readFile(m_dir + "/console.txt"));
     EXPECT_EQ("shown\n", readFile(m_appDir + "/caller.txt"));

@@ -1,18 +1,14 @@
 #include "launchscript/MacroHandler.h"
 
-#include "base/TextUtil.h"
 #include "base/LauncherException.h"
+#include "base/TextUtil.h"
 
 namespace {
 
 [[noreturn]] void throwEndlessExpansion(char delimiter, unsigned limit, const char* unit) {
-    SString message("Launch script error: The expansion of ");
-    message += delimiter;
-    message += " macros stopped at ";
-    message += convertToString(static_cast<long>(limit));
-    message += unit;
-    message += "; a value keeps producing new macros.";
-    throw LauncherException(message);
+    throw LauncherException(concat("Launch script error: The expansion of ", delimiter,
+                                   " macros stopped at ", convertToString(static_cast<long>(limit)),
+                                   unit, "; a value keeps producing new macros."));
 }
 
 // A doubled delimiter stands for one: drop the first of each pair and go on after the second.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Static analysis of the product code (not the tests or fuzz harnesses): clang-tidy with the
+# Static analysis of the product code (not the tests or fuzz harnesses): the layer check
+# (tools/check-layers.sh: no include points up the layer list), clang-tidy with the
 # checks that .clang-tidy names, and cppcheck. Fails when either reports anything. A report
 # that is accepted is suppressed at its line, with the reason next to it:
 #   // NOLINTNEXTLINE(check-name): why            (clang-tidy)
@@ -11,6 +12,9 @@
 # build-lint; only configured, never built).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# The include graph first: it needs no tools and fails fast.
+tools/check-layers.sh
 
 build=${QV_LINT_BUILD_DIR:-build-lint}
 jobs=$(nproc 2>/dev/null || echo 2)

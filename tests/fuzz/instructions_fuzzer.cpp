@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "base/LauncherException.h"
 #include "input/TagFile.h"
 #include "instructions/InstructionActions.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
+#include "instructions/ScriptVariables.h"
 #include "launcher/Launcher.h"
-#include "base/LauncherException.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -50,11 +51,11 @@ public:
 };
 
 void resetVariables() {
-    for (long n = 1; n <= Launcher::kStringVariables; ++n) {
-        Launcher::setStringVariable(n, SString());
+    for (long n = 1; n <= ScriptVariables::kStringVariables; ++n) {
+        ScriptVariables::setStringVariable(n, SString());
     }
-    for (long n = 1; n <= Launcher::kNumericVariables; ++n) {
-        Launcher::setLongVariable(n, 0);
+    for (long n = 1; n <= ScriptVariables::kNumericVariables; ++n) {
+        ScriptVariables::setLongVariable(n, 0);
     }
 }
 
@@ -78,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RecordingActions actions;
     actions.m_lineCount =
         static_cast<long>(script.getTagValueCount(Instructions::g_instructionsTag));
-    Instructions instructions(script);
-    instructions.setActions(&actions);
+    Instructions instructions(script, actions);
     try {
         instructions.execute();
     } catch (const InstructionsException& e) {

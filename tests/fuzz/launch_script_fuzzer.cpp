@@ -13,10 +13,10 @@
 #include <memory>
 #include <string>
 
+#include "base/LauncherException.h"
 #include "input/TagFile.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "base/LauncherException.h"
 #include "launchscript/LaunchScript.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -45,8 +45,7 @@ struct Setting {
         mkdir(temp.c_str(), 0700);
         setenv("TMPDIR", temp.c_str(), 1);
         PlatformImpl::setSystemTempDir(temp.c_str());
-        Launcher::m_launcherFileName = (dir / "app.bin").c_str();
-        Launcher::m_origLauncherFileName = Launcher::m_launcherFileName;
+        Launcher::setLauncherFiles((dir / "app.bin").c_str(), (dir / "app.bin").c_str());
         return fuzz::EnvironmentSnapshot();
     }
 };
@@ -110,16 +109,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TagFile scriptTags;
         scriptTags.setTagValue(g_commandTag, toSString(command));
         scriptTags.setTagValue(g_archiveTag, toSString(archive));
-        script.reset(new LaunchScript(scriptTags, true));
+        script.reset(new LaunchScript(scriptTags, true, Launcher::context()));
     } else {
-        script.reset(new LaunchScript(toSString(command), true, false));
+        script.reset(new LaunchScript(toSString(command), true, false, Launcher::context()));
     }
     try {
         script->resolve(jvmFile);
     } catch (const LauncherException&) {
     }
 
-    Launcher::m_applicationArchive.erase();
+    // The next input extracts the application archive again.
+    const SString launcher = Launcher::getLauncherFileName();
+    Launcher::resetForTest();
+    fuzz::silenceLauncher();
+    Launcher::setLauncherFiles(launcher, launcher);
     fuzz::cleanupTemporaryFiles();
     setting.environment.restore();
     return 0;

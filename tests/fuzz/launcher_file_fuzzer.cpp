@@ -5,19 +5,20 @@
 #include <cstdint>
 #include <string>
 
-#include "input/FileIndexEntry.h"
-#include "input/LauncherInputFiles.h"
-#include "launcher/Launcher.h"
 #include "base/LauncherException.h"
+#include "input/FileIndexEntry.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherInputFiles.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static fuzz::ScratchDir scratch;
     fuzz::silenceLauncher();
-    Launcher::m_launcherFileName = scratch.writeFile("launcher.bin", data, size).c_str();
+    const SString launcher = scratch.writeFile("launcher.bin", data, size).c_str();
+    Launcher::setLauncherFiles(launcher, launcher);
 
     // A fresh object per input: a loaded one ignores every later load.
-    LauncherInputFiles inputFiles;
+    LauncherInputFiles inputFiles(Launcher::context());
     try {
         inputFiles.load(true);
     } catch (const LauncherException&) {

@@ -2,15 +2,18 @@
 #define QV_TESTS_SUPPORT_LAUNCHERTESTSUPPORT_H
 
 // Helpers for the unit tests, which link the product code: its strings as std::string for
-// comparisons, a clean slate of launcher variables, and small packed launchers. Used by tests
+// comparisons, a launcher run to serve, and small packed launchers. Used by tests
 // only.
 
 #include <string>
 #include <vector>
 
 #include "base/SString.h"
+#include "input/LauncherContext.h"
 #include "input/LauncherWriter.h"
+#include "instructions/ScriptVariables.h"
 #include "launcher/Launcher.h"
+#include "launcher/LauncherInputFiles.h"
 #include "tests/support/TestSupport.h"
 
 namespace qvtest {
@@ -19,15 +22,33 @@ inline std::string str(const SString& text) {
     return std::string(text.data(), text.length());
 }
 
-// Empties every string variable and zeroes every numeric one, as a fresh launcher has them.
-inline void resetLauncherVariables() {
-    for (long n = 1; n <= Launcher::kStringVariables; ++n) {
-        Launcher::setStringVariable(n, SString());
+// The launcher run that a test's scripts and jvm files serve: plain values the test sets, and
+// the embedded files of inputFiles when it points to loaded input files.
+class TestLauncherContext : public LauncherContext {
+public:
+    SString launcherFile() const override { return m_launcherFile; }
+    SString originalLauncherFile() const override { return m_originalLauncherFile; }
+    SString userJavaHome() const override { return m_userJavaHome; }
+    const FileIndexEntry* embeddedFileAt(long index) const override {
+        return m_inputFiles == nullptr ? nullptr : m_inputFiles->getFileAt(index);
     }
-    for (long n = 1; n <= Launcher::kNumericVariables; ++n) {
-        Launcher::setLongVariable(n, 0);
+    SString applicationArchive() const override { return m_applicationArchive; }
+    SString applicationArchive(const SString& /*name*/) const override {
+        return m_applicationArchive;
     }
-}
+
+    // Both launcher names.
+    void setLauncher(const std::string& path) {
+        m_launcherFile = path.c_str();
+        m_originalLauncherFile = path.c_str();
+    }
+
+    SString m_launcherFile;
+    SString m_originalLauncherFile;
+    SString m_userJavaHome;
+    SString m_applicationArchive;
+    const LauncherInputFiles* m_inputFiles = nullptr;
+};
 
 // A file for packTestLauncher: written as <dir>/<name> with content, then embedded with type
 // and id.

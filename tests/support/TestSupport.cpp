@@ -260,4 +260,19 @@ RunResult runProgram(const Command& command) {
     return ChildProcess(command).wait();
 }
 
+bool isExecutable(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IXUSR) != 0;
+}
+
+std::string patternBytes(size_t length, unsigned seed) {
+    std::string bytes(length, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < length; ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
 }  // namespace qvtest

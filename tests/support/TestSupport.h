@@ -44,6 +44,10 @@ std::vector<std::string> listDirectory(const std::string& path);
 // The lines of text, without their line breaks.
 std::vector<std::string> lines(const std::string& text);
 bool contains(const std::string& text, const std::string& part);
+// True when the owner may execute path.
+bool isExecutable(const std::string& path);
+// Bytes that look like nothing in particular, the same on every run for the same seed.
+std::string patternBytes(size_t length, unsigned seed);
 
 // Waits up to ten seconds for condition to hold, looking every 50 ms; a program running in
 // the background needs a moment.

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
 #include "input/LauncherWriter.h"
+#include "launcher/LauncherInputFiles.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/SystemError.h"
 

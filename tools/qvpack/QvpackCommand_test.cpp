@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "input/InputTestSupport.h"
 #include "input/LauncherLayout.h"
+#include "tests/support/LauncherTestSupport.h"
 
-using inputtest::str;
-using inputtest::writeFile;
+using qvtest::str;
+using qvtest::writeFile;
 
 namespace {
 
@@ -124,7 +124,7 @@ TEST(QvpackCommandTest, HelpNamesEveryOption) {
 }
 
 TEST(QvpackCommandTest, PacksAndListsExactly) {
-    inputtest::TempDir dir;
+    qvtest::TemporaryDirectory dir{"qvtest-input"};
     writeFile(dir / "stub", "0123456789");
     writeFile(dir / "start.tag", "A: 1\n");
     writeFile(dir / "app.jar", "PK");

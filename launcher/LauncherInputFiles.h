@@ -1,11 +1,12 @@
-#ifndef QV_INPUT_LAUNCHERINPUTFILES_H
-#define QV_INPUT_LAUNCHERINPUTFILES_H
+#ifndef QV_LAUNCHER_LAUNCHERINPUTFILES_H
+#define QV_LAUNCHER_LAUNCHERINPUTFILES_H
 
 #include <cstdio>
 #include <memory>
 
 #include "base/SString.h"
 #include "input/FileIndexEntry.h"
+#include "input/LauncherContext.h"
 #include "input/LauncherFile.h"
 #include "input/TagFile.h"
 #include "jvm/JVMFiles.h"
@@ -25,7 +26,10 @@ class LaunchScript;
 // it left empty (and embedded jvm files join only when it named none).
 class LauncherInputFiles {
 public:
-    LauncherInputFiles() noexcept;
+    // context is the launcher run the built objects serve; it must outlive this object. The
+    // launcher file to read when none was opened is its launcherFile().
+    explicit LauncherInputFiles(
+        const LauncherContext& context = LauncherContext::detached()) noexcept;
     LauncherInputFiles(const LauncherInputFiles&) = delete;
     LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
     ~LauncherInputFiles();
@@ -38,7 +42,7 @@ public:
     const LauncherFile& getLauncherFile() const { return m_launcherFile; }
 
     // Reads the running launcher's file: the one openLauncherFile opened, else the file named
-    // by Launcher::getLauncherFileName, opened now and kept. Does nothing once
+    // by the context's launcherFile(), opened now and kept. Does nothing once
     // loaded, so a first call without tag files keeps a later one from reading them. With
     // loadTagFiles, also builds the objects the input file has not supplied from the embedded
     // tag files, in index order: the first instruction script, the first launch script (whose
@@ -111,6 +115,7 @@ private:
     // Declared so that destruction runs in the order the objects depend on each other: the
     // instruction script, the launch script, the jvm files, then the tag files they refer to,
     // then the entries and last the launcher file they read from.
+    const LauncherContext& m_context;
     LauncherFile m_launcherFile;
     FileIndexEntryPtrDeque m_fileIndex;
     TagFilePtrDeque m_tagFiles;
@@ -121,4 +126,4 @@ private:
     bool m_loaded;
 };
 
-#endif  // QV_INPUT_LAUNCHERINPUTFILES_H
+#endif  // QV_LAUNCHER_LAUNCHERINPUTFILES_H

@@ -1,5 +1,6 @@
 // The platform layer's children inherit none of the descriptors the launcher holds, among
-// them its launcher file as the input layer opens it: a test of the two layers together.
+// them its launcher file as the driver's input files open it: a test of the platform layer
+// under the driver.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,8 +14,8 @@
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/LauncherInputFiles.h"
 #include "input/LauncherLayout.h"
+#include "launcher/LauncherInputFiles.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"

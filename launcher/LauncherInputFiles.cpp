@@ -1,4 +1,4 @@
-#include "input/LauncherInputFiles.h"
+#include "launcher/LauncherInputFiles.h"
 
 #include <memory>
 
@@ -9,6 +9,7 @@
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
+#include "launcher/LauncherActions.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
@@ -39,17 +40,11 @@ void checkFileCount(long count, long indexOffset, long trailerStart) {
 }
 
 SString describeEntry(const FileIndexEntry& entry) {
-    SString text("file type: ");
-    text += convertToString(entry.getType());
-    text += "\n  file id: ";
-    text += convertToString(entry.getId());
-    text += "\n  length: ";
-    text += convertToString(entry.getLength());
-    text += "\n  offset: ";
-    text += convertToString(entry.getOffset());
-    text += "\n  file name: ";
-    text += entry.getName();
-    return text;
+    return concat("file type: ", convertToString(entry.getType()),
+                  "\n  file id: ", convertToString(entry.getId()),
+                  "\n  length: ", convertToString(entry.getLength()),
+                  "\n  offset: ", convertToString(entry.getOffset()),
+                  "\n  file name: ", entry.getName());
 }
 
 // The catalog text for what was being loaded, followed directly by the cause.
@@ -60,7 +55,8 @@ SString describeEntry(const FileIndexEntry& entry) {
 
 }  // namespace
 
-LauncherInputFiles::LauncherInputFiles() noexcept : m_jvmFilesChosen(false), m_loaded(false) {}
+LauncherInputFiles::LauncherInputFiles(const LauncherContext& context) noexcept
+    : m_context(context), m_jvmFiles(context), m_jvmFilesChosen(false), m_loaded(false) {}
 
 LauncherInputFiles::~LauncherInputFiles() = default;
 
@@ -73,7 +69,7 @@ void LauncherInputFiles::load(bool loadTagFiles) {
         return;
     }
     if (!m_launcherFile.wasOpenAttempted()) {
-        SString name = Launcher::getLauncherFileName();
+        SString name = m_context.launcherFile();
         m_launcherFile.open(name, name);
     }
     readLauncherFile(loadTagFiles);
@@ -160,12 +156,12 @@ void LauncherInputFiles::buildEmbeddedObjects() {
             case FILE_TYPE_INSTRUCTIONS:
                 // The first instruction script wins; later ones are read but not used.
                 if (!m_instructions) {
-                    m_instructions.reset(new Instructions(*tags));
+                    m_instructions.reset(new Instructions(*tags, LauncherActions::instance()));
                 }
                 break;
             case FILE_TYPE_JVM:
                 if (!m_jvmFilesChosen) {
-                    m_jvmFiles.addJVMFile(new JVMFile(*tags));
+                    m_jvmFiles.addJVMFile(new JVMFile(*tags, m_context));
                 }
                 break;
             case FILE_TYPE_LAUNCH_SCRIPT:
@@ -182,7 +178,7 @@ void LauncherInputFiles::buildEmbeddedObjects() {
 
 void LauncherInputFiles::buildLaunchScript(const TagFile& tags) {
     try {
-        m_launchScript.reset(new LaunchScript(tags, true));
+        m_launchScript.reset(new LaunchScript(tags, true, m_context));
         PlatformImpl::setUITitle(m_launchScript->getDescription());
     } catch (const LauncherException& e) {
         throwLoadingError(MSG_ERROR_LOADING_LAUNCH_SCRIPT, e);
@@ -220,7 +216,7 @@ void LauncherInputFiles::load(const TagFile& input) {
 void LauncherInputFiles::loadInstructions(const SString& path) {
     try {
         const TagFile& tags = loadTagFile(path);
-        m_instructions.reset(new Instructions(tags));
+        m_instructions.reset(new Instructions(tags, LauncherActions::instance()));
     } catch (const LauncherException& e) {
         throwLoadingError(MSG_ERROR_LOADING_INSTRUCTIONS, e);
     }
@@ -239,7 +235,7 @@ void LauncherInputFiles::loadLaunchScript(const SString& path) {
 void LauncherInputFiles::loadJVMFile(const SString& path) {
     try {
         TagFile& tags = loadTagFile(path);
-        m_jvmFiles.addJVMFile(new JVMFile(tags));
+        m_jvmFiles.addJVMFile(new JVMFile(tags, m_context));
     } catch (const LauncherException& e) {
         throwLoadingError(MSG_ERROR_LOADING_JVM_FILE, e);
     }

@@ -1,4 +1,4 @@
-#include "input/LauncherInputFiles.h"
+#include "launcher/LauncherInputFiles.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,20 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/InputTestSupport.h"
 #include "input/LauncherLayout.h"
-#include "instructions/InstructionActions.h"
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
-#include "base/LauncherException.h"
+#include "launcher/LauncherActions.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
+#include "tests/support/LauncherTestSupport.h"
+#include "tests/support/ScriptTestSupport.h"
 
-using inputtest::readFile;
-using inputtest::str;
-using inputtest::writeFile;
+using namespace qvtest;
 
 namespace {
 
@@ -67,15 +66,13 @@ std::string trailerOnly(const std::string& before, const std::string& index) {
 class LauncherInputFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedLauncher = Launcher::m_launcherFileName;
         m_savedOutput = g_enableOutput;
         g_enableOutput = false;
         m_launcher = m_dir / "launcher";
-        Launcher::m_launcherFileName = m_launcher.c_str();
+        Launcher::setLauncherFiles(m_launcher.c_str(), m_launcher.c_str());
     }
     void TearDown() override {
-        Launcher::m_launcherFileName = m_savedLauncher;
-        Log::setLogFileName(SString());
+        Launcher::resetForTest();
         g_enableOutput = m_savedOutput;
     }
 
@@ -101,9 +98,8 @@ protected:
         return readFile(m_launcher);
     }
 
-    inputtest::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-input"};
     std::string m_launcher;
-    SString m_savedLauncher;
     bool m_savedOutput = true;
 };
 
@@ -112,13 +108,13 @@ const std::vector<RawFile> kSampleFiles = {
     {FILE_TYPE_JVM, 11, "first.jvm", "JVM_EXE: bin/java\n"},
     {FILE_TYPE_LAUNCH_SCRIPT, -1, "launch.tag", "DESC: Sample\n"},
     {FILE_TYPE_JVM, -1, "second.jvm", "JVM_EXE: jre/bin/java\n"},
-    {FILE_TYPE_APPLICATION, -1, "app.jar", inputtest::patternBytes(5000, 3)},
-    {FILE_TYPE_JVM_INSTALLER, 2, "install.bin", inputtest::patternBytes(300, 4)},
+    {FILE_TYPE_APPLICATION, -1, "app.jar", qvtest::patternBytes(5000, 3)},
+    {FILE_TYPE_JVM_INSTALLER, 2, "install.bin", qvtest::patternBytes(300, 4)},
 };
 
 TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
     std::string launcher = pack(kSampleFiles);
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(launcher, files), "");
     EXPECT_TRUE(files.isIndexLoaded());
     ASSERT_EQ(files.getFileCount(), static_cast<long>(kSampleFiles.size()));
@@ -145,7 +141,7 @@ TEST_F(LauncherInputFilesTest, LoadsWhatWasPacked) {
 TEST_F(LauncherInputFilesTest, LogsOneRecordPerEntry) {
     std::string logPath = m_dir / "launcher.log";
     Log::setLogFileName(logPath.c_str());
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     std::string launcher = rawLauncher(
         {{FILE_TYPE_CLASSPATH, 4, "a.jar", "abc"}, {FILE_TYPE_VERIFY, -7, "v.jar", ""}});
     ASSERT_EQ(load(launcher, files), "");
@@ -164,7 +160,7 @@ TEST_F(LauncherInputFilesTest, LauncherWithoutIdentificationHasNoEmbeddedFiles) 
     const std::string packed = rawLauncher({{FILE_TYPE_CLASSPATH, 1, "a.jar", "abc"}});
     const std::string launchers[] = {kStub, "12345678", packed.substr(0, packed.size() - 1) + "X"};
     for (const std::string& launcher : launchers) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         EXPECT_EQ(load(launcher, files), "") << launcher;
         EXPECT_TRUE(files.isIndexLoaded());
         EXPECT_EQ(files.getFileCount(), 0);
@@ -206,12 +202,12 @@ TEST_F(LauncherInputFilesTest, BadLauncherFilesFailCleanly) {
          "File bytes in file index run past the end of the launcher file."},
     };
     for (const Case& c : cases) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         EXPECT_EQ(load(c.bytes, files), c.expected) << c.what;
         EXPECT_FALSE(files.isIndexLoaded()) << c.what;
         EXPECT_EQ(files.getFileCount(), 0) << c.what;
     }
-    LauncherInputFiles missing;
+    LauncherInputFiles missing(Launcher::context());
     std::remove(m_launcher.c_str());
     try {
         missing.load(true);
@@ -232,7 +228,7 @@ TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
     writeFile(m_launcher, launcher("a"));
     const std::string next = m_dir / "next";
     writeFile(next, launcher("b"));
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_TRUE(files.openLauncherFile(m_launcher.c_str(), "/shown/name"));
     ASSERT_EQ(std::rename(next.c_str(), m_launcher.c_str()), 0);
 
@@ -247,7 +243,7 @@ TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
     EXPECT_EQ(readFile(str(extracted)), "aaaa");
 
     // A load from a path keeps its descriptor in the same way.
-    LauncherInputFiles fromPath;
+    LauncherInputFiles fromPath(Launcher::context());
     ASSERT_NO_THROW(fromPath.loadLauncherFile(m_launcher.c_str(), false));
     writeFile(next, launcher("c"));
     ASSERT_EQ(std::rename(next.c_str(), m_launcher.c_str()), 0);
@@ -256,14 +252,14 @@ TEST_F(LauncherInputFilesTest, ReadsTheOpenedFileAfterAnotherIsRenamedOverIt) {
 }
 
 TEST_F(LauncherInputFilesTest, ZeroFilesLoadAsAnEmptyIndex) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     EXPECT_EQ(load(pack({}), files), "");
     EXPECT_TRUE(files.isIndexLoaded());
     EXPECT_EQ(files.getFileCount(), 0);
 }
 
 TEST_F(LauncherInputFilesTest, DuplicateIdsFindTheEarlierEntry) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(rawLauncher({{FILE_TYPE_CLASSPATH, 5, "a.jar", "a"},
                                 {FILE_TYPE_CLASSPATH, 5, "b.jar", "b"}}),
                    files),
@@ -276,14 +272,14 @@ TEST_F(LauncherInputFilesTest, SyntaxErrorInEmbeddedJvmFileNamesItAndItsLine) {
     const std::string launcher =
         rawLauncher({{FILE_TYPE_JVM, 1, "good.jvm", "JVM_EXE: bin/java\n"},
                      {FILE_TYPE_JVM, 2, "broken.jvm", "JVM_EXE: bin/java\nno colon\n"}});
-    LauncherInputFiles withTags;
+    LauncherInputFiles withTags(Launcher::context());
     EXPECT_EQ(load(launcher, withTags),
               "Syntax error in broken.jvm at line 2 ==> Missing colon at the end of the tag name.");
     EXPECT_FALSE(withTags.isIndexLoaded());
     EXPECT_EQ(withTags.getFileCount(), 0);
 
     // Without tag files the index loads, and a later request for them changes nothing.
-    LauncherInputFiles indexOnly;
+    LauncherInputFiles indexOnly(Launcher::context());
     EXPECT_EQ(load(launcher, indexOnly, false), "");
     EXPECT_EQ(load(launcher, indexOnly, true), "");
     EXPECT_EQ(indexOnly.getFileCount(), 2);
@@ -297,7 +293,7 @@ TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
     packed.push_back({FILE_TYPE_INSTRUCTIONS, -1, "later.tag", "FIND_JVM:\n  2\n/:\n"});
     packed.push_back({FILE_TYPE_LAUNCH_SCRIPT, -1, "later.launch", "DESC: Later\n"});
     std::string launcher = pack(packed);
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(launcher, files, false), "");
     std::string target = m_dir / "extracted";
     ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
@@ -315,12 +311,12 @@ TEST_F(LauncherInputFilesTest, ExtractAllWritesEveryFileAndAnInputFile) {
     for (const RawFile& file : packed) {
         expectedNames.push_back(file.name);
         EXPECT_TRUE(readFile(target + "/" + file.name) == file.content) << file.name;
-        EXPECT_EQ(inputtest::isExecutable(target + "/" + file.name),
+        EXPECT_EQ(qvtest::isExecutable(target + "/" + file.name),
                   file.type == FILE_TYPE_JVM_INSTALLER)
             << file.name;
     }
     std::sort(expectedNames.begin(), expectedNames.end());
-    EXPECT_EQ(inputtest::listDirectory(target), expectedNames);
+    EXPECT_EQ(qvtest::listDirectory(target), expectedNames);
     EXPECT_EQ(readFile(target + "/input.tag"),
               "ACTION:  RUN_INSTRUCTIONS\n"
               "INSTRUCTIONS:  start.tag\n"
@@ -335,8 +331,8 @@ const char kCatchAllMessage[] = "Unable to read the file index of the launcher f
 // Loads one variant and describes what went wrong with it, or returns "".
 std::string checkVariant(const std::string& path, const std::string& bytes) {
     writeFile(path, bytes);
-    Launcher::m_launcherFileName = path.c_str();
-    LauncherInputFiles files;
+    Launcher::setLauncherFiles(path.c_str(), path.c_str());
+    LauncherInputFiles files(Launcher::context());
     try {
         files.load(true);
     } catch (const LauncherException& e) {
@@ -400,7 +396,7 @@ TEST_F(LauncherInputFilesTest, HostileIndexBytesEndCleanly) {
     std::vector<RawFile> files = {
         {FILE_TYPE_INSTRUCTIONS, -1, "start.tag", "A: 1\n"},
         {FILE_TYPE_JVM, 7, "x.jvm", "JVM_EXE: bin/java\nB:\n  1\n  2\n/:\n"},
-        {FILE_TYPE_APPLICATION, -1, "app.jar", inputtest::patternBytes(200, 9)},
+        {FILE_TYPE_APPLICATION, -1, "app.jar", qvtest::patternBytes(200, 9)},
     };
     std::string launcher = pack(files);
     const size_t indexOffset = launcher.size() - 8 - 4 - 3 * 15 - 9 - 5 - 7;
@@ -424,25 +420,21 @@ TEST_F(LauncherInputFilesTest, HostileIndexBytesEndCleanly) {
 
 // ---- The script objects built from an input file and from the embedded tag files.
 
-// Records which actions a script called instead of performing them.
-class RecordingActions : public InstructionActions {
-public:
-    void findJVM(bool, bool) override { m_calls += "FIND_JVM;"; }
-    void initializeUI() override { m_calls += "INITIALIZE_UI;"; }
-
-    std::string m_calls;
-};
-
+// The actions the input files' instruction script calls, joined by ";".
 std::string scriptCalls(const LauncherInputFiles& files) {
-    RecordingActions actions;
+    qvtest::RecordingActions actions;
     const Instructions* instructions = files.getInstructions();
     if (instructions == nullptr) {
         return "(none)";
     }
-    const_cast<Instructions*>(instructions)->setActions(&actions);
+    const_cast<Instructions*>(instructions)->setActions(actions);
     instructions->execute();
-    const_cast<Instructions*>(instructions)->setActions(nullptr);
-    return actions.m_calls;
+    const_cast<Instructions*>(instructions)->setActions(LauncherActions::instance());
+    std::string calls;
+    for (const std::string& call : actions.m_calls) {
+        calls += call + ";";
+    }
+    return calls;
 }
 
 std::vector<std::string> jvmFileDescriptions(LauncherInputFiles& files) {
@@ -484,12 +476,12 @@ protected:
 
 TEST_F(LauncherInputFilesObjectsTest, InputFileObjectsComeFirstAndEmbeddedOnesFillTheGaps) {
     std::string launcher = pack(kEmbeddedScripts);
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     files.load(inputFile({{"INSTRUCTIONS", diskFile("run.tag", "INSTRUCTIONS: INITIALIZE_UI\n")},
                           {"JVM", diskFile("disk.jvm", "DESC: from disk\n")}}));
     ASSERT_EQ(load(launcher, files), "");
 
-    EXPECT_EQ(scriptCalls(files), "INITIALIZE_UI;");
+    EXPECT_EQ(scriptCalls(files), "initializeUI();");
     ASSERT_NE(files.getLaunchScript(), nullptr);
     EXPECT_EQ(str(files.getLaunchScript()->getDescription()), "Embedded app");
     EXPECT_EQ(jvmFileDescriptions(files), std::vector<std::string>{"from disk"});
@@ -508,17 +500,17 @@ TEST_F(LauncherInputFilesObjectsTest, EmbeddedObjectsWhenTheInputFileNamesNone) 
     for (const Case& c : cases) {
         writeFile(m_dir / "input.tag", "ACTION: RUN_INSTRUCTIONS\n" + c.jvmTag);
         TagFile input((m_dir / "input.tag").c_str());
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         files.load(input);
         ASSERT_EQ(load(launcher, files), "") << c.jvmTag;
         EXPECT_EQ(jvmFileDescriptions(files), c.expected) << c.jvmTag;
         // The first embedded instruction script wins.
-        EXPECT_EQ(scriptCalls(files), "FIND_JVM;") << c.jvmTag;
+        EXPECT_EQ(scriptCalls(files), "findJVM(0,0);") << c.jvmTag;
     }
 }
 
 TEST_F(LauncherInputFilesObjectsTest, LauncherWithoutScriptsHasNoObjects) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     ASSERT_EQ(load(rawLauncher({{FILE_TYPE_APPLICATION, 1, "app.jar", "PK"}}), files), "");
     EXPECT_FALSE(files.hasInstructions());
     EXPECT_EQ(files.getLaunchScript(), nullptr);
@@ -526,7 +518,7 @@ TEST_F(LauncherInputFilesObjectsTest, LauncherWithoutScriptsHasNoObjects) {
 }
 
 TEST_F(LauncherInputFilesObjectsTest, VerifyClassNeedsBothPathAndName) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     files.load(inputFile({{"VERIFY_CLASSPATH", "/opt/v.jar"}, {"VERIFY_CLASS_NAME", "V"}}));
     files.load(inputFile({{"VERIFY_CLASSPATH", "/other/alone.jar"}}));
     files.load(inputFile({{"VERIFY_CLASS_NAME", "Alone"}}));
@@ -550,7 +542,7 @@ TEST_F(LauncherInputFilesObjectsTest, ConsoleTitleFollowsTheLoadOrder) {
     };
     std::string launcher = pack(kEmbeddedScripts);
     for (const Case& c : cases) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         TagFile& input = inputFile(c.tags);
         PlatformImpl::resetUIState();
         ::testing::internal::CaptureStdout();
@@ -577,7 +569,7 @@ TEST_F(LauncherInputFilesObjectsTest, MissingFilesNameWhatWasBeingLoaded) {
         {"JVM", "Error loading JVM file."},
     };
     for (const Case& c : cases) {
-        LauncherInputFiles files;
+        LauncherInputFiles files(Launcher::context());
         std::string message;
         try {
             files.load(inputFile({{c.tag, missing}}));
@@ -595,14 +587,14 @@ TEST_F(LauncherInputFilesObjectsTest, MissingFilesNameWhatWasBeingLoaded) {
 }
 
 TEST_F(LauncherInputFilesObjectsTest, ObjectsBuiltBeforeAFailureStay) {
-    LauncherInputFiles files;
+    LauncherInputFiles files(Launcher::context());
     EXPECT_THROW(files.load(inputFile({{"INSTRUCTIONS", diskFile("run.tag",
                                                                  "INSTRUCTIONS: "
                                                                  "INITIALIZE_UI\n")},
                                        {"JVM", diskFile("a.jvm", "DESC: a\n")},
                                        {"JVM", m_dir / "missing.jvm"}})),
                  LauncherException);
-    EXPECT_EQ(scriptCalls(files), "INITIALIZE_UI;");
+    EXPECT_EQ(scriptCalls(files), "initializeUI();");
 }
 
 }  // namespace
