@@ -19,8 +19,8 @@
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
 #include "tests/support/LauncherTestSupport.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ protected:
     // Holds the descriptors, runs the two children and compares what they list with expected.
     void checkChildDescriptors(const std::string& launcher, const std::set<int>& expected);
 
-    testutil::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
     SString m_tempPath;
     bool m_savedOutput = g_enableOutput;
 };

@@ -25,11 +25,11 @@
 
 #include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::str;
+using qvtest::str;
 
 // A test's processes give up after this long, so that a signal that never arrives fails the
 // test instead of stalling the run. Nothing here waits for time to pass otherwise.
@@ -197,7 +197,7 @@ protected:
     void SetUp() override { PlatformImpl::setSilent(true); }
     void TearDown() override { PlatformImpl::setSilent(false); }
 
-    testutil::TempDir m_tmp;
+    qvtest::TemporaryDirectory m_tmp{"qvtest-platform"};
 };
 
 #ifdef __linux__
@@ -377,7 +377,7 @@ private:
         bool found = false;
         while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
             // "<pid> (<name>) <state> <ppid> <pgrp> <session> ..."
-            std::string stat = testutil::readFile(std::string("/proc/") + entry->d_name + "/stat");
+            std::string stat = qvtest::readFile(std::string("/proc/") + entry->d_name + "/stat");
             size_t nameEnd = stat.rfind(')');
             size_t nameStart = stat.find('(');
             if (nameEnd == std::string::npos || nameStart == std::string::npos ||

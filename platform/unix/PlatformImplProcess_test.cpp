@@ -11,13 +11,13 @@
 
 #include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
 #include "platform/unix/WorkingDirectory.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::exists;
-using testutil::str;
+using qvtest::exists;
+using qvtest::str;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -57,7 +57,7 @@ protected:
         ASSERT_EQ(0, chdir(m_savedDirectory.c_str()));
     }
 
-    testutil::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
     SString m_savedDirectory;
 };
 
@@ -197,10 +197,10 @@ TEST_F(PlatformImplProcessTest, CommandLongerThanOneArgumentRuns) {
 // start cannot (a script without "#!", a file that cannot run).
 TEST_F(PlatformImplProcessTest, SimpleCommandsRunAsTheShellWouldRunThem) {
     const std::string script = m_dir / "no-shebang";
-    testutil::writeFile(script, "printf '<%s>' \"$@\"; exit 4\n");
+    qvtest::createFile(script, "printf '<%s>' \"$@\"; exit 4\n");
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
     const std::string plain = m_dir / "not-executable";
-    testutil::writeFile(plain, "exit 0\n");
+    qvtest::createFile(plain, "exit 0\n");
     struct Case {
         std::string command;
         std::string out;
