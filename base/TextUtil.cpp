@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/LauncherException.h"
-#include "platform/unix/PlatformImpl.h"
 
 const char whitespaceChars[] = " \t\n\r";
 
@@ -26,6 +26,21 @@ bool parseDecimal(const SString& text, long& value) {
     }
     value = parsed;
     return true;
+}
+
+// The launcher file's integers are big-endian and signed: four bytes for a long, two for a
+// short.
+long decodeBigEndianLong(const char* bytes) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+    std::uint32_t value =
+        (static_cast<std::uint32_t>(b[0]) << 24) | (static_cast<std::uint32_t>(b[1]) << 16) |
+        (static_cast<std::uint32_t>(b[2]) << 8) | static_cast<std::uint32_t>(b[3]);
+    return static_cast<long>(static_cast<std::int32_t>(value));
+}
+
+short decodeBigEndianShort(const char* bytes) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+    return static_cast<short>(static_cast<std::uint16_t>((b[0] << 8) | b[1]));
 }
 
 }  // namespace
@@ -72,9 +87,8 @@ void stripQuotes(SString& text) {
 }
 
 void appendPathSeparator(SString& path) {
-    SString separator = PlatformImpl::getPathSeparator();
-    if (!path.empty() && stringEndsWith(path, separator.c_str()) == SString::npos) {
-        path += separator;
+    if (!path.empty() && stringEndsWith(path, "/") == SString::npos) {
+        path += '/';
     }
 }
 
@@ -108,7 +122,7 @@ long loadLongValue(FILE* file, const char* errorMessage) {
     if (getBytes(file, bytes, 4) < 4) {
         throw LauncherException(errorMessage);
     }
-    return PlatformImpl::convertToLong(bytes);
+    return decodeBigEndianLong(bytes);
 }
 
 short loadShortValue(FILE* file, const char* errorMessage) {
@@ -116,7 +130,7 @@ short loadShortValue(FILE* file, const char* errorMessage) {
     if (getBytes(file, bytes, 2) < 2) {
         throw LauncherException(errorMessage);
     }
-    return PlatformImpl::convertToShort(bytes);
+    return decodeBigEndianShort(bytes);
 }
 
 void readLineFromStream(FILE* file, SString& line) {
@@ -257,7 +271,7 @@ std::unique_ptr<wchar_t[]> convertToUnicode(const SString& text) {
     return wide;
 }
 
-unsigned readFromFile(FILE* file, SString* out) {
+unsigned readFromFile(FILE* file, SString* out, void (*onBlock)()) {
     char block[4096];
     unsigned lastRead = 0;
     while (!std::feof(file) && !std::ferror(file)) {
@@ -266,7 +280,9 @@ unsigned readFromFile(FILE* file, SString* out) {
         if (got > 0 && out != nullptr) {
             out->append(block, static_cast<SString::size_type>(got));
         }
-        PlatformImpl::advanceUIProgress(1);
+        if (onBlock != nullptr) {
+            onBlock();
+        }
     }
     return lastRead;
 }

@@ -70,8 +70,9 @@ SString getTokenFromString(const SString& text, unsigned& pos, bool& flag);
 std::unique_ptr<wchar_t[]> convertToUnicode(const SString& text);
 
 // Reads the stream in 4096-byte blocks to its end, appending to *out when out is not null and
-// advancing the console progress by one per block. Returns the size of the last block read.
-unsigned readFromFile(FILE* file, SString* out);
+// calling onBlock, when given, once per block (a caller's progress display). Returns the size
+// of the last block read.
+unsigned readFromFile(FILE* file, SString* out, void (*onBlock)() = nullptr);
 
 void writeLine(const SString& text);
 void writeLine(const char* text);

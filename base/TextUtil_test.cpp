@@ -198,13 +198,17 @@ TEST(TextUtilTest, ConvertToUnicode) {
     EXPECT_EQ(std::wstring(L"\\uzzzz"), std::wstring(notHex.get()));
 }
 
-TEST(TextUtilTest, ReadFromFileAppends) {
+int g_blocksRead = 0;
+
+TEST(TextUtilTest, ReadFromFileAppendsAndReportsEachBlock) {
     std::string big(10000, 'q');
     MemoryStream stream(big);
     SString out("pre");
-    readFromFile(stream.get(), &out);
+    g_blocksRead = 0;
+    EXPECT_EQ(10000u - 2 * 4096, readFromFile(stream.get(), &out, [] { ++g_blocksRead; }));
     EXPECT_EQ(10003u, out.length());
     EXPECT_EQ("preqq", str(out.substr(0, 5)));
+    EXPECT_EQ(3, g_blocksRead);
 }
 
 }  // namespace

@@ -10,10 +10,11 @@
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherFile.h"
 #include "input/LauncherLayout.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SystemError.h"
 
 namespace {
 

@@ -165,13 +165,13 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
     // The last case moves its bytes in two steps of many blocks each.
     const Case cases[] = {
         {0, 0}, {1, 1}, {61439, 1}, {61440, 2}, {3 * 61439 + 5, 4}, {140 * 61439 + 1, 141}};
-    const bool savedSilent = PlatformImpl::m_silent;
+    const bool savedSilent = PlatformImpl::isSilent();
     for (const Case& c : cases) {
         std::string content = qvtest::patternBytes(static_cast<size_t>(c.length), 7);
         makeLauncher(content);
         FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, c.length, 10, "app.jar");
         g_enableOutput = true;
-        PlatformImpl::m_silent = false;
+        PlatformImpl::setSilent(false);
         testing::internal::CaptureStdout();
         SString path;
         try {
@@ -181,7 +181,7 @@ TEST_F(FileIndexEntryTest, ExtractCopiesInBlocksOf61439Bytes) {
         }
         std::string shown = testing::internal::GetCapturedStdout();
         g_enableOutput = false;
-        PlatformImpl::m_silent = savedSilent;
+        PlatformImpl::setSilent(savedSilent);
         EXPECT_EQ(str(path), m_dir / "out/app.jar");
         EXPECT_TRUE(readFile(m_dir / "out/app.jar") == content) << "length " << c.length;
         EXPECT_EQ(static_cast<size_t>(std::count(shown.begin(), shown.end(), '.')), c.blocks)
@@ -205,9 +205,9 @@ TEST_F(FileIndexEntryTest, ExtractToAnotherFileSystemCopiesThroughABuffer) {
     const std::string content = qvtest::patternBytes(static_cast<size_t>(length), 3);
     makeLauncher(content);
     FileIndexEntry entry(FILE_TYPE_APPLICATION, 1, length, 10, "app.jar");
-    const bool savedSilent = PlatformImpl::m_silent;
+    const bool savedSilent = PlatformImpl::isSilent();
     g_enableOutput = true;
-    PlatformImpl::m_silent = false;
+    PlatformImpl::setSilent(false);
     testing::internal::CaptureStdout();
     std::string error;
     try {
@@ -216,7 +216,7 @@ TEST_F(FileIndexEntryTest, ExtractToAnotherFileSystemCopiesThroughABuffer) {
         error = str(e.m_message);
     }
     std::string shown = testing::internal::GetCapturedStdout();
-    PlatformImpl::m_silent = savedSilent;
+    PlatformImpl::setSilent(savedSilent);
     const bool same = readFile(dir + "/app.jar") == content;
     std::remove((dir + "/app.jar").c_str());
     rmdir(dir.c_str());

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "base/SString.h"
-#include "input/BinaryFile.h"
+#include "platform/unix/BinaryFile.h"
 
 // The launcher file, opened once and read through that one descriptor at explicit offsets
 // (pread) for its trailer, its index and every embedded file. Its name is never opened again,

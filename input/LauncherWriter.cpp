@@ -12,10 +12,11 @@
 #include "base/LauncherException.h"
 #include "base/StdioFile.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
+#include "platform/unix/BinaryFile.h"
+#include "platform/unix/SystemError.h"
 
 namespace {
 

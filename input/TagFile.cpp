@@ -10,7 +10,7 @@
 #include "base/LauncherException.h"
 #include "base/StdioFile.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/Log.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "base/LauncherException.h"
-#include "input/BinaryFile.h"
 #include "launcher/Launcher.h"
+#include "platform/unix/BinaryFile.h"
 #include "tests/support/LauncherTestSupport.h"
 
 namespace {

@@ -1,5 +1,8 @@
 #include "instructions/ScriptVariables.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
 
@@ -43,10 +46,6 @@ void ScriptVariables::setLongVariable(long n, long value) {
 }
 
 void ScriptVariables::resetForTest() {
-    for (SString& value : s_strings) {
-        value = SString();
-    }
-    for (long& value : s_numbers) {
-        value = 0;
-    }
+    std::fill(std::begin(s_strings), std::end(s_strings), SString());
+    std::fill(std::begin(s_numbers), std::end(s_numbers), 0L);
 }

@@ -209,10 +209,10 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
 }
 
 void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
-    for (long i = 0; i < m_unverifiedMatches.size() && !PlatformImpl::m_canceled; ++i) {
+    for (long i = 0; i < m_unverifiedMatches.size() && !PlatformImpl::isCanceled(); ++i) {
         UnverifiedJVMMatch* candidate = m_unverifiedMatches.at(i);
         const StringDeque& homes = candidate->getJVMHomes();
-        for (long h = 0; h < homes.size() && !PlatformImpl::m_canceled; ++h) {
+        for (long h = 0; h < homes.size() && !PlatformImpl::isCanceled(); ++h) {
             if (!isSafeDiskCandidate(candidate->getJVMFile(), homes.at(h))) {
                 continue;
             }

@@ -38,7 +38,7 @@ protected:
         Log::setLogFileName("");
         PlatformImpl::setSilent(false);
         setSearchRootsForTesting(StringDeque());
-        PlatformImpl::m_sdqCreatedFiles.clear();
+        PlatformImpl::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 

@@ -1,7 +1,7 @@
 #include "jvm/JVMMatch.h"
 
-#include "input/BinaryFile.h"
 #include "input/TagFile.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
 
 SString JVMMatch::writeNewJVMFile() {

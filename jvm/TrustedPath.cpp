@@ -6,9 +6,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
+
+#include "platform/unix/SystemError.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ std::string ownedByAnotherUser(const std::string& path, uid_t owner) {
 bool checkChain(const std::string& path, std::string& reason) {
     struct stat entry;
     if (lstat(path.c_str(), &entry) != 0) {
-        return fail(reason, path + " cannot be examined: " + std::strerror(errno));
+        return fail(reason, path + " cannot be examined: " + systemErrorText(errno));
     }
     // A link's own permission bits mean nothing; whether it can be replaced is a question of
     // the directory that holds it, checked next.
@@ -52,7 +53,7 @@ bool checkChain(const std::string& path, std::string& reason) {
         std::string parent = parentOf(child);
         struct stat directory;
         if (lstat(parent.c_str(), &directory) != 0) {
-            return fail(reason, parent + " cannot be examined: " + std::strerror(errno));
+            return fail(reason, parent + " cannot be examined: " + systemErrorText(errno));
         }
         if (!S_ISLNK(directory.st_mode) && (directory.st_mode & kWritableByOthers) != 0) {
             if ((directory.st_mode & S_ISVTX) == 0) {
@@ -91,7 +92,7 @@ bool isTrustedExecutablePath(const SString& path, SString& reason) {
     std::unique_ptr<char, decltype(&std::free)> resolved(realpath(named.c_str(), nullptr),
                                                          &std::free);
     if (!resolved) {
-        reason = (named + " cannot be resolved: " + std::strerror(errno)).c_str();
+        reason = (named + " cannot be resolved: " + systemErrorText(errno)).c_str();
         return false;
     }
     if (named != resolved.get() && !checkChain(resolved.get(), why)) {

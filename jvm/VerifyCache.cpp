@@ -16,6 +16,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/unix/FileDescriptor.h"
+
 namespace {
 
 const char kFileName[] = "verify-cache";
@@ -30,17 +32,16 @@ constexpr std::chrono::milliseconds kLockRetryInterval{2};
 // written, so that launchers updating the cache at once lose none of each other's entries.
 class CacheLock {
 public:
-    explicit CacheLock(const std::string& path) {
-        m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_fd < 0) {
+    explicit CacheLock(const std::string& path)
+        : m_fd(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)) {
+        if (!m_fd.isOpen()) {
             return;
         }
         const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
-        while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        while (flock(m_fd.get(), LOCK_EX | LOCK_NB) != 0) {
             if ((errno != EWOULDBLOCK && errno != EINTR) ||
                 std::chrono::steady_clock::now() > giveUp) {
-                close(m_fd);
-                m_fd = -1;
+                m_fd.reset();
                 return;
             }
             std::this_thread::sleep_for(kLockRetryInterval);
@@ -48,15 +49,10 @@ public:
     }
     CacheLock(const CacheLock&) = delete;
     CacheLock& operator=(const CacheLock&) = delete;
-    ~CacheLock() {
-        if (m_fd >= 0) {
-            close(m_fd);  // releases the lock
-        }
-    }
-    bool isHeld() const { return m_fd >= 0; }
+    bool isHeld() const { return m_fd.isOpen(); }
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;  // closing it releases the lock
 };
 // A file larger than this is not ours to read: it is ignored and rewritten.
 const off_t kMaxFileSize = 4L * 1024 * 1024;
@@ -160,8 +156,8 @@ std::string runtimeImage(const std::string& home) {
 
 // FNV-1a over the bytes of a file: enough to tell one verify class archive from another.
 bool digestFile(const std::string& path, std::string& digest) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.isOpen()) {
         return false;
     }
     std::uint64_t hash = 14695981039346656037ULL;
@@ -169,7 +165,7 @@ bool digestFile(const std::string& path, std::string& digest) {
     char buffer[8192];
     ssize_t got;
     bool ok = true;
-    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+    while ((got = read(fd.get(), buffer, sizeof buffer)) != 0) {
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -182,7 +178,7 @@ bool digestFile(const std::string& path, std::string& digest) {
         }
         total += static_cast<unsigned long long>(got);
     }
-    close(fd);
+    fd.reset();
     char text[64];
     // NOLINTNEXTLINE(cert-err33-c): 16 hex digits, a colon and at most 20 digits fit.
     std::snprintf(text, sizeof text, "%016llx:%llu", static_cast<unsigned long long>(hash), total);
@@ -226,16 +222,16 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 bool readOwnFile(const std::string& path, std::string& content) {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.isOpen()) {
         return false;
     }
     struct stat info;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+    bool ok = fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
               (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 && info.st_size <= kMaxFileSize;
     char buffer[8192];
     while (ok) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
+        ssize_t got = read(fd.get(), buffer, sizeof buffer);
         if (got == 0) {
             break;
         }
@@ -246,7 +242,6 @@ bool readOwnFile(const std::string& path, std::string& content) {
         content.append(buffer, static_cast<size_t>(got));
         ok = content.size() <= static_cast<size_t>(kMaxFileSize);
     }
-    close(fd);
     return ok;
 }
 
@@ -390,12 +385,12 @@ void VerifyCache::save() {
                    escape(entry.answer) + "\n" + std::to_string(entry.lastUsed) + "\n";
     }
     std::string temporary = dir + "/" + kFileName + ".XXXXXX";
-    int fd = mkstemp(&temporary[0]);
-    if (fd < 0) {
+    FileDescriptor fd(mkstemp(&temporary[0]));
+    if (!fd.isOpen()) {
         return;
     }
-    bool written = fchmod(fd, 0600) == 0 && writeAll(fd, content);
-    written = close(fd) == 0 && written;
+    bool written = fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), content);
+    written = fd.close() && written;
     if (!written || rename(temporary.c_str(), (dir + "/" + kFileName).c_str()) != 0) {
         unlink(temporary.c_str());
     }

@@ -13,8 +13,8 @@
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
 #include "instructions/ScriptVariables.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/WorkingDirectory.h"
 
 // Class-type state is defined in this order so that it is built in this order and destroyed
 // in the reverse order after main returns.
@@ -112,7 +112,7 @@ void Launcher::reportFailure(const char* message) {
 }
 
 int Launcher::processCmdLine(const StringDeque& args) {
-    PlatformImpl::m_deleteLauncher = false;
+    PlatformImpl::setLauncherToDelete(SString());
     PlatformImpl::setUIProgress(0);
     bool runScripts = true;
 
@@ -129,7 +129,7 @@ int Launcher::processCmdLine(const StringDeque& args) {
         } else if (arg.compare("-qv:orig") == 0) {
             if (takeValue(args, i, value)) {
                 m_origLauncherFileName = value;
-                PlatformImpl::m_deleteLauncher = true;
+                PlatformImpl::setLauncherToDelete(getLauncherFileName());
             } else {
                 PlatformImpl::showUIMessage("Missing original launcher file name.");
             }

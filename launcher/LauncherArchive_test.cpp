@@ -28,28 +28,21 @@ protected:
         ASSERT_EQ(0, mkdir((m_dir + "/app").c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/app/lib").c_str(), 0700));
         ASSERT_EQ(0, mkdir((m_dir + "/tmp").c_str(), 0700));
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        m_savedCreatedDirs = PlatformImpl::m_sdqCreatedDrs.size();
         Launcher::resetForTest();
         Launcher::setLauncherFiles((m_dir + "/app/run.bin").c_str(),
                                    (m_dir + "/app/run.bin").c_str());
-        PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
+        PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
         Log::setLogFileName((m_dir + "/log.txt").c_str());
     }
 
     void TearDown() override {
-        PlatformImpl::m_tempDir = m_savedTempDir;
-        if (PlatformImpl::m_sdqCreatedDrs.size() > m_savedCreatedDirs) {
-            PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
-        }
+        PlatformImpl::resetForTest();
         Launcher::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
 
     TemporaryDirectory m_temp{"qvtest-archive"};
     std::string m_dir = m_temp.path();
-    SString m_savedTempDir;
-    long m_savedCreatedDirs = 0;
 };
 
 TEST_F(LauncherArchiveTest, CopiesNamedFileBesideOriginalLauncherOnce) {

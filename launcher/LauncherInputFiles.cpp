@@ -4,7 +4,6 @@
 
 #include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
 #include "instructions/Instructions.h"
@@ -12,6 +11,7 @@
 #include "launcher/Launcher.h"
 #include "launcher/LauncherActions.h"
 #include "launchscript/LaunchScript.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {

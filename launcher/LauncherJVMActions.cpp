@@ -8,7 +8,6 @@
 
 #include "base/ShellQuote.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
@@ -17,8 +16,10 @@
 #include "jvm/JVMFiles.h"
 #include "jvm/JVMMatch.h"
 #include "launcher/Launcher.h"
-#include "launcher/LauncherPath.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
+#include "platform/unix/SystemError.h"
+#include "platform/unix/WorkingDirectory.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
         if (match == nullptr) {
             SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
             Log::logMessage(message, LOG_INFO);
-            showIf(showFailMsg && !PlatformImpl::m_canceled, message);
+            showIf(showFailMsg && !PlatformImpl::isCanceled(), message);
             return;
         }
         SString jvmFile = match->writeNewJVMFile();
@@ -173,7 +174,7 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
             reported.push_back(ReportedMatch{match->getJVMHome(), match->writeNewJVMFile()});
         }
     } catch (const LauncherException& e) {
-        if (PlatformImpl::m_terminatingSignal != 0) {
+        if (PlatformImpl::terminatingSignal() != 0) {
             // A launcher asked to stop gives no answer at all: "0" would read as a complete one.
             throw;
         }

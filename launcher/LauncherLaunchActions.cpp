@@ -26,9 +26,10 @@ void Launcher::runApplication(LaunchScript& script, const JVMFile& jvmFile,
                               short uiDisplaySeconds) {
     showRunningStatus(uiDisplaySeconds);
     script.execute(jvmFile, &m_passThroughArgs, m_showJavaConsole);
-    // The launch script waits for the application, so the last foreground status is its own.
+    // The launch script waits for the application, so its command's status is the
+    // application's own.
     m_applicationLaunched = true;
-    m_applicationExitStatus = PlatformImpl::m_lastExitStatus;
+    m_applicationExitStatus = script.exitStatus();
 }
 
 void Launcher::launch(const SString& jvmFilePath, short uiDisplaySeconds) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/TextUtil.h"
+#include "platform/unix/WorkingDirectory.h"
 
 namespace {
 
@@ -86,26 +87,6 @@ void dropDeletedSuffix(SString& name) {
 }
 
 }  // namespace
-
-SString currentDirectory() {
-    std::vector<char> buffer(1024);
-    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) {
-            return SString();
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    return SString(buffer.data());
-}
-
-SString absolutePath(const SString& path) {
-    if (path.empty() || path.c_str()[0] == '/') {
-        return path;
-    }
-    SString absolute = currentDirectory();
-    appendPathSeparator(absolute);
-    return absolute += path;
-}
 
 SString resolveLauncherPath(const char* argv0) {
     if (argv0 == nullptr) {

@@ -26,12 +26,4 @@ ExecutedLauncher findExecutedLauncher(const char* argv0, const char* selfLink = 
 //   executable regular file); failing that /proc/self/exe, then the working directory.
 SString resolveLauncherPath(const char* argv0);
 
-// The current working directory, of any length; empty when it cannot be read.
-SString currentDirectory();
-
-// path joined to the working directory when it is relative; an empty or absolute path as it
-// is. A path the user gives is made absolute where it is read: children run in other
-// directories, where a relative one would lead elsewhere.
-SString absolutePath(const SString& path);
-
 #endif  // QV_LAUNCHER_LAUNCHERPATH_H

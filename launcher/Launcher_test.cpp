@@ -11,6 +11,7 @@
 
 #include "instructions/ScriptVariables.h"
 #include "launcher/LauncherPath.h"
+#include "platform/unix/WorkingDirectory.h"
 #include "tests/support/LauncherTestSupport.h"
 #include "tests/support/ScriptTestSupport.h"
 #include "tests/support/TestSupport.h"

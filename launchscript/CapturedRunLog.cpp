@@ -51,7 +51,6 @@ CapturedRunLog::CapturedRunLog(SString& standardOutput, SString& standardError)
       m_logging(Log::isLogging()),
       m_begun(false),
       m_finished(false),
-      m_spill(-1),
       m_spillFailed(false),
       m_errorDropped(0) {}
 
@@ -62,9 +61,6 @@ CapturedRunLog::~CapturedRunLog() {
         } catch (...) {
             // The record stays cut; the failure that ended the run is reported on its own.
         }
-    }
-    if (m_spill >= 0) {
-        close(m_spill);
     }
 }
 
@@ -120,15 +116,15 @@ void CapturedRunLog::holdError(const char* bytes, size_t count) {
     if (count == 0) {
         return;
     }
-    if (m_spill < 0 && !m_spillFailed) {
+    if (!m_spill.isOpen() && !m_spillFailed) {
         try {
             m_spill = PlatformImpl::createAnonymousTempFile();
         } catch (const LauncherException&) {
-            m_spill = -1;
+            m_spill.reset();
         }
-        m_spillFailed = m_spill < 0;
+        m_spillFailed = !m_spill.isOpen();
     }
-    size_t spilled = m_spillFailed ? 0 : writeAll(m_spill, bytes, count);
+    size_t spilled = m_spillFailed ? 0 : writeAll(m_spill.get(), bytes, count);
     if (spilled < count) {
         // What reached the file is still copied; the rest is only counted.
         m_spillFailed = true;
@@ -138,12 +134,13 @@ void CapturedRunLog::holdError(const char* bytes, size_t count) {
 
 void CapturedRunLog::writeHeldError() {
     Log::appendToLog(m_heldError.c_str(), m_heldError.size());
-    if (m_spill < 0 || lseek(m_spill, 0, SEEK_SET) != 0) {
+    if (!m_spill.isOpen() || lseek(m_spill.get(), 0, SEEK_SET) != 0) {
         return;
     }
     std::vector<char> block(kKeptBytes);
     ssize_t got;
-    while ((got = read(m_spill, block.data(), block.size())) > 0 || (got < 0 && errno == EINTR)) {
+    while ((got = read(m_spill.get(), block.data(), block.size())) > 0 ||
+           (got < 0 && errno == EINTR)) {
         if (got > 0) {
             Log::appendToLog(block.data(), static_cast<size_t>(got));
         }

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "base/SString.h"
+#include "platform/unix/FileDescriptor.h"
 #include "platform/unix/PlatformImpl.h"
 
 // Where the output of one captured run of a launch script goes, as it arrives, in bounded
@@ -50,7 +51,8 @@ private:
     bool m_begun;
     bool m_finished;
     SString m_heldError;
-    int m_spill;  // the unnamed file for standard error past m_heldError, -1 before it exists
+    // The unnamed file for standard error past m_heldError, closed before it exists.
+    FileDescriptor m_spill;
     bool m_spillFailed;
     unsigned long long m_errorDropped;
 };

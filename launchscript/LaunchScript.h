@@ -43,7 +43,8 @@ public:
     // variable, when the jvm file asks for one) and waits for it. Those variables are set for
     // the child only. With capture on and no console, the output of the run goes to the log as
     // it arrives and its first CapturedRunLog::kKeptBytes per stream are appended to the
-    // output strings (CapturedRunLog). The exit status of the command is not examined. Throws
+    // output strings (CapturedRunLog). The exit status of the command is kept for exitStatus()
+    // and not examined otherwise. Throws
     // LauncherException when the expansion fails (nothing runs then) or the command cannot be
     // started, and "Stopped by signal ..." when a signal asked the launcher to stop.
     void execute(const JVMTags& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
@@ -51,6 +52,8 @@ public:
     // in the launcher's process group, away from the terminal, reading /dev/null, killed when
     // the launcher is asked to stop or, with capture, after timeLimitMs (0: no limit).
     void runAsHelper(long timeLimitMs);
+    // After execute: the command's exit status as a shell reports it (ChildResult).
+    int exitStatus() const { return m_exitStatus; }
     // After execute: true when the time limit killed the command.
     bool timedOut() const { return m_timedOut; }
     // After execute: true when the command wrote more to standard output than was kept.
@@ -168,6 +171,7 @@ private:
     long m_helperTimeLimitMs;
     bool m_timedOut;
     bool m_outputCut;
+    int m_exitStatus = 0;
 };
 
 #endif  // QV_LAUNCHSCRIPT_LAUNCHSCRIPT_H

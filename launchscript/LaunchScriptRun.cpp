@@ -80,7 +80,10 @@ void LaunchScript::execute(const JVMTags& jvmFile, const StringDeque* passThroug
     options.output = capture ? &output : nullptr;
     options.helper = m_helperTimeLimitMs >= 0;
     options.timeLimitMs = options.helper ? m_helperTimeLimitMs : 0;
-    m_timedOut = !PlatformImpl::runForeground(line, workingDirectory, options, &childVariables);
+    const ChildResult result =
+        PlatformImpl::runForeground(line, workingDirectory, options, &childVariables);
+    m_timedOut = result.timedOut;
+    m_exitStatus = result.exitStatus;
     m_outputCut = output.isOutputCut();
     if (capture) {
         output.finish();

@@ -45,10 +45,8 @@ protected:
         const char* javaHome = std::getenv("JAVA_HOME");
         m_hadJavaHome = javaHome != nullptr;
         m_savedJavaHome = m_hadJavaHome ? javaHome : "";
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        m_savedCreatedDirs = PlatformImpl::m_sdqCreatedDrs.size();
         setLauncher(m_appDir + "/run.bin");
-        PlatformImpl::m_tempDir = (m_dir + "/tmp/").c_str();
+        PlatformImpl::setSystemTempDir((m_dir + "/tmp/").c_str());
         Log::setLogFileName((m_dir + "/log.txt").c_str());
         m_jvmTags.setTagValue(g_classpathTag, "-classpath ");
         m_jvmTags.setTagValue(g_classpathSeparatorTag, ":");
@@ -63,10 +61,7 @@ protected:
         } else {
             unsetenv("JAVA_HOME");
         }
-        PlatformImpl::m_tempDir = m_savedTempDir;
-        if (PlatformImpl::m_sdqCreatedDrs.size() > m_savedCreatedDirs) {
-            PlatformImpl::m_sdqCreatedDrs.resize(m_savedCreatedDirs);
-        }
+        PlatformImpl::resetForTest();
         Log::resetForTest();
         ASSERT_TRUE(m_temp.remove());
     }
@@ -92,8 +87,6 @@ protected:
     bool m_hadJavaHome = false;
     std::string m_savedJavaHome;
     TestLauncherContext m_context;
-    SString m_savedTempDir;
-    long m_savedCreatedDirs = 0;
     TagFile m_jvmTags;
 };
 

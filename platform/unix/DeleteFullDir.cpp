@@ -10,7 +10,8 @@
 #include <utility>
 
 #include "base/TextUtil.h"
-#include "launcher/Launcher.h"
+#include "platform/unix/FileDescriptor.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
 
@@ -45,15 +46,16 @@ bool isDirectoryEntry(int dirFd, const dirent* entry) {
 // entry once when the directory changes under it. A read of its own descriptor leaves the
 // offset of dirFd alone.
 void listDirectory(int dirFd, std::vector<SString>& files, std::vector<SString>& directories) {
-    int readFd = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    if (readFd < 0) {
+    FileDescriptor readFd(fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+    if (!readFd.isOpen()) {
         return;
     }
-    DIR* dir = fdopendir(readFd);
+    DIR* dir = fdopendir(readFd.get());
     if (dir == nullptr) {
-        close(readFd);
         return;
     }
+    // The stream owns the descriptor now; closedir closes it.
+    readFd.release();
     rewinddir(dir);
     while (const dirent* entry = readdir(dir)) {
         if (isDotOrDotDot(entry->d_name)) {
@@ -101,34 +103,18 @@ void logReplacedEntry(const SString& path) {
 // One directory on the way from the root down. Only the name is kept, so that a deep tree
 // costs memory in proportion to its depth, not to the square of it.
 struct DeleteFullDir::Level {
-    Level(const SString& levelName, const struct stat& info, int descriptor)
-        : name(levelName), device(info.st_dev), inode(info.st_ino), fd(descriptor) {}
+    Level(const SString& levelName, const struct stat& info, FileDescriptor descriptor)
+        : name(levelName), device(info.st_dev), inode(info.st_ino), fd(std::move(descriptor)) {}
     Level(const Level&) = delete;
     Level& operator=(const Level&) = delete;
-    Level(Level&& other) noexcept
-        : name(std::move(other.name)),
-          device(other.device),
-          inode(other.inode),
-          fd(other.fd),
-          listed(other.listed),
-          keep(other.keep),
-          subdirectories(std::move(other.subdirectories)) {
-        other.fd = -1;
-    }
+    Level(Level&& other) noexcept = default;
     Level& operator=(Level&&) = delete;
-    ~Level() { closeDescriptor(); }
-
-    void closeDescriptor() {
-        if (fd >= 0) {
-            close(fd);
-            fd = -1;
-        }
-    }
+    ~Level() = default;
 
     SString name;  // the root's path for the root, the entry name below it
     dev_t device;
     ino_t inode;
-    int fd;  // -1 while closed to stay within the limit of open directories
+    FileDescriptor fd;  // closed to stay within the limit of open directories
     bool listed = false;
     bool keep = false;                    // something below could not be removed
     std::vector<SString> subdirectories;  // still to visit
@@ -184,8 +170,8 @@ void DeleteFullDir::deleteTree(const SString& givenRoot, const struct stat* expe
         --length;
     }
     const SString root = givenRoot.substr(0, length);
-    int fd = openDirectoryAt(AT_FDCWD, root.c_str());
-    if (fd < 0) {
+    FileDescriptor fd(openDirectoryAt(AT_FDCWD, root.c_str()));
+    if (!fd.isOpen()) {
         int err = errno;
         if (err == ENOTDIR || err == ELOOP) {
             // Not a directory (any more): a link or file is removed itself, unless it had to
@@ -204,13 +190,13 @@ void DeleteFullDir::deleteTree(const SString& givenRoot, const struct stat* expe
         return;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || (expected != nullptr && (info.st_dev != expected->st_dev ||
-                                                          info.st_ino != expected->st_ino))) {
-        close(fd);
+    if (fstat(fd.get(), &info) != 0 || (expected != nullptr && (info.st_dev != expected->st_dev ||
+                                                                info.st_ino != expected->st_ino))) {
+        fd.reset();
         logReplacedEntry(root);
         return;
     }
-    m_levels.emplace_back(root, info, fd);
+    m_levels.emplace_back(root, info, std::move(fd));
     while (!m_levels.empty()) {
         Level& level = m_levels.back();
         if (!level.listed) {
@@ -230,11 +216,11 @@ void DeleteFullDir::removeFiles() {
     Level& level = m_levels.back();
     level.listed = true;
     std::vector<SString> files;
-    listDirectory(level.fd, files, level.subdirectories);
+    listDirectory(level.fd.get(), files, level.subdirectories);
     // listDirectory has just filled files.
     // cppcheck-suppress knownEmptyContainer
     for (const SString& name : files) {
-        if (unlinkat(level.fd, name.c_str(), 0) != 0) {
+        if (unlinkat(level.fd.get(), name.c_str(), 0) != 0) {
             int err = errno;
             if (err == EISDIR) {
                 // Listed as a file, a directory now: empty it like the others.
@@ -252,26 +238,24 @@ void DeleteFullDir::removeFiles() {
 
 void DeleteFullDir::descend(const SString& name) {
     Level& parent = m_levels.back();
-    int fd = openDirectoryAt(parent.fd, name.c_str());
+    FileDescriptor fd(openDirectoryAt(parent.fd.get(), name.c_str()));
     struct stat info;
-    if (fd >= 0 && fstat(fd, &info) == 0) {
-        m_levels.emplace_back(name, info, fd);
+    if (fd.isOpen() && fstat(fd.get(), &info) == 0) {
+        m_levels.emplace_back(name, info, std::move(fd));
         limitOpenDirectories();
         return;
     }
     int err = errno;
-    if (fd >= 0) {
-        close(fd);
-    }
+    fd.reset();
     if (err == ENOTDIR || err == ELOOP) {
         // Swapped for a link or a file since it was listed: that entry goes, as a link.
-        if (unlinkat(parent.fd, name.c_str(), 0) != 0 && errno != ENOENT) {
+        if (unlinkat(parent.fd.get(), name.c_str(), 0) != 0 && errno != ENOENT) {
             logDeleteFileFailure(pathOf(m_levels.size() - 1, &name), errno);
         }
         return;
     }
     // Unreadable: it cannot be emptied, and goes only when it is empty already.
-    if (unlinkat(parent.fd, name.c_str(), AT_REMOVEDIR) != 0) {
+    if (unlinkat(parent.fd.get(), name.c_str(), AT_REMOVEDIR) != 0) {
         logDeleteFileFailure(pathOf(m_levels.size() - 1, &name), errno);
         parent.keep = true;
     }
@@ -289,7 +273,7 @@ bool DeleteFullDir::ascend() {
         }
         return true;
     }
-    if (m_levels[depth - 1].fd < 0 && !reopenParent()) {
+    if (!m_levels[depth - 1].fd.isOpen() && !reopenParent()) {
         logMovedDuringDeletion(m_levels[0].name, pathOf(depth));
         return false;
     }
@@ -298,7 +282,7 @@ bool DeleteFullDir::ascend() {
     const Level& done = m_levels[depth];
     if (done.keep) {
         parent.keep = true;
-    } else if (unlinkat(parent.fd, done.name.c_str(), AT_REMOVEDIR) != 0) {
+    } else if (unlinkat(parent.fd.get(), done.name.c_str(), AT_REMOVEDIR) != 0) {
         logDeleteFileFailure(path, errno);
         parent.keep = true;
     }
@@ -311,16 +295,14 @@ bool DeleteFullDir::ascend() {
 bool DeleteFullDir::reopenParent() {
     const std::size_t depth = m_levels.size() - 1;
     Level& parent = m_levels[depth - 1];
-    int fd = openDirectoryAt(m_levels[depth].fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    FileDescriptor fd(
+        openDirectoryAt(m_levels[depth].fd.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat info;
-    if (fd < 0) {
+    if (!fd.isOpen() || fstat(fd.get(), &info) != 0 || info.st_dev != parent.device ||
+        info.st_ino != parent.inode) {
         return false;
     }
-    if (fstat(fd, &info) != 0 || info.st_dev != parent.device || info.st_ino != parent.inode) {
-        close(fd);
-        return false;
-    }
-    parent.fd = fd;
+    parent.fd = std::move(fd);
     m_firstOpen = depth - 1;
     return true;
 }
@@ -328,7 +310,7 @@ bool DeleteFullDir::reopenParent() {
 // The open directories are always the deepest ones, from m_firstOpen down.
 void DeleteFullDir::limitOpenDirectories() {
     while (m_levels.size() - m_firstOpen > static_cast<std::size_t>(m_openDirectoryLimit)) {
-        m_levels[m_firstOpen].closeDescriptor();
+        m_levels[m_firstOpen].fd.reset();
         ++m_firstOpen;
     }
 }

@@ -7,14 +7,14 @@
 #include <functional>
 #include <string>
 
-#include "launcher/Launcher.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::exists;
-using testutil::writeFile;
+using qvtest::createFile;
+using qvtest::exists;
 
 int countOccurrences(const std::string& text, const std::string& needle) {
     int count = 0;
@@ -32,23 +32,21 @@ protected:
         Log::resetForTest();
         Log::setLogFileName(m_log.c_str());
     }
-    void TearDown() override {
-        Log::resetForTest();
-    }
+    void TearDown() override { Log::resetForTest(); }
 
-    std::string log() const { return testutil::readFile(m_log); }
+    std::string log() const { return qvtest::readFile(m_log); }
 
-    testutil::TempDir m_dir;
-    testutil::TempDir m_logDir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
+    qvtest::TemporaryDirectory m_logDir{"qvtest-platform"};
     std::string m_log;
 };
 
 TEST_F(DeleteFullDirTest, RemovesTheWholeTreeButNotLinkTargets) {
-    testutil::TempDir outside;
-    writeFile(outside / "keep/file");
-    writeFile(m_dir / "tree/a/b/c/file");
-    writeFile(m_dir / "tree/a/second");
-    testutil::makeDirs(m_dir / "tree/empty");
+    qvtest::TemporaryDirectory outside{"qvtest-platform"};
+    createFile(outside / "keep/file");
+    createFile(m_dir / "tree/a/b/c/file");
+    createFile(m_dir / "tree/a/second");
+    qvtest::makeDirectories(m_dir / "tree/empty");
     ASSERT_EQ(0, symlink((outside / "keep").c_str(), (m_dir / "tree/a/dirlink").c_str()));
     ASSERT_EQ(0, symlink("/nonexistent", (m_dir / "tree/dangling").c_str()));
 
@@ -60,11 +58,11 @@ TEST_F(DeleteFullDirTest, RemovesTheWholeTreeButNotLinkTargets) {
 
 // Runs body where a removal can be refused; false when that cannot be arranged.
 bool deleteUnprivileged(const std::string& root, const std::function<void()>& body) {
-    return testutil::runUnprivileged(root,
-                                     [&body]() {
-                                         body();
-                                         return std::string();
-                                     })
+    return qvtest::runUnprivileged(root,
+                                   [&body]() {
+                                       body();
+                                       return std::string();
+                                   })
         .ran;
 }
 
@@ -75,10 +73,10 @@ TEST_F(DeleteFullDirTest, UndeletableFileKeepsOnlyItsAncestors) {
     const std::string log = root + "/launcher.log";
     bool ran = deleteUnprivileged(root, [&root, &log]() {
         Log::setLogFileName(log.c_str());
-        writeFile(root + "/tree/x/locked/stuck");
-        writeFile(root + "/tree/x/other");
-        writeFile(root + "/tree/x/sub/file");
-        writeFile(root + "/tree/y/file");
+        createFile(root + "/tree/x/locked/stuck");
+        createFile(root + "/tree/x/other");
+        createFile(root + "/tree/x/sub/file");
+        createFile(root + "/tree/y/file");
         chmod((root + "/tree/x/locked").c_str(), 0555);
         PlatformImpl::deleteFile((root + "/tree").c_str());
     });
@@ -89,7 +87,7 @@ TEST_F(DeleteFullDirTest, UndeletableFileKeepsOnlyItsAncestors) {
     for (const char* gone : {"/tree/x/other", "/tree/x/sub", "/tree/y"}) {
         EXPECT_FALSE(exists(root + gone)) << gone;
     }
-    std::string written = testutil::readFile(log);
+    std::string written = qvtest::readFile(log);
     EXPECT_EQ(2, countOccurrences(written, "Could not delete ")) << written;
     EXPECT_EQ(1, countOccurrences(written, "Could not delete " + root +
                                                "/tree/x/locked/stuck :  Permission denied\n"))
@@ -111,10 +109,10 @@ TEST_F(DeleteFullDirTest, SiblingSharingANamePrefixIsRemoved) {
         for (const auto& pair : pairs) {
             const char* first = shortFirst ? pair[0] : pair[1];
             const char* second = shortFirst ? pair[1] : pair[0];
-            testutil::makeDirs(root + "/tree/" + first);
-            testutil::makeDirs(root + "/tree/" + second);
-            writeFile(root + "/tree/" + pair[0] + "/file");
-            writeFile(root + "/tree/" + pair[1] + "/stuck");
+            qvtest::makeDirectories(root + "/tree/" + first);
+            qvtest::makeDirectories(root + "/tree/" + second);
+            createFile(root + "/tree/" + pair[0] + "/file");
+            createFile(root + "/tree/" + pair[1] + "/stuck");
             chmod((root + "/tree/" + pair[1]).c_str(), 0555);
             shortFirst = !shortFirst;
         }
@@ -135,9 +133,9 @@ TEST_F(DeleteFullDirTest, TreeDeeperThanTheOpenDirectoryLimitIsRemoved) {
     std::string deepest = m_dir / "tree";
     for (int level = 0; level < 40; ++level) {
         deepest += "/d" + std::to_string(level);
-        writeFile(deepest + "/file");
+        createFile(deepest + "/file");
     }
-    writeFile(m_dir / "tree/d0/d1/side/file");
+    createFile(m_dir / "tree/d0/d1/side/file");
     for (int limit : {1, 2, 3, DeleteFullDir::kOpenDirectoryLimit}) {
         std::string root = m_dir / ("tree" + std::to_string(limit));
         ASSERT_EQ(0, system(("cp -R " + (m_dir / "tree") + " " + root).c_str()));
@@ -149,31 +147,31 @@ TEST_F(DeleteFullDirTest, TreeDeeperThanTheOpenDirectoryLimitIsRemoved) {
 }
 
 TEST_F(DeleteFullDirTest, RootThatIsALinkIsRemovedAsALink) {
-    testutil::TempDir outside;
-    writeFile(outside / "keep/file", "kept");
+    qvtest::TemporaryDirectory outside{"qvtest-platform"};
+    createFile(outside / "keep/file", "kept");
     ASSERT_EQ(0, symlink((outside / "keep").c_str(), (m_dir / "link").c_str()));
 
     DeleteFullDir deletion;
     deletion.process((m_dir / "link").c_str());
     EXPECT_FALSE(exists(m_dir / "link"));
-    EXPECT_EQ("kept", testutil::readFile(outside / "keep/file"));
+    EXPECT_EQ("kept", qvtest::readFile(outside / "keep/file"));
     EXPECT_EQ("", log());
 }
 
 // With a "/" after it, a link's name resolves to its target even where links are not
 // followed, so the deletion used to empty the target directory.
 TEST_F(DeleteFullDirTest, TrailingSlashOnALinkDoesNotEnterItsTarget) {
-    testutil::TempDir outside;
-    writeFile(outside / "keep/file", "kept");
+    qvtest::TemporaryDirectory outside{"qvtest-platform"};
+    createFile(outside / "keep/file", "kept");
     ASSERT_EQ(0, symlink((outside / "keep").c_str(), (m_dir / "link").c_str()));
 
     PlatformImpl::deleteFile((m_dir / "link/").c_str());
-    EXPECT_EQ("kept", testutil::readFile(outside / "keep/file"));
+    EXPECT_EQ("kept", qvtest::readFile(outside / "keep/file"));
     EXPECT_FALSE(exists(m_dir / "link"));
     EXPECT_EQ("", log());
 
     // A real directory given so is removed as before.
-    writeFile(m_dir / "tree/file");
+    createFile(m_dir / "tree/file");
     PlatformImpl::deleteFile((m_dir / "tree//").c_str());
     EXPECT_FALSE(exists(m_dir / "tree"));
     EXPECT_EQ("", log());
@@ -183,16 +181,16 @@ TEST_F(DeleteFullDirTest, TrailingSlashOnALinkDoesNotEnterItsTarget) {
 // someone else's and stays, whatever it holds.
 TEST_F(DeleteFullDirTest, ProcessIfUnchangedLeavesAReplacedDirectoryAlone) {
     const std::string created = m_dir / "created";
-    writeFile(created + "/ours");
+    createFile(created + "/ours");
     struct stat original;
     ASSERT_EQ(0, lstat(created.c_str(), &original));
-    writeFile(m_dir / "other/theirs", "theirs");
+    createFile(m_dir / "other/theirs", "theirs");
     ASSERT_EQ(0, system(("rm -r " + created).c_str()));
     ASSERT_EQ(0, rename((m_dir / "other").c_str(), created.c_str()));
 
     DeleteFullDir deletion;
     deletion.processIfUnchanged(created.c_str(), original.st_dev, original.st_ino);
-    EXPECT_EQ("theirs", testutil::readFile(created + "/theirs"));
+    EXPECT_EQ("theirs", qvtest::readFile(created + "/theirs"));
     EXPECT_EQ("WARNING: Not deleting " + created + ": it is no longer what the launcher created\n",
               log().substr(log().find('\n') + 1));
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "base/TextUtil.h"
+#include "platform/unix/FileDescriptor.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {
@@ -16,13 +17,14 @@ public:
     // O_NOFOLLOW: if the directory was swapped for a symbolic link since it was examined, the
     // open fails instead of walking into the link's target.
     explicit DirectoryStream(const SString& path) : m_dir(nullptr) {
-        int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
+        FileDescriptor fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.isOpen()) {
             return;
         }
-        m_dir = fdopendir(fd);
-        if (m_dir == nullptr) {
-            close(fd);
+        m_dir = fdopendir(fd.get());
+        if (m_dir != nullptr) {
+            // The stream owns the descriptor now; closedir closes it.
+            fd.release();
         }
     }
     DirectoryStream(const DirectoryStream&) = delete;
@@ -113,7 +115,7 @@ bool FileNavigator::skipDirectory(const SString& /*dir*/) {
 
 bool FileNavigator::isCanceled() const {
     // A launcher asked to stop walks no further, whether or not the walk may be canceled.
-    return (m_cancelable && PlatformImpl::m_canceled) || PlatformImpl::m_terminatingSignal != 0;
+    return (m_cancelable && PlatformImpl::isCanceled()) || PlatformImpl::terminatingSignal() != 0;
 }
 
 bool FileNavigator::isDirectory(const char* path) {

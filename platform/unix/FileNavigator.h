@@ -12,7 +12,7 @@
 // A navigator serves one walk at a time and may be run again; process resets its lists.
 class FileNavigator {
 public:
-    // A cancelable navigator ends its walk when PlatformImpl::m_canceled is set.
+    // A cancelable navigator ends its walk once PlatformImpl::isCanceled() is true.
     explicit FileNavigator(bool cancelable);
     FileNavigator(const FileNavigator&) = delete;
     FileNavigator& operator=(const FileNavigator&) = delete;

@@ -11,12 +11,12 @@
 #include "base/TextUtil.h"
 #include "platform/unix/FindFiles.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::str;
-using testutil::writeFile;
+using qvtest::createFile;
+using qvtest::str;
 
 // Records the walk; stops at the file named stopAt.
 class RecordingNavigator : public FileNavigator {
@@ -68,15 +68,11 @@ struct Deque {
 
 class FileNavigatorTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        PlatformImpl::m_tempDir = "/var/tmp/";
-        PlatformImpl::m_canceled = false;
-    }
+    // The temporary directory is the default, "/var/tmp/".
+    void SetUp() override { PlatformImpl::resetForTest(); }
     void TearDown() override {
         setSearchRootsForTesting(StringDeque());
-        PlatformImpl::m_tempDir = m_savedTempDir;
-        PlatformImpl::m_canceled = false;
+        PlatformImpl::resetForTest();
     }
 
     // Searches the test directory alone for names.
@@ -87,20 +83,19 @@ protected:
         return listener.found;
     }
 
-    testutil::TempDir m_dir;
-    SString m_savedTempDir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
 };
 
 TEST_F(FileNavigatorTest, NameMatchesWholePathComponents) {
-    writeFile(m_dir / "x/bin/java");
-    writeFile(m_dir / "x/xjava");
+    createFile(m_dir / "x/bin/java");
+    createFile(m_dir / "x/xjava");
     std::string java = m_dir / "x/bin/java";
     EXPECT_EQ(std::vector<std::string>({java, java}), search({"bin/java", "java"}));
 }
 
 TEST_F(FileNavigatorTest, LinksAreReportedAsFilesAndNeverEntered) {
-    writeFile(m_dir / "real/java");
-    writeFile(m_dir / "usr/bin/target");
+    createFile(m_dir / "real/java");
+    createFile(m_dir / "usr/bin/target");
     ASSERT_EQ(0, symlink((m_dir / "real").c_str(), (m_dir / "dirlink").c_str()));
     ASSERT_EQ(0, symlink((m_dir / "usr/bin/target").c_str(), (m_dir / "usr/java").c_str()));
     EXPECT_EQ(sorted({m_dir / "real/java", m_dir / "usr/java"}), sorted(search({"java"})));
@@ -115,10 +110,10 @@ TEST_F(FileNavigatorTest, LinksAreReportedAsFilesAndNeverEntered) {
 
 TEST_F(FileNavigatorTest, UnreadableDirectoryIsSkipped) {
     const std::string root = m_dir.path();
-    testutil::UnprivilegedRun run = testutil::runUnprivileged(root, [&root]() {
-        writeFile(root + "/open/java");
-        writeFile(root + "/closed/java");
-        writeFile(root + "/zz/java");
+    qvtest::UnprivilegedRun run = qvtest::runUnprivileged(root, [&root]() {
+        createFile(root + "/open/java");
+        createFile(root + "/closed/java");
+        createFile(root + "/zz/java");
         chmod((root + "/closed").c_str(), 0);
         RecordingNavigator navigator;
         navigator.process(root.c_str());
@@ -137,12 +132,12 @@ TEST_F(FileNavigatorTest, UnreadableDirectoryIsSkipped) {
 // The rest of the directory, its subdirectories and the further roots all stay unread.
 TEST_F(FileNavigatorTest, ListenerStopsTheSearchAtOnce) {
     for (int i = 0; i < 5; ++i) {
-        writeFile(m_dir / ("first/d" + std::to_string(i) + "/java"));
-        writeFile(m_dir / ("first/java" + std::to_string(i)));
+        createFile(m_dir / ("first/d" + std::to_string(i) + "/java"));
+        createFile(m_dir / ("first/java" + std::to_string(i)));
     }
-    writeFile(m_dir / "first/java");
-    testutil::TempDir secondRoot;
-    writeFile(secondRoot / "java");
+    createFile(m_dir / "first/java");
+    qvtest::TemporaryDirectory secondRoot{"qvtest-platform"};
+    createFile(secondRoot / "java");
     setSearchRootsForTesting(Deque({m_dir / "first", secondRoot.path()}).list);
     RecordingListener listener(true);
     PlatformImpl::findFiles(Deque({"java"}).list, listener);
@@ -156,9 +151,9 @@ TEST_F(FileNavigatorTest, ListenerStopsTheSearchAtOnce) {
 }
 
 TEST_F(FileNavigatorTest, TemporaryDirectoriesAreNotEntered) {
-    writeFile(m_dir / "tmp/own/java");
-    writeFile(m_dir / "found/java");
-    PlatformImpl::m_tempDir = (m_dir / "tmp/own").c_str();
+    createFile(m_dir / "tmp/own/java");
+    createFile(m_dir / "found/java");
+    PlatformImpl::setSystemTempDir((m_dir / "tmp/own").c_str());
     EXPECT_EQ(std::vector<std::string>({m_dir / "found/java"}), search({"java"}));
 
     // The default temporary directory is skipped too, though another one is in use.
@@ -171,9 +166,9 @@ TEST_F(FileNavigatorTest, TemporaryDirectoriesAreNotEntered) {
 
 TEST_F(FileNavigatorTest, KernelDirectoriesAreSkippedOnlyInAWalkFromTheRoot) {
     // Below any other root, directories of those names are walked like the rest.
-    writeFile(m_dir / "proc/bin/java");
-    writeFile(m_dir / "sys/bin/java");
-    writeFile(m_dir / "dev/bin/java");
+    createFile(m_dir / "proc/bin/java");
+    createFile(m_dir / "sys/bin/java");
+    createFile(m_dir / "dev/bin/java");
     EXPECT_EQ(sorted({m_dir / "dev/bin/java", m_dir / "proc/bin/java", m_dir / "sys/bin/java"}),
               sorted(search({"bin/java"})));
 
@@ -188,7 +183,7 @@ TEST_F(FileNavigatorTest, KernelDirectoriesAreSkippedOnlyInAWalkFromTheRoot) {
                           {"/usr", false},    {"/procx", false}, {"/proc/self", false},
                           {"/opt/dev", false}};
     // A canceled walk reads nothing; it only starts from the root it is given.
-    PlatformImpl::m_canceled = true;
+    PlatformImpl::setCanceled(true);
     finder.process("/");
     for (const Case& c : cases) {
         EXPECT_EQ(c.skippedFromRoot, finder.skipDirectory(c.dir)) << c.dir;
@@ -202,9 +197,9 @@ TEST_F(FileNavigatorTest, KernelDirectoriesAreSkippedOnlyInAWalkFromTheRoot) {
 
 TEST_F(FileNavigatorTest, ProgressAdvancesOncePerThousandFiles) {
     for (int i = 0; i < 2500; ++i) {
-        writeFile(m_dir / ("d" + std::to_string(i % 3) + "/f" + std::to_string(i)));
+        createFile(m_dir / ("d" + std::to_string(i % 3) + "/f" + std::to_string(i)));
     }
-    testutil::TempDir captureDir;
+    qvtest::TemporaryDirectory captureDir{"qvtest-platform"};
     std::string capture = captureDir / "progress.out";
     PlatformImpl::resetUIState();
     std::fflush(stdout);
@@ -220,7 +215,7 @@ TEST_F(FileNavigatorTest, ProgressAdvancesOncePerThousandFiles) {
     PlatformImpl::resetUIState();
 
     EXPECT_EQ(2500u, navigator.files.size());
-    std::string marks = testutil::readFile(capture);
+    std::string marks = qvtest::readFile(capture);
     marks.erase(std::remove(marks.begin(), marks.end(), '\n'), marks.end());
     EXPECT_EQ("..", marks);
 }

@@ -34,9 +34,7 @@ extern "C" void forwardToChild(int signo) {
     int savedErrno = errno;
     // Only a signal that reaches the launcher itself comes here: the terminal's keys go to a
     // child that has the terminal, not to the launcher. The first request decides the status.
-    if (PlatformImpl::m_terminatingSignal == 0) {
-        PlatformImpl::m_terminatingSignal = signo;
-    }
+    PlatformImpl::noteTerminatingSignal(signo);
     pid_t target = static_cast<pid_t>(g_forwardTarget);
     if (target < 0) {
         kill(target, signo);
@@ -95,13 +93,13 @@ std::vector<std::pair<pid_t, pid_t>> processParents() {
         char path[64];
         // NOLINTNEXTLINE(cert-err33-c): the buffer holds any pid; a cut name would fail to open.
         std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
-        int fd = open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        FileDescriptor file(open(path, O_RDONLY | O_CLOEXEC));
+        if (!file.isOpen()) {
             continue;
         }
         char stat[512];
-        ssize_t got = read(fd, stat, sizeof stat - 1);
-        close(fd);
+        ssize_t got = read(file.get(), stat, sizeof stat - 1);
+        file.reset();
         if (got <= 0) {
             continue;
         }
@@ -127,7 +125,7 @@ bool isJobControlStop(int stopSignal) {
 }  // namespace
 
 ForegroundJob::ForegroundJob(bool jobControl)
-    : m_terminal(-1), m_handOverTerminal(false), m_handedOver(false), m_group(0), m_child(0) {
+    : m_handOverTerminal(false), m_handedOver(false), m_group(0), m_child(0) {
     // Until the child's group is known, a forwarded signal would have nowhere to go; blocked,
     // it waits for started(). SIGTTOU is blocked so that the parent may give the terminal away
     // even if the child has taken it already.
@@ -151,9 +149,11 @@ ForegroundJob::ForegroundJob(bool jobControl)
 
     // Without a controlling terminal the open fails, and there is nothing to hand over.
     if (jobControl) {
+        int terminal;
         do {
-            m_terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        } while (m_terminal < 0 && errno == EINTR);
+            terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        } while (terminal < 0 && errno == EINTR);
+        m_terminal.reset(terminal);
     }
     m_handOverTerminal = isForeground();
 
@@ -178,9 +178,6 @@ ForegroundJob::~ForegroundJob() {
         giveTerminalTo(getpgrp());
     }
     restoreSignalHandling();
-    if (m_terminal >= 0) {
-        close(m_terminal);
-    }
 }
 
 void ForegroundJob::restoreSignalHandling() const {
@@ -198,7 +195,7 @@ void ForegroundJob::enterChild() const {
     if (m_handOverTerminal) {
         setpgid(0, 0);
         // SIGTTOU is still blocked, so the new background group may take the terminal.
-        tcsetpgrp(m_terminal, getpid());
+        tcsetpgrp(m_terminal.get(), getpid());
     }
     restoreSignalHandling();
 }
@@ -216,7 +213,7 @@ void ForegroundJob::started(pid_t child) {
     g_forwardTarget = -child;
     // The child may have taken the terminal and ended already, when the group is gone and this
     // call fails: the terminal is to be taken back all the same.
-    tcsetpgrp(m_terminal, child);
+    tcsetpgrp(m_terminal.get(), child);
     m_handedOver = true;
     // Signals that came while the group was unknown are delivered, and forwarded, now.
     sigprocmask(SIG_SETMASK, &m_runningMask, nullptr);
@@ -297,11 +294,11 @@ void ForegroundJob::signalProcessTree(int signo) const {
 }
 
 bool ForegroundJob::isForeground() const {
-    return m_terminal >= 0 && tcgetpgrp(m_terminal) == getpgrp();
+    return m_terminal.isOpen() && tcgetpgrp(m_terminal.get()) == getpgrp();
 }
 
 bool ForegroundJob::giveTerminalTo(pid_t group) const {
-    if (m_terminal < 0) {
+    if (!m_terminal.isOpen()) {
         return false;
     }
     sigset_t ttou;
@@ -309,7 +306,7 @@ bool ForegroundJob::giveTerminalTo(pid_t group) const {
     sigemptyset(&ttou);
     sigaddset(&ttou, SIGTTOU);
     sigprocmask(SIG_BLOCK, &ttou, &saved);
-    bool given = tcsetpgrp(m_terminal, group) == 0;
+    bool given = tcsetpgrp(m_terminal.get(), group) == 0;
     sigprocmask(SIG_SETMASK, &saved, nullptr);
     return given;
 }

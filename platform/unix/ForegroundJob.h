@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include "platform/unix/FileDescriptor.h"
+
 // Runs one foreground child the way a job-control shell runs a job, so that what is meant for
 // the application reaches it and the launcher still cleans up:
 //
 // - SIGTERM, SIGHUP, SIGINT and SIGQUIT that reach the launcher while it waits mark the
-//   launcher as terminating (PlatformImpl::m_terminatingSignal) and are passed on to the
+//   launcher as terminating (PlatformImpl::noteTerminatingSignal) and are passed on to the
 //   child: to its whole process group when it has one of its own, else to the child and every
 //   process below it (passOnPending), with a SIGCONT in case they are stopped. A signal that the
 //   launcher was started with ignored (nohup, a background job of a plain shell) stays ignored, for
@@ -89,7 +91,7 @@ private:
     sigset_t m_originalMask;
     sigset_t m_runningMask;
     sigset_t m_pollMask;
-    int m_terminal;  // the controlling terminal, -1 without one
+    FileDescriptor m_terminal;  // the controlling terminal, closed without one
     bool m_handOverTerminal;
     bool m_handedOver;
     pid_t m_group;

@@ -25,11 +25,11 @@
 
 #include "base/LauncherException.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::str;
+using qvtest::str;
 
 // A test's processes give up after this long, so that a signal that never arrives fails the
 // test instead of stalling the run. Nothing here waits for time to pass otherwise.
@@ -159,14 +159,15 @@ std::string runIsolated(const std::function<std::string()>& body) {
 // The launcher's side of a run: registers a temporary file and directory, runs command in the
 // foreground (as a helper, such as a verify run, when asked), cleans up and ends with the
 // status the launcher would end with. reportFd gets "message=<failure of executeProcess or
-// none> app=<the command's status>".
+// none> app=<the command's status, or none when the run ended with the failure>".
 [[noreturn]] void runLauncher(const std::string& tempDir, const std::string& command, bool capture,
                               int reportFd, bool helper = false) {
     unsetenv("TMPDIR");
-    PlatformImpl::m_tempDir = tempDir.c_str();
-    PlatformImpl::m_sdqCreatedFiles.clear();
-    PlatformImpl::m_sdqCreatedDrs.clear();
+    PlatformImpl::resetForTest();
+    PlatformImpl::setSilent(true);
+    PlatformImpl::setSystemTempDir(tempDir.c_str());
     std::string message = "none";
+    std::string app = "none";
     try {
         PlatformImpl::createTempFile();
         PlatformImpl::createTempSubDirectory();
@@ -177,16 +178,17 @@ std::string runIsolated(const std::function<std::string()>& body) {
             ChildOptions options;
             options.output = &captured;
             options.helper = true;
-            PlatformImpl::runForeground(command.c_str(), "", options);
+            app = std::to_string(
+                PlatformImpl::runForeground(command.c_str(), "", options).exitStatus);
         } else {
-            PlatformImpl::executeProcess(command.c_str(), "", false, capture, true, &out, &err);
+            app = std::to_string(PlatformImpl::executeProcess(command.c_str(), "", false, capture,
+                                                              true, &out, &err));
         }
     } catch (const LauncherException& e) {
         message = str(e.m_message);
     }
     PlatformImpl::cleanup();
-    writeText(reportFd, "message=" + message +
-                            " app=" + std::to_string(PlatformImpl::m_lastExitStatus) + "\n");
+    writeText(reportFd, "message=" + message + " app=" + app + "\n");
     _exit(PlatformImpl::finalExitStatus(0));
 }
 
@@ -195,7 +197,7 @@ protected:
     void SetUp() override { PlatformImpl::setSilent(true); }
     void TearDown() override { PlatformImpl::setSilent(false); }
 
-    testutil::TempDir m_tmp;
+    qvtest::TemporaryDirectory m_tmp{"qvtest-platform"};
 };
 
 #ifdef __linux__
@@ -238,7 +240,7 @@ TEST_F(ForegroundJobTest, TerminateReachesEveryProcessOfTheApplicationThenCleanu
                    std::to_string(countEntries(tmp));
         });
         EXPECT_EQ(
-            "launcher exited 143, message=Stopped by signal 15 (Terminated) app=143, "
+            "launcher exited 143, message=Stopped by signal 15 (Terminated) app=none, "
             "sleep ended, left 0",
             report)
             << "capture " << capture;
@@ -273,7 +275,7 @@ TEST_F(ForegroundJobTest, InterruptSentToTheLauncherReachesTheApplication) {
         return "launcher " + describe(status) + ", " + readLine(results[0]) + ", left " +
                std::to_string(countEntries(tmp));
     });
-    EXPECT_EQ("launcher exited 130, message=Stopped by signal 2 (Interrupt) app=130, left 0",
+    EXPECT_EQ("launcher exited 130, message=Stopped by signal 2 (Interrupt) app=none, left 0",
               report);
 }
 
@@ -375,7 +377,7 @@ private:
         bool found = false;
         while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
             // "<pid> (<name>) <state> <ppid> <pgrp> <session> ..."
-            std::string stat = testutil::readFile(std::string("/proc/") + entry->d_name + "/stat");
+            std::string stat = qvtest::readFile(std::string("/proc/") + entry->d_name + "/stat");
             size_t nameEnd = stat.rfind(')');
             size_t nameStart = stat.find('(');
             if (nameEnd == std::string::npos || nameStart == std::string::npos ||
@@ -472,7 +474,7 @@ TEST_F(ForegroundJobTest, CtrlCDuringAHelperRunStopsTheLauncher) {
     ASSERT_TRUE(session.started());
     ASSERT_TRUE(session.waitForProgram("sleep"));
     session.type("\x03");
-    EXPECT_EQ(0u, session.nextReport().rfind("message=Stopped by signal 2 (Interrupt) app=", 0));
+    EXPECT_EQ("message=Stopped by signal 2 (Interrupt) app=none", session.nextReport());
     EXPECT_EQ("launcher exited 130", session.nextReport());
     EXPECT_EQ(std::string::npos, session.screen().find("finished")) << session.screen();
     EXPECT_EQ(0u, countEntries(m_tmp.path()));

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "base/StdioFile.h"
+#include "platform/unix/FileDescriptor.h"
 
 SString Log::s_fileName;
 bool Log::s_started = false;
@@ -41,16 +42,17 @@ bool isOwnSymbolicLink(const char* path) {
 // (-qv:log /dev/stderr) are followed.
 FILE* openForAppending(const char* path) {
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    int fd = open(path, flags | O_NOFOLLOW, 0666);
-    if (fd < 0 && errno == ELOOP && isOwnSymbolicLink(path)) {
-        fd = open(path, flags, 0666);
+    FileDescriptor fd(open(path, flags | O_NOFOLLOW, 0666));
+    if (!fd.isOpen() && errno == ELOOP && isOwnSymbolicLink(path)) {
+        fd.reset(open(path, flags, 0666));
     }
-    if (fd < 0) {
+    if (!fd.isOpen()) {
         return nullptr;
     }
-    FILE* file = fdopen(fd, "a");
-    if (file == nullptr) {
-        close(fd);
+    FILE* file = fdopen(fd.get(), "a");
+    if (file != nullptr) {
+        // The stream owns the descriptor now; fclose closes it.
+        fd.release();
     }
     return file;
 }

@@ -90,6 +90,14 @@ void PlatformImpl::setUISubStatus(UISubStatus status, const SString& text) {
     m_subStatus = UI_SUBSTATUS_NONE;
 }
 
+UISubStatus PlatformImpl::getUISubStatus() {
+    return m_subStatus;
+}
+
+SString PlatformImpl::getUISubStatusText() {
+    return m_subStatusData;
+}
+
 void PlatformImpl::advanceUIProgress(long n) {
     if (m_silent) {
         return;
@@ -154,6 +162,10 @@ void PlatformImpl::setSilent(bool silent) {
     m_silent = silent;
 }
 
+bool PlatformImpl::isSilent() {
+    return m_silent;
+}
+
 bool PlatformImpl::isUIVisible() {
     return g_enableOutput;
 }
@@ -205,6 +217,20 @@ void PlatformImpl::resetUIState() {
     g_title.erase();
     ui_progress = 0;
     ui_progressBlock = 0;
+}
+
+void PlatformImpl::setCanceled(bool canceled) {
+    m_canceled = canceled;
+}
+
+bool PlatformImpl::isCanceled() {
+    return m_canceled;
+}
+
+void PlatformImpl::resetForTest() {
+    resetUIState();
+    resetTemporaryFiles();
+    m_terminatingSignal = 0;
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {

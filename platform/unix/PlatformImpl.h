@@ -5,6 +5,7 @@
 
 #include "base/SString.h"
 #include "base/StringDeque.h"
+#include "platform/unix/FileDescriptor.h"
 
 #include <cstddef>
 
@@ -34,6 +35,16 @@ struct ChildOptions {
     // With output captured: the milliseconds the child may run before it is killed (SIGKILL,
     // to its process group when it has one of its own); 0 for no limit.
     long timeLimitMs = 0;
+};
+
+// How a foreground child ended (PlatformImpl::runForeground).
+struct ChildResult {
+    // As a shell reports it: the exit code, or 128 + the number of the signal that ended the
+    // child. 127 when the child could not start the shell.
+    int exitStatus = 0;
+    // The time limit ended the child: it has been killed and reaped, and exitStatus is
+    // 128 + SIGKILL.
+    bool timedOut = false;
 };
 
 // What the console prints for a stage of the run.
@@ -76,7 +87,9 @@ enum MessageIdentifier {
 };
 
 // The Unix platform layer: console, temporary files and cleanup, directory walks, child
-// processes and the environment. Every member is static; nobody needs an instance.
+// processes and the environment. Every member is static; nobody needs an instance. The state
+// of the run is private: it is reached through the functions below, and resetForTest returns
+// all of it to what a new run finds.
 class PlatformImpl {
 public:
     // ---- Console and message catalog ----
@@ -84,8 +97,13 @@ public:
     // Prints an empty line and the status text for values 0..4 (nothing for other values or
     // when silent).
     static void setUIStatus(UIStatus status);
-    // Composes the sub-status text; the console shows none and m_subStatus stays 0.
+    // Composes the sub-status text; the console shows none and getUISubStatus stays
+    // UI_SUBSTATUS_NONE.
     static void setUISubStatus(UISubStatus status, const SString& text);
+    // The sub-status shown and its text, for a step that hands them back when it ends
+    // (SubStatusWrapper).
+    static UISubStatus getUISubStatus();
+    static SString getUISubStatusText();
     // Adds n to the progress and prints n progress marks.
     static void advanceUIProgress(long n);
     // The same as calling advanceUIProgress(1) steps times, marks and line breaks included,
@@ -95,7 +113,9 @@ public:
     static void setUIProgress(long progress);
     static void showUI();
     static void hideUI(short seconds);
+    // Silent: the console prints nothing at all, and the destination prompt answers empty.
     static void setSilent(bool silent);
+    static bool isSilent();
     static bool isUIVisible();
     // Prints msg and a line feed even while output is off, but never when silent.
     static void showUIMessage(const SString& msg);
@@ -106,14 +126,14 @@ public:
     static SString promptJVMDestinationDirectory();
     // The catalog text for id in the user's language; empty for an unknown id.
     static SString getMessageText(MessageIdentifier id);
-    // Returns the console to its start state (output on, not silent, no title, no progress),
-    // as a new run finds it.
+    // Returns the console to its start state (output on, not silent, not canceled, no title,
+    // no progress), as a new run finds it.
     static void resetUIState();
-
-    static bool m_silent;
-    static UISubStatus m_subStatus;
-    static SString m_subStatusData;
-    static bool m_canceled;
+    // Canceled: the user asked to stop the JVM search. A cancelable walk (FileNavigator) and
+    // the verification of the JVMs found stop, and no failure message is shown. The console
+    // offers no way to cancel; a UI that does sets it.
+    static void setCanceled(bool canceled);
+    static bool isCanceled();
 
     // ---- Temporary files, cleanup and file operations ----
 
@@ -136,13 +156,20 @@ public:
     static SString createTempFile(BinaryFile& file);
     // A new file with no name, open for reading and writing (close-on-exec), in the directory
     // createTempFile would use: for data that must not outlive the run even when the launcher
-    // is killed. -1 with errno set when it cannot be made.
-    static int createAnonymousTempFile();
+    // is killed. Closed, with errno set, when it cannot be made.
+    static FileDescriptor createAnonymousTempFile();
     static void addFileToCleanupList(const SString& path);
     static void removeFileFromCleanupList(const SString& path);
     static void removeDirFromCleanupList(const SString& path);
-    // Removes the listed files, then the listed directories, then (after -qv:orig) the
-    // launcher file itself. Failures are logged only.
+    // The paths that cleanup removes, in the order they were listed.
+    static const StringDeque& getCleanupFiles();
+    static const StringDeque& getCleanupDirectories();
+    // Names the launcher file that cleanup removes last (after -qv:orig the launcher runs from
+    // a copy made for the run), with its directory when nothing else is left in it; empty for
+    // none, as a run starts.
+    static void setLauncherToDelete(const SString& launcherFile);
+    // Removes the listed files, then the listed directories, then the launcher file named by
+    // setLauncherToDelete. Failures are logged only.
     static void cleanup();
     // Removes a file, or a directory with everything below it.
     static void deleteFile(const SString& path);
@@ -151,17 +178,8 @@ public:
     // True when the file system holding path has room for bytes. Throws LauncherException
     // when the file system cannot be queried.
     static bool checkFreeSpace(const SString& path, long bytes);
-    static void deleteLauncher();
     static SString getPathSeparator();
     static SString getPlatformHint(const SString& hint);
-    // Decode the launcher file's big-endian integers.
-    static long convertToLong(const char* bytes);
-    static short convertToShort(const char* bytes);
-
-    static SString m_tempDir;
-    static StringDeque m_sdqCreatedFiles;
-    static StringDeque m_sdqCreatedDrs;
-    static bool m_deleteLauncher;
 
     // ---- File search ----
 
@@ -177,34 +195,29 @@ public:
     // into the two strings, appended) or, without wait, in the background. A command that needs
     // no shell (splitSimpleCommand) starts directly, with the words and environment the shell
     // would give it. environment, when given, holds "NAME=value" entries set for the child
-    // over the launcher's own environment, which itself does not change. Throws
-    // LauncherException when the child cannot be started or waited for.
-    static void executeProcess(const SString& command, const SString& workingDirectory,
-                               bool showConsole, bool captureOutput, bool wait,
-                               SString* standardOutput, SString* standardError,
-                               const StringDeque* environment = nullptr);
+    // over the launcher's own environment, which itself does not change. Returns the exit
+    // status of the foreground child (ChildResult::exitStatus); 0 without wait, when the
+    // command is left running. Throws LauncherException when the child cannot be started or
+    // waited for.
+    static int executeProcess(const SString& command, const SString& workingDirectory,
+                              bool showConsole, bool captureOutput, bool wait,
+                              SString* standardOutput, SString* standardError,
+                              const StringDeque* environment = nullptr);
     // Runs command, a /bin/sh command line, in the foreground and waits for it, as
     // executeProcess does with wait (directly when it needs no shell, with environment set for
-    // the child only), and as options ask. Returns false when the time limit
-    // ended the child (it has been killed and reaped; m_lastExitStatus is 128 + SIGKILL),
-    // true when it ended by itself. Every child dies with the launcher (the kernel kills it
-    // when the launcher ends before it) and gets SIGPIPE and SIGXFSZ as the launcher was
-    // started with them. Throws LauncherException when the child cannot be started or waited
-    // for, and "Stopped by signal <n> (<name>)" once it has ended when a signal asked the
-    // launcher to stop meanwhile.
-    static bool runForeground(const SString& command, const SString& workingDirectory,
-                              const ChildOptions& options,
-                              const StringDeque* environment = nullptr);
+    // the child only), and as options ask. Returns how the child ended. Every child dies with
+    // the launcher (the kernel kills it when the launcher ends before it) and gets SIGPIPE and
+    // SIGXFSZ as the launcher was started with them. Throws LauncherException when the child
+    // cannot be started or waited for, and "Stopped by signal <n> (<name>)" once it has ended
+    // when a signal asked the launcher to stop meanwhile.
+    static ChildResult runForeground(const SString& command, const SString& workingDirectory,
+                                     const ChildOptions& options,
+                                     const StringDeque* environment = nullptr);
     // Empty when name is not set.
     static SString getEnvironmentVariable(const SString& name);
     // Sets name for this process and every child started afterwards. Throws
     // LauncherException when the system refuses the name (empty or containing "=").
     static void setEnvironmentVariable(const SString& name, const SString& value);
-
-    // Exit status of the last foreground child, as a shell reports it: the exit code, or
-    // 128 + the number of the signal that ended it. 127 when the child could not start the
-    // shell.
-    static int m_lastExitStatus;
 
     // The signal that asked the launcher to stop, else 0: SIGTERM, SIGHUP, SIGINT or SIGQUIT
     // that reached the launcher, while it waited for a foreground child (the signal has gone
@@ -212,14 +225,43 @@ public:
     // terminal that goes to an application owning the terminal is the application's, not a
     // request to the launcher. executeProcess then fails with "Stopped by signal <n> (<name>)"
     // and starts no child any more, the disk walk ends and throwIfTerminating fails, so that
-    // the run unwinds, cleans up and ends with finalExitStatus. Set from a signal handler.
-    static volatile std::sig_atomic_t m_terminatingSignal;
-    // Fails with "Stopped by signal <n> (<name>)" when m_terminatingSignal is set. Called
-    // between the steps of long work that runs no child.
+    // the run unwinds, cleans up and ends with finalExitStatus.
+    static int terminatingSignal();
+    // Records signo as the signal that asked the launcher to stop, unless one already did: the
+    // first request decides the exit status. Async-signal-safe: the signal handlers call it.
+    static void noteTerminatingSignal(int signo) noexcept;
+    // Fails with "Stopped by signal <n> (<name>)" when a signal asked the launcher to stop.
+    // Called between the steps of long work that runs no child.
     static void throwIfTerminating();
-    // The launcher's exit status after cleanup: 128 + m_terminatingSignal when a signal asked
+    // The launcher's exit status after cleanup: 128 + terminatingSignal() when a signal asked
     // the launcher to stop, as a shell reports a command ended by that signal; else status.
     static int finalExitStatus(int status);
+
+    // ---- Test hook ----
+
+    // For tests only: returns all of the layer's run-wide state to what a new run finds: the
+    // console as resetUIState leaves it, no configured temporary directory, empty cleanup
+    // lists, no launcher to delete, no temporary directory refused yet, no request to stop.
+    // A run starts in that state and never calls this.
+    static void resetForTest();
+
+private:
+    // Forgets the temporary directory, the cleanup lists and what was created and refused.
+    static void resetTemporaryFiles();
+
+    static bool m_silent;
+    static UISubStatus m_subStatus;
+    static SString m_subStatusData;
+    static bool m_canceled;
+
+    // The directory -qv:tempdir named; empty until set or first asked for.
+    static SString m_tempDir;
+    static StringDeque m_sdqCreatedFiles;
+    static StringDeque m_sdqCreatedDrs;
+    static SString m_launcherToDelete;
+
+    // Written by noteTerminatingSignal, from signal handlers, and cleared by resetForTest.
+    static volatile std::sig_atomic_t m_terminatingSignal;
 };
 
 #endif  // QV_PLATFORM_UNIX_PLATFORMIMPL_H

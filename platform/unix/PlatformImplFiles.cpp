@@ -6,26 +6,26 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
-#include "launcher/Launcher.h"
-#include "launcher/LauncherPath.h"
+#include "platform/unix/BinaryFile.h"
 #include "platform/unix/DeleteFullDir.h"
 #include "platform/unix/FileNavigator.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
+#include "platform/unix/WorkingDirectory.h"
 
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
-bool PlatformImpl::m_deleteLauncher = false;
+SString PlatformImpl::m_launcherToDelete;
 
 namespace {
 
@@ -40,6 +40,12 @@ bool isAccessibleDirectory(const char* path) {
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode) && access(path, W_OK | X_OK) == 0;
 }
 
+// The temporary directories refused so far in the run, each reported once.
+std::set<std::string>& refusedDirectories() {
+    static std::set<std::string> refused;
+    return refused;
+}
+
 // In a directory that group or others may write to, only the sticky bit (as on /tmp) keeps
 // them from renaming or removing entries they do not own: without it, someone could move our
 // private directory aside and put their own files where we expect ours. Such a directory is
@@ -51,8 +57,7 @@ bool isSafeTempDirectory(const SString& path) {
         (info.st_mode & S_ISVTX) != 0) {
         return true;
     }
-    static std::set<std::string> reported;
-    if (reported.insert(std::string(path.c_str(), path.size())).second) {
+    if (refusedDirectories().insert(std::string(path.c_str(), path.size())).second) {
         SString record("Not using ");
         record += path;
         record +=
@@ -157,6 +162,17 @@ void removeListed(const SString& path) {
     }
 }
 
+// The launcher may be a copy made for one run, in a directory made for it: the directory
+// goes too once nothing else is left in it. Results are ignored, the run is over.
+void deleteLauncherCopy(const SString& launcher) {
+    SString::size_type separator = launcher.rfind('/');
+    SString directory = separator == SString::npos ? SString() : launcher.substr(0, separator);
+    unlink(launcher.c_str());
+    if (!directory.empty()) {
+        rmdir(directory.c_str());
+    }
+}
+
 void removeFirstEqual(StringDeque& list, const SString& path) {
     for (long i = 0; i < list.size(); ++i) {
         if (list.at(i).compare(path) == 0) {
@@ -221,19 +237,19 @@ SString PlatformImpl::createTempFile(BinaryFile& file) {
     return path;
 }
 
-int PlatformImpl::createAnonymousTempFile() {
+FileDescriptor PlatformImpl::createAnonymousTempFile() {
     SString directory = temporaryNameDirectory();
 #ifdef O_TMPFILE
-    int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-        return fd;
+    FileDescriptor unnamed(open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (unnamed.isOpen() || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return unnamed;
     }
 #endif
     // A file system without unnamed files: a new name, removed at once. Only a launcher killed
     // between the two calls leaves it.
     std::vector<char> name = uniqueNameTemplate();
-    int named = mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0) {
+    FileDescriptor named(mkostemp(name.data(), O_CLOEXEC));
+    if (named.isOpen()) {
         unlink(name.data());
     }
     return named;
@@ -251,6 +267,18 @@ void PlatformImpl::removeDirFromCleanupList(const SString& path) {
     removeFirstEqual(m_sdqCreatedDrs, path);
 }
 
+const StringDeque& PlatformImpl::getCleanupFiles() {
+    return m_sdqCreatedFiles;
+}
+
+const StringDeque& PlatformImpl::getCleanupDirectories() {
+    return m_sdqCreatedDrs;
+}
+
+void PlatformImpl::setLauncherToDelete(const SString& launcherFile) {
+    m_launcherToDelete = launcherFile;
+}
+
 // Files go first: a listed file may lie inside a listed directory. The lists are kept, since
 // cleanup runs once, at the very end of the run.
 void PlatformImpl::cleanup() {
@@ -260,9 +288,18 @@ void PlatformImpl::cleanup() {
     for (long i = 0; i < m_sdqCreatedDrs.size(); ++i) {
         removeListed(m_sdqCreatedDrs.at(i));
     }
-    if (m_deleteLauncher) {
-        deleteLauncher();
+    if (!m_launcherToDelete.empty()) {
+        deleteLauncherCopy(m_launcherToDelete);
     }
+}
+
+void PlatformImpl::resetTemporaryFiles() {
+    m_tempDir.erase();
+    m_sdqCreatedFiles.clear();
+    m_sdqCreatedDrs.clear();
+    m_launcherToDelete.erase();
+    createdIdentities().clear();
+    refusedDirectories().clear();
 }
 
 void PlatformImpl::deleteFile(const SString& path) {
@@ -307,35 +344,10 @@ bool PlatformImpl::checkFreeSpace(const SString& path, long bytes) {
     return available >= needed;
 }
 
-// The launcher may be a copy made for one run, in a directory made for it: the directory
-// goes too once nothing else is left in it. Results are ignored, the run is over.
-void PlatformImpl::deleteLauncher() {
-    SString launcher = Launcher::getLauncherFileName();
-    SString::size_type separator = launcher.rfind('/');
-    SString directory = separator == SString::npos ? SString() : launcher.substr(0, separator);
-    unlink(launcher.c_str());
-    if (!directory.empty()) {
-        rmdir(directory.c_str());
-    }
-}
-
 SString PlatformImpl::getPathSeparator() {
     return SString("/");
 }
 
 SString PlatformImpl::getPlatformHint(const SString& /*hint*/) {
     return SString();
-}
-
-long PlatformImpl::convertToLong(const char* bytes) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    std::uint32_t value =
-        (static_cast<std::uint32_t>(b[0]) << 24) | (static_cast<std::uint32_t>(b[1]) << 16) |
-        (static_cast<std::uint32_t>(b[2]) << 8) | static_cast<std::uint32_t>(b[3]);
-    return static_cast<long>(static_cast<std::int32_t>(value));
-}
-
-short PlatformImpl::convertToShort(const char* bytes) {
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    return static_cast<short>(static_cast<std::uint16_t>((b[0] << 8) | b[1]));
 }

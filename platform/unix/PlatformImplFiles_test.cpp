@@ -4,22 +4,24 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 
-#include "launcher/Launcher.h"
-#include "launcher/LauncherPath.h"
+#include "base/LauncherException.h"
 #include "platform/unix/FileNavigator.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
+#include "platform/unix/WorkingDirectory.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::exists;
-using testutil::str;
-using testutil::writeFile;
+using qvtest::createFile;
+using qvtest::exists;
+using qvtest::str;
 
 // Restores an environment variable when the test ends.
 class ScopedEnvironment {
@@ -70,38 +72,33 @@ protected:
 
     void SetUp() override {
         unsetenv("TMPDIR");
-        m_savedTempDir = PlatformImpl::m_tempDir;
-        PlatformImpl::m_tempDir.erase();
-        PlatformImpl::setSystemTempDir((m_dir / "").c_str());
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
-        PlatformImpl::m_deleteLauncher = false;
+        useTestTemporaryDirectory();
         m_log = m_logDir / "launcher.log";
         Log::resetForTest();
         Log::setLogFileName(m_log.c_str());
     }
     void TearDown() override {
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
-        PlatformImpl::m_deleteLauncher = false;
-        PlatformImpl::m_tempDir = m_savedTempDir;
+        PlatformImpl::resetForTest();
         Log::resetForTest();
-        Launcher::resetForTest();
     }
 
-    std::string log() const { return testutil::readFile(m_log); }
+    // A run's start, with the test's directory as the configured temporary directory.
+    void useTestTemporaryDirectory() {
+        PlatformImpl::resetForTest();
+        PlatformImpl::setSystemTempDir((m_dir / "").c_str());
+    }
+
+    std::string log() const { return qvtest::readFile(m_log); }
 
     ScopedEnvironment m_tmpdir;
-    testutil::TempDir m_dir;
-    testutil::TempDir m_logDir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
+    qvtest::TemporaryDirectory m_logDir{"qvtest-platform"};
     std::string m_log;
-    SString m_savedTempDir;
-    SString m_savedLauncherFileName;
 };
 
 TEST_F(PlatformImplFilesTest, TemporaryEntriesGoToTmpdirWhenUsableElseTheConfiguredDirectory) {
-    testutil::TempDir fromEnvironment;
-    writeFile(m_dir / "regular");
+    qvtest::TemporaryDirectory fromEnvironment{"qvtest-platform"};
+    createFile(m_dir / "regular");
     struct Case {
         bool set;
         std::string tmpdir;
@@ -124,14 +121,14 @@ TEST_F(PlatformImplFilesTest, TemporaryEntriesGoToTmpdirWhenUsableElseTheConfigu
             EXPECT_EQ(0u, baseName(path).find("qvj")) << path;
             names.insert(path);
         }
-        EXPECT_TRUE(exists(file) && testutil::readFile(file).empty()) << file;
+        EXPECT_TRUE(exists(file) && qvtest::readFile(file).empty()) << file;
         EXPECT_TRUE(FileNavigator::isDirectory(dir.c_str())) << dir;
-        EXPECT_EQ(file, str(PlatformImpl::m_sdqCreatedFiles.back()));
-        EXPECT_EQ(dir, str(PlatformImpl::m_sdqCreatedDrs.back()));
+        EXPECT_EQ(file, str(PlatformImpl::getCleanupFiles().back()));
+        EXPECT_EQ(dir, str(PlatformImpl::getCleanupDirectories().back()));
     }
     EXPECT_EQ(10u, names.size());
-    EXPECT_EQ(5, PlatformImpl::m_sdqCreatedFiles.size());
-    EXPECT_EQ(5, PlatformImpl::m_sdqCreatedDrs.size());
+    EXPECT_EQ(5, PlatformImpl::getCleanupFiles().size());
+    EXPECT_EQ(5, PlatformImpl::getCleanupDirectories().size());
 }
 
 // A directory that group or others may write to and that has no sticky bit is passed over
@@ -176,8 +173,7 @@ TEST_F(PlatformImplFilesTest, SharedTemporaryDirectoriesWithoutTheStickyBitAreRe
         }
         PlatformImpl::cleanup();
         EXPECT_FALSE(exists(file) || exists(dir)) << "TMPDIR=" << shown;
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
+        useTestTemporaryDirectory();
     }
     ASSERT_EQ(0, chmod(m_dir.path().c_str(), 0700));
     ASSERT_EQ(0, chdir(savedDirectory.c_str()));
@@ -186,7 +182,7 @@ TEST_F(PlatformImplFilesTest, SharedTemporaryDirectoriesWithoutTheStickyBitAreRe
 
 TEST_F(PlatformImplFilesTest, CreationFailuresAreReported) {
     std::string gone = m_dir / "gone";
-    testutil::makeDirs(gone);
+    qvtest::makeDirectories(gone);
     PlatformImpl::setSystemTempDir(gone.c_str());
     rmdir(gone.c_str());
     try {
@@ -204,8 +200,8 @@ TEST_F(PlatformImplFilesTest, CreationFailuresAreReported) {
         EXPECT_EQ(expectedStart, str(e.m_message).substr(0, expectedStart.size()));
         EXPECT_EQ(expectedStart.size() + 6, e.m_message.size()) << str(e.m_message);
     }
-    EXPECT_EQ(0, PlatformImpl::m_sdqCreatedDrs.size());
-    EXPECT_EQ(0, PlatformImpl::m_sdqCreatedFiles.size());
+    EXPECT_EQ(0, PlatformImpl::getCleanupDirectories().size());
+    EXPECT_EQ(0, PlatformImpl::getCleanupFiles().size());
 }
 
 // A listed file inside a listed directory shows the order: were the directory removed first,
@@ -213,8 +209,8 @@ TEST_F(PlatformImplFilesTest, CreationFailuresAreReported) {
 TEST_F(PlatformImplFilesTest, CleanupRemovesFilesThenDirectories) {
     std::string dir = str(PlatformImpl::createTempSubDirectory());
     std::string kept = str(PlatformImpl::createTempSubDirectory());
-    writeFile(dir + "/inner/listed");
-    writeFile(kept + "/content");
+    createFile(dir + "/inner/listed");
+    createFile(kept + "/content");
     PlatformImpl::addFileToCleanupList((dir + "/inner/listed").c_str());
     std::string file = str(PlatformImpl::createTempFile());
     PlatformImpl::removeDirFromCleanupList(kept.c_str());
@@ -231,9 +227,9 @@ TEST_F(PlatformImplFilesTest, CleanupRemovesFilesThenDirectories) {
 // ours, so they are other inodes): cleanup removes none of them and follows no link, and says
 // so in the log.
 TEST_F(PlatformImplFilesTest, CleanupLeavesReplacedEntriesAlone) {
-    testutil::TempDir outside;
-    writeFile(outside / "victim", "precious");
-    writeFile(outside / "victimdir/file", "precious too");
+    qvtest::TemporaryDirectory outside{"qvtest-platform"};
+    createFile(outside / "victim", "precious");
+    createFile(outside / "victimdir/file", "precious too");
     std::string linkedFile = str(PlatformImpl::createTempFile());
     std::string otherFile = str(PlatformImpl::createTempFile());
     std::string linkedDir = str(PlatformImpl::createTempSubDirectory());
@@ -241,18 +237,18 @@ TEST_F(PlatformImplFilesTest, CleanupLeavesReplacedEntriesAlone) {
     std::string kept = str(PlatformImpl::createTempFile());
     ASSERT_EQ(0, unlink(linkedFile.c_str()));
     ASSERT_EQ(0, symlink((outside / "victim").c_str(), linkedFile.c_str()));
-    writeFile(m_dir / "their-file", "theirs");
+    createFile(m_dir / "their-file", "theirs");
     ASSERT_EQ(0, rename((m_dir / "their-file").c_str(), otherFile.c_str()));
     ASSERT_EQ(0, rmdir(linkedDir.c_str()));
     ASSERT_EQ(0, symlink((outside / "victimdir").c_str(), linkedDir.c_str()));
-    writeFile(m_dir / "their-dir/theirs", "theirs");
+    createFile(m_dir / "their-dir/theirs", "theirs");
     ASSERT_EQ(0, rename((m_dir / "their-dir").c_str(), otherDir.c_str()));
 
     PlatformImpl::cleanup();
-    EXPECT_EQ("precious", testutil::readFile(outside / "victim"));
-    EXPECT_EQ("precious too", testutil::readFile(outside / "victimdir/file"));
-    EXPECT_EQ("theirs", testutil::readFile(otherFile));
-    EXPECT_EQ("theirs", testutil::readFile(otherDir + "/theirs"));
+    EXPECT_EQ("precious", qvtest::readFile(outside / "victim"));
+    EXPECT_EQ("precious too", qvtest::readFile(outside / "victimdir/file"));
+    EXPECT_EQ("theirs", qvtest::readFile(otherFile));
+    EXPECT_EQ("theirs", qvtest::readFile(otherDir + "/theirs"));
     for (const std::string& path : {linkedFile, otherFile, linkedDir, otherDir}) {
         EXPECT_TRUE(exists(path)) << path;
     }
@@ -274,8 +270,8 @@ TEST_F(PlatformImplFilesTest, CleanupLeavesAnotherUsersFileWithOurInodeNumberAlo
     }
     std::string file = str(PlatformImpl::createTempFile());
     std::string dir = str(PlatformImpl::createTempSubDirectory());
-    ASSERT_EQ(0, chown(file.c_str(), testutil::kNobody, testutil::kNobody));
-    ASSERT_EQ(0, chown(dir.c_str(), testutil::kNobody, testutil::kNobody));
+    ASSERT_EQ(0, chown(file.c_str(), qvtest::kNobody, qvtest::kNobody));
+    ASSERT_EQ(0, chown(dir.c_str(), qvtest::kNobody, qvtest::kNobody));
 
     PlatformImpl::cleanup();
     EXPECT_TRUE(exists(file));
@@ -289,14 +285,14 @@ TEST_F(PlatformImplFilesTest, CleanupLeavesAnotherUsersFileWithOurInodeNumberAlo
 // Paths that other code puts on the list were not made here and have no identity to check:
 // they are removed as found, a link as a link.
 TEST_F(PlatformImplFilesTest, CleanupRemovesListedLinksAsLinks) {
-    testutil::TempDir outside;
-    writeFile(outside / "target", "kept");
-    writeFile(outside / "tree/file", "kept too");
+    qvtest::TemporaryDirectory outside{"qvtest-platform"};
+    createFile(outside / "target", "kept");
+    createFile(outside / "tree/file", "kept too");
     std::string fileLink = m_dir / "file-link";
     std::string dirLink = m_dir / "dir-link";
     ASSERT_EQ(0, symlink((outside / "target").c_str(), fileLink.c_str()));
     ASSERT_EQ(0, symlink((outside / "tree").c_str(), dirLink.c_str()));
-    writeFile(m_dir / "added/inside");
+    createFile(m_dir / "added/inside");
     PlatformImpl::addFileToCleanupList(fileLink.c_str());
     PlatformImpl::addFileToCleanupList(dirLink.c_str());
     PlatformImpl::addFileToCleanupList((m_dir / "added").c_str());
@@ -305,8 +301,8 @@ TEST_F(PlatformImplFilesTest, CleanupRemovesListedLinksAsLinks) {
     EXPECT_FALSE(exists(fileLink));
     EXPECT_FALSE(exists(dirLink));
     EXPECT_FALSE(exists(m_dir / "added"));
-    EXPECT_EQ("kept", testutil::readFile(outside / "target"));
-    EXPECT_EQ("kept too", testutil::readFile(outside / "tree/file"));
+    EXPECT_EQ("kept", qvtest::readFile(outside / "target"));
+    EXPECT_EQ("kept too", qvtest::readFile(outside / "tree/file"));
     EXPECT_EQ("", log());
 }
 
@@ -330,17 +326,41 @@ TEST_F(PlatformImplFilesTest, CleanupDeletesTheLauncherAfterOrig) {
     int n = 0;
     for (const Case& c : cases) {
         std::string launcherDir = m_dir / ("run" + std::to_string(n++));
-        writeFile(launcherDir + "/qvlauncher", "stub");
+        createFile(launcherDir + "/qvlauncher", "stub");
         if (c.otherFileBeside) {
-            writeFile(launcherDir + "/other");
+            createFile(launcherDir + "/other");
         }
-        Launcher::setLauncherFiles((launcherDir + "/qvlauncher").c_str(), SString());
-        PlatformImpl::m_deleteLauncher = c.deleteLauncher;
+        PlatformImpl::setLauncherToDelete(c.deleteLauncher ? (launcherDir + "/qvlauncher").c_str()
+                                                           : SString());
         PlatformImpl::cleanup();
         EXPECT_EQ(c.launcherLeft, exists(launcherDir + "/qvlauncher")) << launcherDir;
         EXPECT_EQ(c.directoryLeft, exists(launcherDir)) << launcherDir;
     }
     EXPECT_EQ("", log());
+}
+
+// The test hook forgets everything a run set, the files it made stay where they are.
+TEST_F(PlatformImplFilesTest, ResetForTestReturnsToTheStartOfARun) {
+    const std::string launcher = m_dir / "qvlauncher";
+    createFile(launcher, "stub");
+    const std::string file = str(PlatformImpl::createTempFile());
+    const std::string dir = str(PlatformImpl::createTempSubDirectory());
+    PlatformImpl::setLauncherToDelete(launcher.c_str());
+    PlatformImpl::setSilent(true);
+    PlatformImpl::setCanceled(true);
+    PlatformImpl::noteTerminatingSignal(SIGTERM);
+
+    PlatformImpl::resetForTest();
+    EXPECT_FALSE(PlatformImpl::isSilent());
+    EXPECT_FALSE(PlatformImpl::isCanceled());
+    EXPECT_EQ(0, PlatformImpl::terminatingSignal());
+    EXPECT_EQ("/var/tmp/", str(PlatformImpl::getSystemTempDirectory()));
+    EXPECT_EQ(0, PlatformImpl::getCleanupFiles().size());
+    EXPECT_EQ(0, PlatformImpl::getCleanupDirectories().size());
+    PlatformImpl::cleanup();
+    for (const std::string& path : {launcher, file, dir}) {
+        EXPECT_TRUE(exists(path)) << path;
+    }
 }
 
 TEST_F(PlatformImplFilesTest, SetFileExecutableAddsOnlyExecuteBits) {
@@ -350,7 +370,7 @@ TEST_F(PlatformImplFilesTest, SetFileExecutableAddsOnlyExecuteBits) {
     } cases[] = {{0644, 0755}, {0600, 0711}, {04640, 04751}, {0755, 0755}};
     for (const Case& c : cases) {
         std::string path = m_dir / ("mode" + std::to_string(c.before));
-        writeFile(path);
+        createFile(path);
         chmod(path.c_str(), c.before);
         PlatformImpl::setFileExecutable(path.c_str());
         EXPECT_EQ(c.after, permissions(path)) << std::oct << c.before;
@@ -377,7 +397,7 @@ TEST_F(PlatformImplFilesTest, CheckFreeSpace) {
     for (int i = 0; i < 30; ++i) {
         deep += "/" + std::string(60, 'd');
     }
-    testutil::makeDirs(deep);
+    qvtest::makeDirectories(deep);
     ASSERT_EQ(0, chdir(deep.c_str()));
     EXPECT_TRUE(PlatformImpl::checkFreeSpace("", 1));
     EXPECT_TRUE(PlatformImpl::checkFreeSpace("relative/path", 1));

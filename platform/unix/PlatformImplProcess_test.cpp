@@ -10,14 +10,14 @@
 #include <string>
 
 #include "base/LauncherException.h"
-#include "launcher/LauncherPath.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
+#include "platform/unix/WorkingDirectory.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
-using testutil::exists;
-using testutil::str;
+using qvtest::exists;
+using qvtest::str;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -40,8 +40,9 @@ public:
     ~Watchdog() { alarm(0); }
 };
 
-void runCaptured(const std::string& command, SString& out, SString& err) {
-    PlatformImpl::executeProcess(command.c_str(), "", false, true, true, &out, &err);
+// The command's exit status.
+int runCaptured(const std::string& command, SString& out, SString& err) {
+    return PlatformImpl::executeProcess(command.c_str(), "", false, true, true, &out, &err);
 }
 
 class PlatformImplProcessTest : public ::testing::Test {
@@ -56,7 +57,7 @@ protected:
         ASSERT_EQ(0, chdir(m_savedDirectory.c_str()));
     }
 
-    testutil::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
     SString m_savedDirectory;
 };
 
@@ -73,8 +74,8 @@ TEST_F(PlatformImplProcessTest, CaptureAppendsBothStreams) {
     EXPECT_NE(std::string::npos, str(err).find("/nonexistent/command")) << str(err);
 
     // Without strings the output is read and dropped.
-    PlatformImpl::executeProcess("printf dropped; exit 4", "", false, true, true, nullptr, nullptr);
-    EXPECT_EQ(4, PlatformImpl::m_lastExitStatus);
+    EXPECT_EQ(4, PlatformImpl::executeProcess("printf dropped; exit 4", "", false, true, true,
+                                              nullptr, nullptr));
 }
 
 TEST_F(PlatformImplProcessTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
@@ -93,7 +94,7 @@ TEST_F(PlatformImplProcessTest, LargeOutputOnBothStreamsDoesNotDeadlock) {
     EXPECT_EQ(std::string(1048576, 'e'), str(err));
 }
 
-TEST_F(PlatformImplProcessTest, ExitStatusIsKeptAsTheShellReportsIt) {
+TEST_F(PlatformImplProcessTest, ExitStatusIsReturnedAsTheShellReportsIt) {
     struct Case {
         const char* command;
         bool capture;
@@ -105,11 +106,11 @@ TEST_F(PlatformImplProcessTest, ExitStatusIsKeptAsTheShellReportsIt) {
                  {"kill -KILL $$", true, 128 + SIGKILL},
                  {"/nonexistent/command", true, 127}};
     for (const Case& c : cases) {
-        PlatformImpl::m_lastExitStatus = -1;
         SString out;
         SString err;
-        PlatformImpl::executeProcess(c.command, "", false, c.capture, true, &out, &err);
-        EXPECT_EQ(c.status, PlatformImpl::m_lastExitStatus) << c.command;
+        EXPECT_EQ(c.status,
+                  PlatformImpl::executeProcess(c.command, "", false, c.capture, true, &out, &err))
+            << c.command;
     }
 }
 
@@ -142,7 +143,8 @@ TEST_F(PlatformImplProcessTest, BackgroundReturnsAtOnceAndLeavesNoChild) {
     std::string marker = m_dir / "done";
     std::string command = "sleep 1 && touch '" + marker + "'";
     auto start = std::chrono::steady_clock::now();
-    PlatformImpl::executeProcess(command.c_str(), "/", false, true, false, nullptr, nullptr);
+    EXPECT_EQ(0, PlatformImpl::executeProcess(command.c_str(), "/", false, true, false, nullptr,
+                                              nullptr));
     EXPECT_LT(secondsSince(start), 0.5);
     EXPECT_FALSE(exists(marker));
     // The shell that started the command has been reaped, and the command is not our child.
@@ -159,10 +161,9 @@ TEST_F(PlatformImplProcessTest, CaptureEndsWithTheChildNotItsBackgroundProcesses
     SString out;
     SString err;
     auto start = std::chrono::steady_clock::now();
-    runCaptured("sleep 3 & printf started", out, err);
+    EXPECT_EQ(0, runCaptured("sleep 3 & printf started", out, err));
     EXPECT_LT(secondsSince(start), 2.0);
     EXPECT_EQ("started", str(out));
-    EXPECT_EQ(0, PlatformImpl::m_lastExitStatus);
 }
 
 // Linux takes no single argument longer than 128 KiB, and the shell gets the command line as
@@ -183,10 +184,11 @@ TEST_F(PlatformImplProcessTest, CommandLongerThanOneArgumentRuns) {
         SString out;
         SString err;
         // What the command sees of the shell is what sh -c gives it.
-        runCaptured("printf %s '" + quoted + "'; echo \" $# $IFS.\"; exit 3", out, err);
+        EXPECT_EQ(3,
+                  runCaptured("printf %s '" + quoted + "'; echo \" $# $IFS.\"; exit 3", out, err))
+            << length;
         EXPECT_EQ(text + " 0  \t\n.\n", str(out)) << length;
         EXPECT_EQ("", str(err)) << length;
-        EXPECT_EQ(3, PlatformImpl::m_lastExitStatus) << length;
     }
 }
 
@@ -195,10 +197,10 @@ TEST_F(PlatformImplProcessTest, CommandLongerThanOneArgumentRuns) {
 // start cannot (a script without "#!", a file that cannot run).
 TEST_F(PlatformImplProcessTest, SimpleCommandsRunAsTheShellWouldRunThem) {
     const std::string script = m_dir / "no-shebang";
-    testutil::writeFile(script, "printf '<%s>' \"$@\"; exit 4\n");
+    qvtest::createFile(script, "printf '<%s>' \"$@\"; exit 4\n");
     ASSERT_EQ(0, chmod(script.c_str(), 0755));
     const std::string plain = m_dir / "not-executable";
-    testutil::writeFile(plain, "exit 0\n");
+    qvtest::createFile(plain, "exit 0\n");
     struct Case {
         std::string command;
         std::string out;
@@ -210,12 +212,11 @@ TEST_F(PlatformImplProcessTest, SimpleCommandsRunAsTheShellWouldRunThem) {
         {"/nonexistent/command", "", 127},
     };
     for (const Case& c : cases) {
-        PlatformImpl::m_lastExitStatus = -1;
         SString out;
         SString err;
-        runCaptured(c.command, out, err);
+        const int status = runCaptured(c.command, out, err);
         EXPECT_EQ(c.out, str(out)) << c.command;
-        EXPECT_EQ(c.status, PlatformImpl::m_lastExitStatus) << c.command << ": " << str(err);
+        EXPECT_EQ(c.status, status) << c.command << ": " << str(err);
     }
 
     // PWD names the child's working directory, not the launcher's; a variable the shell could
@@ -252,12 +253,11 @@ private:
 TEST_F(PlatformImplProcessTest, ChildIsWaitedForWhenSigchldIsIgnored) {
     ScopedDisposition ignored(SIGCHLD, SIG_IGN);
     for (bool capture : {false, true}) {
-        PlatformImpl::m_lastExitStatus = -1;
         SString out;
         SString err;
-        PlatformImpl::executeProcess(capture ? "printf ran; exit 5" : "exit 5", "", false, capture,
-                                     true, &out, &err);
-        EXPECT_EQ(5, PlatformImpl::m_lastExitStatus) << "capture " << capture;
+        EXPECT_EQ(5, PlatformImpl::executeProcess(capture ? "printf ran; exit 5" : "exit 5", "",
+                                                  false, capture, true, &out, &err))
+            << "capture " << capture;
         EXPECT_EQ(capture ? "ran" : "", str(out));
     }
     struct sigaction after;
@@ -272,10 +272,9 @@ TEST_F(PlatformImplProcessTest, IgnoredSignalsStayIgnoredForTheApplication) {
     ScopedDisposition interrupt(SIGINT, SIG_IGN);
     SString out;
     SString err;
-    runCaptured("kill -HUP $$; kill -INT $$; printf survived", out, err);
+    EXPECT_EQ(0, runCaptured("kill -HUP $$; kill -INT $$; printf survived", out, err));
     EXPECT_EQ("survived", str(out));
-    EXPECT_EQ(0, PlatformImpl::m_lastExitStatus);
-    EXPECT_EQ(0, PlatformImpl::m_terminatingSignal);
+    EXPECT_EQ(0, PlatformImpl::terminatingSignal());
 }
 
 // Once a signal has asked the launcher to stop, nothing more is started: the run unwinds to
@@ -283,7 +282,7 @@ TEST_F(PlatformImplProcessTest, IgnoredSignalsStayIgnoredForTheApplication) {
 TEST_F(PlatformImplProcessTest, NoChildStartsAfterATerminatingSignal) {
     std::string marker = m_dir / "started";
     EXPECT_EQ(7, PlatformImpl::finalExitStatus(7));
-    PlatformImpl::m_terminatingSignal = SIGHUP;
+    PlatformImpl::noteTerminatingSignal(SIGHUP);
     for (bool wait : {true, false}) {
         try {
             PlatformImpl::executeProcess(("touch " + marker).c_str(), "", false, false, wait,
@@ -294,7 +293,7 @@ TEST_F(PlatformImplProcessTest, NoChildStartsAfterATerminatingSignal) {
         }
     }
     EXPECT_EQ(128 + SIGHUP, PlatformImpl::finalExitStatus(7));
-    PlatformImpl::m_terminatingSignal = 0;
+    PlatformImpl::resetForTest();
     EXPECT_FALSE(exists(marker));
 }
 

@@ -1,7 +1,8 @@
 #include "platform/unix/SubStatusWrapper.h"
 
 SubStatusWrapper::SubStatusWrapper()
-    : m_savedText(PlatformImpl::m_subStatusData), m_savedStatus(PlatformImpl::m_subStatus) {}
+    : m_savedText(PlatformImpl::getUISubStatusText()),
+      m_savedStatus(PlatformImpl::getUISubStatus()) {}
 
 SubStatusWrapper::~SubStatusWrapper() {
     PlatformImpl::setUISubStatus(m_savedStatus, m_savedText);

@@ -4,8 +4,15 @@
 
 #include "base/LauncherException.h"
 
-SString systemErrorText(int err) {
-    return SString(std::strerror(err));
+const char* systemErrorText(int err) {
+    return std::strerror(err);
+}
+
+SString describeSystemError(const SString& context, int err) {
+    SString text(context);
+    text += ": ";
+    text += err == 0 ? "unexpected end of file" : systemErrorText(err);
+    return text;
 }
 
 void throwSystemError(const char* context, int err) {

@@ -15,9 +15,7 @@ volatile sig_atomic_t g_ignoring = 0;
 
 // The first request counts: it decides the exit status.
 extern "C" void recordTerminationSignal(int signo) {
-    if (PlatformImpl::m_terminatingSignal == 0) {
-        PlatformImpl::m_terminatingSignal = signo;
-    }
+    PlatformImpl::noteTerminatingSignal(signo);
 }
 
 bool isDefault(const struct sigaction& action) {

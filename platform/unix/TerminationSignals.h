@@ -8,7 +8,7 @@
 // SIGTERM, SIGHUP, SIGINT and SIGQUIT are caught, so that a request to stop that comes while
 // no application runs (during the disk walk, a verify run, an extraction, a looping
 // instruction script) still ends the launcher through its cleanup. The handler only records
-// the signal in PlatformImpl::m_terminatingSignal; the long-running steps look at it
+// the signal (PlatformImpl::noteTerminatingSignal); the long-running steps look at it
 // (PlatformImpl::throwIfTerminating), the run unwinds, the temporary files go, and the exit
 // status becomes 128 + the signal. The handler is installed without SA_RESTART, so that a
 // blocking read (the destination prompt) returns at once.

@@ -32,7 +32,7 @@ public:
 class TerminationSignalsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        PlatformImpl::m_terminatingSignal = 0;
+        PlatformImpl::resetForTest();
         struct sigaction byDefault {};
         byDefault.sa_handler = SIG_DFL;
         for (int i = 0; i < kCount; ++i) {
@@ -43,7 +43,7 @@ protected:
         for (int i = 0; i < kCount; ++i) {
             sigaction(kSignals[i], &m_saved[i], nullptr);
         }
-        PlatformImpl::m_terminatingSignal = 0;
+        PlatformImpl::resetForTest();
     }
 
     static const int kCount = 3;
@@ -58,7 +58,7 @@ TEST_F(TerminationSignalsTest, RequestsToStopAreRecordedAndEndTheSteps) {
         TerminationSignals signals;
         ASSERT_EQ(0, raise(SIGHUP));
         ASSERT_EQ(0, raise(SIGTERM));
-        EXPECT_EQ(SIGHUP, PlatformImpl::m_terminatingSignal);
+        EXPECT_EQ(SIGHUP, PlatformImpl::terminatingSignal());
         EXPECT_EQ(128 + SIGHUP, PlatformImpl::finalExitStatus(0));
         try {
             PlatformImpl::throwIfTerminating();
@@ -85,7 +85,7 @@ TEST_F(TerminationSignalsTest, IgnoredSignalsStayIgnored) {
     {
         TerminationSignals signals;
         ASSERT_EQ(0, raise(SIGINT));
-        EXPECT_EQ(0, PlatformImpl::m_terminatingSignal);
+        EXPECT_EQ(0, PlatformImpl::terminatingSignal());
         EXPECT_NO_THROW(PlatformImpl::throwIfTerminating());
     }
     struct sigaction after {};

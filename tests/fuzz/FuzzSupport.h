@@ -129,11 +129,14 @@ private:
     std::map<std::string, std::string> m_values;
 };
 
-// Removes the temporary files and directories an input made and forgets them.
+// Removes the temporary files and directories an input made and forgets them; the launcher
+// stays silent, with the temporary directory the target's setting chose.
 inline void cleanupTemporaryFiles() {
     PlatformImpl::cleanup();
-    PlatformImpl::m_sdqCreatedFiles.clear();
-    PlatformImpl::m_sdqCreatedDrs.clear();
+    const SString tempDir = PlatformImpl::getSystemTempDirectory();
+    PlatformImpl::resetForTest();
+    PlatformImpl::setSystemTempDir(tempDir);
+    silenceLauncher();
 }
 
 }  // namespace fuzz

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherLayout.h"
+#include "platform/unix/SystemError.h"
 #include "tools/qvpack/JarFile.h"
 
 namespace {

@@ -10,13 +10,14 @@
 #include <iterator>
 
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherLayout.h"
 #include "input/LauncherWriter.h"
 #include "input/TagFile.h"
 #include "jvm/VersionRange.h"
 #include "launcher/LauncherInputFiles.h"
 #include "launchscript/LaunchScript.h"
+#include "platform/unix/BinaryFile.h"
+#include "platform/unix/SystemError.h"
 #include "tools/qvpack/ApplicationPlan.h"
 #include "tools/qvpack/GeneratedLauncher.h"
 

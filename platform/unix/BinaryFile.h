@@ -1,19 +1,20 @@
-#ifndef QV_INPUT_BINARYFILE_H
-#define QV_INPUT_BINARYFILE_H
+#ifndef QV_PLATFORM_UNIX_BINARYFILE_H
+#define QV_PLATFORM_UNIX_BINARYFILE_H
 
 #include <sys/types.h>
 
 #include "base/SString.h"
+#include "platform/unix/FileDescriptor.h"
 
-// Owns one POSIX file descriptor, opened close-on-exec, and closes it when destroyed. The
-// read and write calls retry when a signal interrupts them. Each operation answers whether it
+// A file open through one POSIX descriptor (a FileDescriptor, opened close-on-exec, closed
+// when destroyed), with the reads and writes the launcher needs. The read and write calls
+// retry when a signal interrupts them. Each operation answers whether it
 // worked and leaves errno set when it did not, so that callers can phrase their own error.
 class BinaryFile {
 public:
     BinaryFile() = default;
     BinaryFile(const BinaryFile&) = delete;
     BinaryFile& operator=(const BinaryFile&) = delete;
-    ~BinaryFile();
 
     bool openForReading(const SString& path);
     // Opens path for writing, creating it with mode (before the umask) when absent; an existing
@@ -27,8 +28,8 @@ public:
     // rewritten with the name chosen.
     bool createUnique(char* pathTemplate);
 
-    bool isOpen() const { return m_fd >= 0; }
-    int descriptor() const { return m_fd; }
+    bool isOpen() const { return m_fd.isOpen(); }
+    int descriptor() const { return m_fd.get(); }
     bool seek(long offset);
     // The file's size in bytes, or -1 when it cannot be determined.
     long size() const;
@@ -58,10 +59,7 @@ public:
     bool close();
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;
 };
 
-// "<context>: <system text for err>", the one form in which this folder reports errno.
-SString describeSystemError(const SString& context, int err);
-
-#endif  // QV_INPUT_BINARYFILE_H
+#endif  // QV_PLATFORM_UNIX_BINARYFILE_H

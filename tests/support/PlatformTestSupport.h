@@ -1,8 +1,8 @@
-#ifndef QV_PLATFORM_UNIX_TESTTEMPDIR_H
-#define QV_PLATFORM_UNIX_TESTTEMPDIR_H
+#ifndef QV_TESTS_SUPPORT_PLATFORMTESTSUPPORT_H
+#define QV_TESTS_SUPPORT_PLATFORMTESTSUPPORT_H
 
-// Helpers for the platform layer's tests: a scoped temporary directory, file fixtures and a
-// way to run a piece of a test without root's power over permissions. Used by tests only.
+// Helpers for tests of files and permissions: fixtures in nested directories and a way to run a
+// piece of a test without root's power over permissions.
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,18 +16,10 @@
 #include "tests/support/LauncherTestSupport.h"
 #include "tests/support/TestSupport.h"
 
-namespace testutil {
+namespace qvtest {
 
-using qvtest::str;
-
-// A fresh directory below /tmp, removed with everything in it (whatever its permissions) when
-// the object goes.
-class TempDir : public qvtest::TemporaryDirectory {
-public:
-    TempDir() : qvtest::TemporaryDirectory("qvtest-platform") {}
-};
-
-inline void makeDirs(const std::string& path) {
+// Makes path and every directory above it that is missing.
+inline void makeDirectories(const std::string& path) {
     for (size_t i = 0; i <= path.size(); ++i) {
         if (i == path.size() || (path[i] == '/' && i > 0)) {
             mkdir(path.substr(0, i).c_str(), 0755);
@@ -36,13 +28,10 @@ inline void makeDirs(const std::string& path) {
 }
 
 // Creates the file with the given content, making its directories first.
-inline void writeFile(const std::string& path, const std::string& content = "") {
-    makeDirs(path.substr(0, path.rfind('/')));
-    qvtest::writeFile(path, content);
+inline void createFile(const std::string& path, const std::string& content = "") {
+    makeDirectories(path.substr(0, path.rfind('/')));
+    writeFile(path, content);
 }
-
-using qvtest::exists;
-using qvtest::readFile;
 
 // The outcome of runUnprivileged.
 struct UnprivilegedRun {
@@ -96,6 +85,6 @@ inline UnprivilegedRun runUnprivileged(const std::string& dir,
     return run;
 }
 
-}  // namespace testutil
+}  // namespace qvtest
 
-#endif  // QV_PLATFORM_UNIX_TESTTEMPDIR_H
+#endif  // QV_TESTS_SUPPORT_PLATFORMTESTSUPPORT_H

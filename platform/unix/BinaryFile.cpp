@@ -1,4 +1,4 @@
-#include "input/BinaryFile.h"
+#include "platform/unix/BinaryFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,32 +7,35 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/unix/SystemError.h"
+namespace {
 
-BinaryFile::~BinaryFile() {
-    close();
+// open, retried when a signal interrupts it; -1 with errno set on failure.
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
+
+}  // namespace
 
 bool BinaryFile::openForReading(const SString& path) {
     close();
-    do {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (m_fd < 0 && errno == EINTR);
-    return m_fd >= 0;
+    m_fd.reset(openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return m_fd.isOpen();
 }
 
 bool BinaryFile::openForWriting(const SString& path, mode_t mode) {
     close();
-    do {
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
-    } while (m_fd < 0 && errno == EINTR);
-    return m_fd >= 0;
+    m_fd.reset(openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode));
+    return m_fd.isOpen();
 }
 
 bool BinaryFile::truncate() {
     int result;
     do {
-        result = ::ftruncate(m_fd, 0);
+        result = ::ftruncate(m_fd.get(), 0);
     } while (result != 0 && errno == EINTR);
     return result == 0;
 }
@@ -40,23 +43,23 @@ bool BinaryFile::truncate() {
 bool BinaryFile::isSameFileAs(const BinaryFile& other) const {
     struct stat mine;
     struct stat theirs;
-    return ::fstat(m_fd, &mine) == 0 && ::fstat(other.m_fd, &theirs) == 0 &&
+    return ::fstat(m_fd.get(), &mine) == 0 && ::fstat(other.m_fd.get(), &theirs) == 0 &&
            mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
 bool BinaryFile::createUnique(char* pathTemplate) {
     close();
-    m_fd = mkostemp(pathTemplate, O_CLOEXEC);
-    return m_fd >= 0;
+    m_fd.reset(mkostemp(pathTemplate, O_CLOEXEC));
+    return m_fd.isOpen();
 }
 
 bool BinaryFile::seek(long offset) {
-    return offset >= 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) == offset;
+    return offset >= 0 && ::lseek(m_fd.get(), static_cast<off_t>(offset), SEEK_SET) == offset;
 }
 
 long BinaryFile::size() const {
     struct stat info;
-    if (::fstat(m_fd, &info) != 0) {
+    if (::fstat(m_fd.get(), &info) != 0) {
         return -1;
     }
     return static_cast<long>(info.st_size);
@@ -65,7 +68,7 @@ long BinaryFile::size() const {
 long BinaryFile::readSome(char* buffer, long count) {
     ssize_t got;
     do {
-        got = ::read(m_fd, buffer, static_cast<size_t>(count));
+        got = ::read(m_fd.get(), buffer, static_cast<size_t>(count));
     } while (got < 0 && errno == EINTR);
     return static_cast<long>(got);
 }
@@ -92,7 +95,7 @@ long BinaryFile::readSomeAt(char* buffer, long count, long offset) const {
     }
     ssize_t got;
     do {
-        got = ::pread(m_fd, buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
+        got = ::pread(m_fd.get(), buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
     return static_cast<long>(got);
 }
@@ -115,7 +118,7 @@ bool BinaryFile::readFullyAt(char* buffer, long count, long offset) const {
 
 bool BinaryFile::writeAll(const char* buffer, long count) {
     while (count > 0) {
-        ssize_t written = ::write(m_fd, buffer, static_cast<size_t>(count));
+        ssize_t written = ::write(m_fd.get(), buffer, static_cast<size_t>(count));
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -132,8 +135,8 @@ long BinaryFile::copyInKernel(BinaryFile& source, long count) {
 #if defined(__linux__)
     ssize_t moved;
     do {
-        moved =
-            ::copy_file_range(source.m_fd, nullptr, m_fd, nullptr, static_cast<size_t>(count), 0);
+        moved = ::copy_file_range(source.m_fd.get(), nullptr, m_fd.get(), nullptr,
+                                  static_cast<size_t>(count), 0);
     } while (moved < 0 && errno == EINTR);
     return static_cast<long>(moved);
 #else
@@ -149,7 +152,8 @@ long BinaryFile::copyInKernelFrom(const BinaryFile& source, long& sourceOffset, 
     loff_t from = static_cast<loff_t>(sourceOffset);
     ssize_t moved;
     do {
-        moved = ::copy_file_range(source.m_fd, &from, m_fd, nullptr, static_cast<size_t>(count), 0);
+        moved = ::copy_file_range(source.m_fd.get(), &from, m_fd.get(), nullptr,
+                                  static_cast<size_t>(count), 0);
     } while (moved < 0 && errno == EINTR);
     if (moved > 0) {
         sourceOffset += static_cast<long>(moved);
@@ -165,18 +169,5 @@ long BinaryFile::copyInKernelFrom(const BinaryFile& source, long& sourceOffset, 
 }
 
 bool BinaryFile::close() {
-    if (m_fd < 0) {
-        return true;
-    }
-    // Linux releases the descriptor even when close fails, EINTR included: never retry it.
-    int result = ::close(m_fd);
-    m_fd = -1;
-    return result == 0;
-}
-
-SString describeSystemError(const SString& context, int err) {
-    SString text(context);
-    text += ": ";
-    text += err == 0 ? SString("unexpected end of file") : systemErrorText(err);
-    return text;
+    return m_fd.close();
 }

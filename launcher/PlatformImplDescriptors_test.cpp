@@ -1,3 +1,6 @@
+// The platform layer's children inherit none of the descriptors the launcher holds, among
+// them its launcher file as the driver's input files open it: a test of the platform layer
+// under the driver.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,14 +12,15 @@
 #include <sstream>
 #include <string>
 
+#include "base/LauncherException.h"
 #include "base/TextUtil.h"
-#include "input/BinaryFile.h"
 #include "input/LauncherLayout.h"
-#include "launcher/Launcher.h"
 #include "launcher/LauncherInputFiles.h"
+#include "platform/unix/BinaryFile.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
-#include "platform/unix/TestTempDir.h"
 #include "tests/support/LauncherTestSupport.h"
+#include "tests/support/PlatformTestSupport.h"
 
 namespace {
 
@@ -63,25 +67,23 @@ protected:
     // naming a directory it has removed.
     void SetUp() override {
         g_enableOutput = false;
-        PlatformImpl::m_tempDir = (m_dir.path() + "/").c_str();
+        PlatformImpl::setSystemTempDir((m_dir.path() + "/").c_str());
     }
     void TearDown() override {
         Log::setLogFileName(SString());
-        g_enableOutput = m_savedOutput;
-        PlatformImpl::m_tempDir = m_savedTempDir;
         if (!m_tempPath.empty()) {
             PlatformImpl::deleteFile(m_tempPath);
-            PlatformImpl::removeFileFromCleanupList(m_tempPath);
         }
+        PlatformImpl::resetForTest();
+        g_enableOutput = m_savedOutput;
     }
 
     // Holds the descriptors, runs the two children and compares what they list with expected.
     void checkChildDescriptors(const std::string& launcher, const std::set<int>& expected);
 
-    testutil::TempDir m_dir;
+    qvtest::TemporaryDirectory m_dir{"qvtest-platform"};
     SString m_tempPath;
     bool m_savedOutput = g_enableOutput;
-    SString m_savedTempDir = PlatformImpl::m_tempDir;
 };
 
 // While the launcher holds its typical descriptors (its launcher file, a temporary file it

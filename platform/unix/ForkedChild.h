@@ -1,0 +1,78 @@
+#ifndef QV_PLATFORM_UNIX_FORKEDCHILD_H
+#define QV_PLATFORM_UNIX_FORKEDCHILD_H
+
+#include <sys/types.h>
+
+#include "base/StringDeque.h"
+
+class ForegroundJob;
+
+// The descriptors a child gets as its standard input, output and error; -1 keeps the
+// launcher's own. Output and error are replaced together: out >= 0 needs err >= 0.
+struct ChildStreams {
+    int in = -1;
+    int out = -1;
+    int err = -1;
+};
+
+// The status of a command that could not be started, as the shell reports one it cannot run.
+const int kChildSetupFailed = 127;
+
+// The status as a shell reports it, from a status that waitpid gave: the exit code, or 128 +
+// the number of the signal that ended the child.
+int shellStatus(int waitStatus);
+
+// A child process that runs a /bin/sh command line, owned until it has been reaped: a child
+// left behind by an exception is waited for in the destructor (killed first when it is a
+// helper), so it never becomes a zombie. A child run as a foreground job with a group of its
+// own is also reported to the job when the terminal stops it.
+//
+// The child dies with the launcher (the kernel kills it when the launcher ends first), gets
+// SIGPIPE and SIGXFSZ as the launcher was started with them, takes streams as its standard
+// streams and becomes the command: directly when the command needs no shell
+// (DirectCommand), else, or when the direct start fails, through /bin/sh. A child that cannot
+// get that far ends with kChildSetupFailed, after writing to its standard error why, when a
+// redirection or the start of the shell failed.
+class ForkedChild {
+public:
+    // Forks; the child gets the launcher's environment with variables ("NAME=value", may be
+    // null) set over it, and never returns here. job may be null: the child then stays in the
+    // launcher's process group and keeps its signal mask. Throws LauncherException "Error
+    // forking new process: <text>" when the fork fails.
+    ForkedChild(const char* command, const ChildStreams& streams, ForegroundJob* job,
+                const StringDeque* variables, bool helper);
+    ForkedChild(const ForkedChild&) = delete;
+    ForkedChild& operator=(const ForkedChild&) = delete;
+    // Kills a helper still running, then waits for the child (continuing it should it be
+    // stopped) and tells the job it has ended. Never throws.
+    ~ForkedChild();
+
+    pid_t pid() const { return m_pid; }
+    // True until the child has been reaped.
+    bool isRunning() const { return m_pid > 0; }
+    // The shell-style status of the ended child.
+    int status() const { return shellStatus(m_status); }
+
+    // Kills the child with SIGKILL: its whole process group when it leads one, else the child
+    // and every process below it. Nothing once it has been reaped.
+    void killNow() const;
+    // Reaps the child if it has ended; true once it has been reaped. A stop that the terminal
+    // caused is passed to the job, and the child counts as running. Throws LauncherException
+    // "Error waiting for child process: <text>" when waitpid fails.
+    bool tryReap();
+    // Blocks until the child has ended and has been reaped; throws as tryReap does.
+    void waitForExit();
+
+private:
+    // Stops matter only to a foreground job of its own group, which passes them on.
+    int waitOptions() const;
+    // Takes the result of waitpid: true when the child has ended.
+    bool finish(pid_t result);
+
+    pid_t m_pid;
+    int m_status;
+    ForegroundJob* m_job;
+    bool m_helper;
+};
+
+#endif  // QV_PLATFORM_UNIX_FORKEDCHILD_H
