@@ -78,6 +78,8 @@ SString describeNoJVMFound(const std::vector<const JVMFile*>& required, const JV
     SString message = PlatformImpl::getMessageText(MSG_NO_MATCHING_JVM);
     message += required.size() > 1 ? "\nRequired, one of:" : "\nRequired:";
     for (const JVMFile* file : required) {
+        // A loop of appends reads plainer than an accumulate over strings.
+        // cppcheck-suppress useStlAlgorithm
         message += concat("\n  ", describeRequirement(*file));
     }
     if (attempts.size() == 0) {

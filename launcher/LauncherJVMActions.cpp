@@ -274,7 +274,7 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
 
 void Launcher::verifyCandidate(bool showProgress, bool showFailMsg, JVMFile& candidate,
                                const SString& jvmHome) {
-    TagFile& jvmFile = candidate.getTagFile();
+    const TagFile& jvmFile = candidate.getTagFile();
     ScriptVariables::setLongVariable(kSuccessVariable, 0);
     if (showProgress) {
         PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, jvmFile.getTagValue(g_descTag, 0));

@@ -19,7 +19,8 @@ constexpr Marker makeBareMarker(std::index_sequence<Index...>) {
 // The bytes qvpack finds in the stub and overwrites: they occur exactly once in the executable.
 // Volatile, so that every read looks at the bytes the file holds instead of the value the
 // compiler saw.
-const volatile Marker g_marker = makeBareMarker(std::make_index_sequence<sizeof kStubMarkerBare>());
+constexpr volatile Marker g_marker =
+    makeBareMarker(std::make_index_sequence<sizeof kStubMarkerBare>());
 
 }  // namespace
 

@@ -80,8 +80,8 @@ void PlatformImpl::setUIStatus(UIStatus status) {
             break;
         case UI_STATUS_NOT_FOUND:
             consoleLine("");
-            consoleLine(get_msg(kNoJvmFound, nullptr) +=
-                        get_msg(kCouldNotBeLaunched, g_title.c_str()));
+            consoleLine(concat(get_msg(kNoJvmFound, nullptr),
+                               get_msg(kCouldNotBeLaunched, g_title.c_str())));
             break;
         case UI_STATUS_RUNNING:
             consoleLine("");
