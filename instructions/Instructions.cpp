@@ -8,6 +8,7 @@
 #include "instructions/VariableRef.h"
 
 const char* const Instructions::g_instructionsTag = "INSTRUCTIONS";
+const char* const Instructions::g_quietTag = "QUIET";
 
 namespace {
 
@@ -108,6 +109,10 @@ Instructions::Instructions(const TagFile& script, InstructionActions& actions)
 
 void Instructions::setActions(InstructionActions& actions) {
     m_actions = &actions;
+}
+
+bool Instructions::isQuiet() const {
+    return m_script->getBoolTagValue(g_quietTag, false);
 }
 
 long Instructions::lineCount() const {

@@ -19,6 +19,8 @@ class Instructions {
 public:
     // The tag that holds the script lines: "INSTRUCTIONS".
     static const char* const g_instructionsTag;
+    // The tag beside it that, set to 1, asks for a quiet console: "QUIET".
+    static const char* const g_quietTag;
 
     // Keeps references to script and actions, which the caller owns and keeps alive as long
     // as this object. Commands call actions.
@@ -29,6 +31,10 @@ public:
 
     // Makes the commands call actions (not owned; must outlive every execute) from now on.
     void setActions(InstructionActions& actions);
+
+    // True when the script's tag file carries QUIET: 1: the launcher that runs it keeps its
+    // own words off standard output, which then belongs to the application alone.
+    bool isQuiet() const;
 
     // Runs the script from its first line until it runs past its last. The first failure ends
     // the run; what earlier lines did (variables set, actions done) remains. A script that

@@ -6,12 +6,18 @@
 #include "base/StringDeque.h"
 #include "input/JVMFileTags.h"
 #include "input/LauncherContext.h"
+#include "jvm/JVMAttempts.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/StringPair.h"
 #include "launchscript/JVMTags.h"
 #include "launchscript/MacroHandler.h"
 
 class TagFile;
+
+// The PATH_HINT value that stands for the home of the java found on PATH.
+inline constexpr char g_javaOnPathHint[] = "<PATH>";
+// The reference through which a PATH_HINT reads the environment's JAVA_HOME.
+inline constexpr char g_javaHomeReference[] = "#JAVA_HOME#";
 
 // One jvm file: a tag file describing a kind of JVM the application accepts, and the @TAG@
 // macros through which a text is expanded from its tags.
@@ -65,11 +71,20 @@ public:
     static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties,
                                 SString* failure);
 
-    // Where each failed candidate is recorded as "<executable> (<jvm file>): <why>", for the
-    // summary of a search that found nothing. Not owned; null records nothing.
-    void setAttemptLog(StringDeque* attemptLog) { m_attemptLog = attemptLog; }
-    // Adds one failed candidate to the attempt log, if there is one.
-    void recordFailedAttempt(const SString& executable, const SString& reason) const;
+    // Where each failed candidate is recorded with why it failed, for the summary of a search
+    // that found nothing. Not owned; null records nothing.
+    void setAttemptLog(JVMAttempts* attemptLog) { m_attemptLog = attemptLog; }
+    JVMAttempts* attemptLog() const { return m_attemptLog; }
+    // Adds the candidate at jvmHome (its executable: jvmHome + "/" + JVM_EXE) to the attempt
+    // log, if there is one; missing: its executable does not exist.
+    void recordFailedAttempt(const SString& jvmHome, const SString& reason,
+                             bool missing = false) const;
+
+    // The home of the java found on PATH, for the hint "<PATH>": the first directory of PATH
+    // holding an executable regular file named like the last part of JVM_EXE, resolved through
+    // symbolic links, less "/" + JVM_EXE. Empty when PATH has none, or when the resolved path
+    // does not end in "/" + JVM_EXE.
+    SString homeOfJavaOnPath() const;
 
 private:
     // What the verify class printed for the candidate, into output: from the verify cache when
@@ -88,7 +103,7 @@ private:
 
     TagFile& m_tags;
     const LauncherContext& m_context;
-    StringDeque* m_attemptLog = nullptr;
+    JVMAttempts* m_attemptLog = nullptr;
 };
 
 // List entry for a JVMFile that deletes the element only when it owns it: the same jvm file

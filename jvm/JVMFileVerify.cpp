@@ -21,6 +21,7 @@ namespace {
 // The first line the verify class prints; everything before it is the JVM's own chatter.
 const char kMagicValue[] = "1739021872";
 const char kPrefixMark[] = "...";
+const char kJavaHomeVariable[] = "JAVA_HOME";
 
 // Progress units: a candidate whose executable is missing, and one run of the verify class.
 const long kMissingExecutableProgress = 2;
@@ -132,7 +133,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
 
     if (!PlatformImpl::fileExists(executable)) {
         Log::logMessage(SString(executable) += " does not exist", LOG_INFO);
-        recordFailedAttempt(executable, "the executable does not exist");
+        recordFailedAttempt(jvmHome, "the executable does not exist", true);
         PlatformImpl::advanceUIProgress(kMissingExecutableProgress);
         return nullptr;
     }
@@ -158,9 +159,21 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     EnvironmentExpander environment;
     for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
         SString hint(hints->at(h));
-        // A hint may name its place through the environment (#JAVA_HOME#); one that comes out
-        // empty names no place at all.
-        if (hint.find('#') != SString::npos) {
+        // A home the user chose through JAVA_HOME that is passed over is worth a word to them.
+        SString namedBy;
+        if (hint.find(g_javaHomeReference) != SString::npos) {
+            namedBy = concat(kJavaHomeVariable, "=",
+                             PlatformImpl::getEnvironmentVariable(kJavaHomeVariable));
+        }
+        JVMAttempts::NamedBy naming(namedBy.empty() ? nullptr : m_attemptLog, namedBy);
+        if (hint.compare(g_javaOnPathHint) == 0) {
+            hint = homeOfJavaOnPath();
+            if (hint.empty()) {
+                continue;
+            }
+        } else if (hint.find('#') != SString::npos) {
+            // A hint may name its place through the environment (#JAVA_HOME#); one that comes
+            // out empty names no place at all.
             hint = environment.expand(hint);
             if (hint.empty()) {
                 continue;
@@ -184,6 +197,28 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
         }
     }
     return nullptr;
+}
+
+SString JVMFile::homeOfJavaOnPath() const {
+    SString jvmExe = getTagValue(g_jvmExeTag);
+    SString::size_type slash = jvmExe.rfind('/');
+    SString name = slash == SString::npos ? jvmExe : jvmExe.substr(slash + 1);
+    if (name.empty()) {
+        return SString();
+    }
+    SString found = PlatformImpl::findCommandOnPath(name);
+    SString::size_type ending = stringEndsWith(found, jvmExe.c_str());
+    // The home is what precedes "/" + JVM_EXE; "/bin/java" itself would leave no home.
+    if (found.empty() || ending == SString::npos || ending < 2 ||
+        found.c_str()[ending - 1] != '/') {
+        Log::logMessage(concat("No home of ", jvmExe, " was found on PATH",
+                               found.empty() ? SString() : concat(": ", found)),
+                        LOG_INFO);
+        return SString();
+    }
+    SString home = found.substr(0, ending - 1);
+    Log::logMessage(concat("The ", name, " on PATH is ", found, ", in the home ", home), LOG_INFO);
+    return home;
 }
 
 JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
@@ -269,7 +304,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
         verifyJVMOutput(output, properties, &failure);
     PlatformImpl::advanceUIProgress(kVerifyRunProgress);
     if (!verified) {
-        recordFailedAttempt(executable, failure);
+        recordFailedAttempt(jvmHome, failure);
     }
     return verified;
 }
@@ -365,15 +400,15 @@ long JVMFile::verifyTimeLimitMs() const {
     return g_defaultVerifyTimeLimitMs;
 }
 
-void JVMFile::recordFailedAttempt(const SString& executable, const SString& reason) const {
+void JVMFile::recordFailedAttempt(const SString& jvmHome, const SString& reason,
+                                  bool missing) const {
     if (m_attemptLog == nullptr) {
         return;
     }
-    SString attempt(executable);
-    attempt += " (";
-    attempt += m_tags.fileName();
-    attempt += "): ";
-    m_attemptLog->push_back(attempt += reason);
+    SString executable(jvmHome);
+    appendPathSeparator(executable);
+    executable += getTagValue(g_jvmExeTag);
+    m_attemptLog->record(jvmHome, executable, m_tags.fileName(), reason, missing);
 }
 
 bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties) {

@@ -25,7 +25,7 @@ bool isSafeDiskCandidate(const JVMFile& file, const SString& home) {
         return true;
     }
     Log::logMessage(concat("Skipping ", executable, " found on the disk: ", reason), LOG_WARNING);
-    file.recordFailedAttempt(executable, SString("unsafe path: ") += reason);
+    file.recordFailedAttempt(home, SString("unsafe path: ") += reason);
     return false;
 }
 
@@ -67,7 +67,7 @@ void JVMFiles::logAttempts() const {
         summary += "Places tried:";
         for (long i = 0; i < m_attempts.size(); ++i) {
             summary += "\n  ";
-            summary += m_attempts.at(i);
+            summary += JVMAttempts::describe(m_attempts.at(i));
         }
     }
     Log::logMessage(summary, LOG_WARNING);
@@ -125,6 +125,7 @@ bool JVMFiles::searchUserHome() {
     }
     Log::logMessage(SString("Checking user specified Java home directory => ") += userHome,
                     LOG_INFO);
+    JVMAttempts::NamedBy naming(&m_attempts, concat("-qv:javahome ", userHome));
     for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
         m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
     }

@@ -2,6 +2,7 @@
 #define QV_JVM_JVMFILES_H
 
 #include "base/SString.h"
+#include "jvm/JVMAttempts.h"
 #include "jvm/JVMFile.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/UnverifiedJVMMatch.h"
@@ -38,6 +39,9 @@ public:
     void searchAll(JVMMatchPtrDeque& matches, bool stopAtFirst);
     void exhaustiveSearch(JVMMatchPtrDeque& matches);
 
+    // The failed candidates of the last search, in the order tried.
+    const JVMAttempts& attempts() const { return m_attempts; }
+
     // The disk walk's report of a file ending in a JVM_EXE; true ends the walk.
     bool foundFile(const SString& path) override;
     void addUnverifiedMatch(JVMFile* file, const SString& home);
@@ -61,7 +65,7 @@ private:
     SString m_verifyClasspath;
     SString m_verifyClassName;
     // The failed candidates of the current search, recorded by the jvm files.
-    StringDeque m_attempts;
+    JVMAttempts m_attempts;
 };
 
 #endif  // QV_JVM_JVMFILES_H

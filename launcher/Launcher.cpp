@@ -13,6 +13,7 @@
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
 #include "instructions/ScriptVariables.h"
+#include "launcher/StubMarker.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/WorkingDirectory.h"
 
@@ -44,11 +45,26 @@ SString Launcher::m_applicationArchive;
 bool Launcher::m_showJavaConsole = false;
 bool Launcher::m_applicationLaunched = false;
 int Launcher::m_applicationExitStatus = 0;
+SString Launcher::m_jvmSearchFailure;
 
 namespace {
 
 const char kVersion[] = "2.0";
 const char kOutOfMemory[] = "Out of memory";
+// Names the log file as -qv:log does, for a run whose command line the user cannot change.
+const char kLogVariable[] = "QV_LOG";
+const char kHelp[] =
+    "Options of this launcher (every other argument goes to the application):\n"
+    "  -qv:log FILE       append a log of the run to FILE (- for standard error; or QV_LOG=FILE)\n"
+    "  -qv:javahome DIR   try the JVM at DIR before any other, and use it for VERIFY\n"
+    "  -qv:javaconsole    let the application use the terminal even when its output is captured\n"
+    "  -qv:silent         print nothing on the console\n"
+    "  -qv:tempdir DIR    make temporary files in DIR\n"
+    "  -qv:in FILE        perform the input file's action at once\n"
+    "  -qv:extract        write every embedded file into the current directory instead of running\n"
+    "  -qv:version        print the version instead of running\n"
+    "  -qv:orig PATH      used between launchers: the path of the launcher that started this one\n"
+    "  -qv:help           print this list instead of running\n";
 
 // Options that take a value read it from the next argument, when there is one.
 bool takeValue(const StringDeque& args, long& i, SString& value) {
@@ -96,7 +112,7 @@ int Launcher::process(StringDeque& args, const SString& launcherPath, const SStr
 
 void Launcher::reportFailure(const SString& message) {
     try {
-        PlatformImpl::showUIMessage(message);
+        PlatformImpl::showUIError(message);
         Log::logMessage(message, LOG_ERROR);
     } catch (const std::exception&) {
         // Nothing is left to report with; the exit status still says the run failed.
@@ -115,6 +131,11 @@ int Launcher::processCmdLine(const StringDeque& args) {
     PlatformImpl::setLauncherToDelete(SString());
     PlatformImpl::setUIProgress(0);
     bool runScripts = true;
+    // Read before the options: -qv:log on the command line wins.
+    SString logFromEnvironment = PlatformImpl::getEnvironmentVariable(kLogVariable);
+    if (!logFromEnvironment.empty()) {
+        Log::setLogFileName(logFromEnvironment);
+    }
 
     for (long i = 0; i < args.size(); ++i) {
         const SString& arg = args.at(i);
@@ -123,15 +144,14 @@ int Launcher::processCmdLine(const StringDeque& args) {
             if (takeValue(args, i, value)) {
                 Log::setLogFileName(value);
             } else {
-                PlatformImpl::showUIMessage(
-                    PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+                PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
             }
         } else if (arg.compare("-qv:orig") == 0) {
             if (takeValue(args, i, value)) {
                 m_origLauncherFileName = value;
                 PlatformImpl::setLauncherToDelete(getLauncherFileName());
             } else {
-                PlatformImpl::showUIMessage("Missing original launcher file name.");
+                PlatformImpl::showUIError("Missing original launcher file name.");
             }
         } else if (arg.compare("-qv:tempdir") == 0) {
             if (takeValue(args, i, value)) {
@@ -150,6 +170,7 @@ int Launcher::processCmdLine(const StringDeque& args) {
                 SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_LOAD_INDEX);
                 throw LauncherException(message += e.m_message);
             }
+            failWhenPayloadLost();
             try {
                 m_inputFiles.extractAll();
             } catch (const LauncherException& e) {
@@ -162,12 +183,15 @@ int Launcher::processCmdLine(const StringDeque& args) {
             if (takeValue(args, i, value)) {
                 processInputFile(value, runScripts);
             } else {
-                PlatformImpl::showUIMessage(
+                PlatformImpl::showUIError(
                     PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
                 runScripts = false;
             }
         } else if (arg.compare("-qv:version") == 0) {
             PlatformImpl::showUIMessage(kVersion);
+            runScripts = false;
+        } else if (arg.compare("-qv:help") == 0) {
+            printHelp();
             runScripts = false;
         } else if (arg.compare("-qv:javaconsole") == 0) {
             m_showJavaConsole = true;
@@ -194,6 +218,23 @@ void Launcher::loadFileIndex() {
         SString message = PlatformImpl::getMessageText(MSG_UNABLE_TO_LOAD_INDEX);
         throw LauncherException(message += e.m_message);
     }
+    failWhenPayloadLost();
+}
+
+void Launcher::failWhenPayloadLost() {
+    // The bare stub has no payload to lose: it runs as a launcher without embedded files.
+    if (!m_inputFiles.hasFileIndex() && isPackedLauncherStub()) {
+        throw LauncherException(g_payloadLostMessage);
+    }
+}
+
+void Launcher::printHelp() {
+    // The help is asked for: it goes to standard output even when that is a pipe, and a
+    // failed write is not worth a failure.
+    // NOLINTNEXTLINE(cert-err33-c): as above.
+    std::fputs(kHelp, stdout);
+    // NOLINTNEXTLINE(cert-err33-c): as above.
+    std::fflush(stdout);
 }
 
 void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstructions) {
@@ -210,7 +251,7 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
         Log::setLogFileName(inputFile.getTagValue("LOGFILE", 0));
     } catch (const LauncherException& e) {
         SString shown = PlatformImpl::getMessageText(MSG_COULD_NOT_LOAD_INPUT_FILE);
-        PlatformImpl::showUIMessage(shown += e.m_message);
+        PlatformImpl::showUIError(shown += e.m_message);
         throw;
     }
 
@@ -224,7 +265,7 @@ void Launcher::processInputFile(const SString& inputFileArgument, bool& runInstr
     try {
         m_inputFiles.load(inputFile);
     } catch (const LauncherException& e) {
-        PlatformImpl::showUIMessage(e.m_message);
+        PlatformImpl::showUIError(e.m_message);
         throw;
     }
     loadFileIndex();
@@ -274,15 +315,21 @@ void Launcher::performInputAction(const TagFile& inputFile, bool showProgress, b
     } else {
         SString message = PlatformImpl::getMessageText(MSG_INVALID_ACTION);
         message += action;
-        PlatformImpl::showUIMessage(message);
+        PlatformImpl::showUIError(message);
         throw LauncherException(message);
     }
 }
 
 void Launcher::run() {
+    m_jvmSearchFailure.erase();
     const Instructions* instructions = m_inputFiles.getInstructions();
     if (instructions != nullptr) {
         runInstructions(*instructions);
+    }
+    // A script that found no JVM and ended without launching has not done what the user
+    // started the launcher for, however it ended: the caller must be able to tell.
+    if (!m_jvmSearchFailure.empty()) {
+        throw LauncherException(m_jvmSearchFailure);
     }
 }
 
@@ -330,6 +377,7 @@ void Launcher::resetForTest() {
     m_showJavaConsole = false;
     m_applicationLaunched = false;
     m_applicationExitStatus = 0;
+    m_jvmSearchFailure = SString();
     ScriptVariables::resetForTest();
     Log::resetForTest();
 }

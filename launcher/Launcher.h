@@ -9,6 +9,7 @@
 #include "platform/unix/Log.h"
 
 class Instructions;
+class JVMAttempts;
 class JVMFile;
 class LaunchScript;
 class TagFile;
@@ -25,21 +26,27 @@ public:
 
     // Stores the launcher path and the arguments, opens the launcher file (openPath, see
     // LauncherInputFiles::openLauncherFile) for every later read, then interprets the command
-    // line. A LauncherException is shown, logged and turned into the result 1, and so is any
-    // other std::exception: std::bad_alloc as "Out of memory", the rest as their what().
-    // Otherwise the result is the exit status of the application when LAUNCH or ILAUNCH ran
-    // it, else 0.
+    // line. A LauncherException is shown on standard error, logged and turned into the result
+    // 1, and so is any other std::exception: std::bad_alloc as "Out of memory", the rest as
+    // their what(). Otherwise the result is the exit status of the application when LAUNCH or
+    // ILAUNCH ran it, else 0.
     static int process(StringDeque& args, const SString& launcherPath, const SString& openPath);
-    // Reads the options left to right and performs them. Failures leave as LauncherException.
+    // Reads the options left to right and performs them; the environment's QV_LOG names the
+    // log until -qv:log does. -qv:help prints the options and, like -qv:version, keeps the
+    // scripts from running. Failures leave as LauncherException; so does a packed launcher
+    // whose file lost its index (g_payloadLostMessage).
     static int processCmdLine(const StringDeque& args);
     // Runs the instruction script, if any. A script error leaves as LauncherException naming
-    // its line.
+    // its line. So does, with the message of describeNoJVMFound, a script whose last FIND_JVM
+    // or VERIFY found no JVM and that launched nothing after it.
     static void run();
     // Executes instructions; an InstructionsException leaves as LauncherException "Error in
     // instructions. <message> Line number (<n>)". Other exceptions pass through unchanged.
     static void runInstructions(const Instructions& instructions);
 
     // ---- JVM actions: results go to N1, S1, S2 (scripts) or standard output (input files).
+    // FIND_JVM and VERIFY also tell the user on standard error about a home named by
+    // JAVA_HOME or -qv:javahome that was not taken, and remember a failure for run().
     static void findJVM(bool showProgress, bool showFailMsg);
     static void search(bool showProgress, bool showFailMsg);
     static void searchAll(bool showProgress, bool showFailMsg);
@@ -56,6 +63,7 @@ public:
     // ---- Launch actions. LAUNCH and ILAUNCH run the application through the launch script and
     // wait for it; without a launch script they run nothing.
     // Loads the jvm file at jvmFilePath (LauncherException when it cannot be read) and launches.
+    // An empty path after a failed search fails with the search's message instead.
     static void launch(const SString& jvmFilePath, short uiDisplaySeconds);
     // Launches with the embedded jvm file of that id; logs an error and runs nothing when the
     // launch script or that jvm file is missing.
@@ -102,6 +110,9 @@ private:
     // Set when LAUNCH or ILAUNCH ran the application, with the status it ended with.
     static bool m_applicationLaunched;
     static int m_applicationExitStatus;
+    // The message for the user when the last FIND_JVM or VERIFY of the script found no JVM and
+    // nothing was launched since; empty otherwise.
+    static SString m_jvmSearchFailure;
 
     // Shows message and logs it as an error; never throws.
     static void reportFailure(const SString& message);
@@ -110,6 +121,18 @@ private:
     static void performInputAction(const TagFile& inputFile, bool showProgress, bool showFailMsg,
                                    bool& runInstructions);
     static void loadFileIndex();
+    // Fails with g_payloadLostMessage when this executable was packed but its file carries no
+    // file index any more.
+    static void failWhenPayloadLost();
+    static void printHelp();
+    // The JVM search of FIND_JVM and SEARCH: N1, S1, S2 as FIND_JVM leaves them.
+    static void searchJVM(bool showProgress, bool showFailMsg);
+    // Verifies candidate at jvmHome (its own JVM_HOME when empty): N1 and S1 as VERIFY leaves
+    // them.
+    static void verifyCandidate(bool showProgress, bool showFailMsg, JVMFile& candidate,
+                                const SString& jvmHome);
+    // Shows and logs (warning) describeUnusedNamedHomes.
+    static void reportUnusedNamedHomes(const JVMAttempts& attempts, const SString& usedHome);
     // Shows the running status, runs the launch script with jvmFile and records the exit status.
     static void runApplication(LaunchScript& script, const JVMFile& jvmFile,
                                short uiDisplaySeconds);

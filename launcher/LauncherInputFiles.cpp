@@ -56,7 +56,11 @@ SString describeEntry(const FileIndexEntry& entry) {
 }  // namespace
 
 LauncherInputFiles::LauncherInputFiles(const LauncherContext& context) noexcept
-    : m_context(context), m_jvmFiles(context), m_jvmFilesChosen(false), m_loaded(false) {}
+    : m_context(context),
+      m_jvmFiles(context),
+      m_jvmFilesChosen(false),
+      m_loaded(false),
+      m_hasFileIndex(false) {}
 
 LauncherInputFiles::~LauncherInputFiles() = default;
 
@@ -103,6 +107,7 @@ void LauncherInputFiles::readLauncherFile(bool loadTagFiles) {
             loadLongValue(file.get(), "Unable to read launcher identification value.");
         if (identification == kLauncherIdentification) {
             loadFileIndex(file.get(), indexOffset);
+            m_hasFileIndex = true;
             logEntries();
             if (loadTagFiles) {
                 this->loadTagFiles(file.get());
@@ -110,11 +115,13 @@ void LauncherInputFiles::readLauncherFile(bool loadTagFiles) {
         }
     } catch (const LauncherException&) {
         m_fileIndex.clear();
+        m_hasFileIndex = false;
         throw;
     } catch (...) {
         // Nothing else should escape the bounded reads above; if it does, say so rather than
         // run with a partial index.
         m_fileIndex.clear();
+        m_hasFileIndex = false;
         throw LauncherException("Unable to read the file index of the launcher file.");
     }
     m_loaded = true;
@@ -146,6 +153,16 @@ void LauncherInputFiles::loadTagFiles(FILE* launcherFile) {
 }
 
 void LauncherInputFiles::buildEmbeddedObjects() {
+    // The instruction script comes first, whatever the index order: whether it asks for a
+    // quiet console decides where the launch script's title may go.
+    for (long i = 0; i < m_fileIndex.size() && !m_instructions; ++i) {
+        FileIndexEntry& entry = *m_fileIndex.at(i);
+        TagFile* tags = entry.getTagFile();
+        // The first instruction script wins; later ones are read but not used.
+        if (tags != nullptr && entry.getType() == FILE_TYPE_INSTRUCTIONS) {
+            setInstructions(*tags);
+        }
+    }
     for (long i = 0; i < m_fileIndex.size(); ++i) {
         FileIndexEntry& entry = *m_fileIndex.at(i);
         TagFile* tags = entry.getTagFile();
@@ -153,12 +170,6 @@ void LauncherInputFiles::buildEmbeddedObjects() {
             continue;
         }
         switch (entry.getType()) {
-            case FILE_TYPE_INSTRUCTIONS:
-                // The first instruction script wins; later ones are read but not used.
-                if (!m_instructions) {
-                    m_instructions.reset(new Instructions(*tags, LauncherActions::instance()));
-                }
-                break;
             case FILE_TYPE_JVM:
                 if (!m_jvmFilesChosen) {
                     m_jvmFiles.addJVMFile(new JVMFile(*tags, m_context));
@@ -215,11 +226,15 @@ void LauncherInputFiles::load(const TagFile& input) {
 
 void LauncherInputFiles::loadInstructions(const SString& path) {
     try {
-        const TagFile& tags = loadTagFile(path);
-        m_instructions.reset(new Instructions(tags, LauncherActions::instance()));
+        setInstructions(loadTagFile(path));
     } catch (const LauncherException& e) {
         throwLoadingError(MSG_ERROR_LOADING_INSTRUCTIONS, e);
     }
+}
+
+void LauncherInputFiles::setInstructions(const TagFile& tags) {
+    m_instructions.reset(new Instructions(tags, LauncherActions::instance()));
+    PlatformImpl::setQuiet(m_instructions->isQuiet());
 }
 
 void LauncherInputFiles::loadLaunchScript(const SString& path) {

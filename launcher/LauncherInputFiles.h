@@ -45,11 +45,11 @@ public:
     // by the context's launcherFile(), opened now and kept. Does nothing once
     // loaded, so a first call without tag files keeps a later one from reading them. With
     // loadTagFiles, also builds the objects the input file has not supplied from the embedded
-    // tag files, in index order: the first instruction script, the first launch script (whose
-    // DESC becomes the console title) and, unless jvm files were already chosen, every jvm
-    // file; afterwards the jvm files count as chosen. A launch script that cannot be built
-    // fails with "Error loading launch script." followed by the cause; the index and the
-    // objects built before stay.
+    // tag files: the first instruction script (whose QUIET sets the console quiet), then, in
+    // index order, the first launch script (whose DESC becomes the console title) and, unless
+    // jvm files were already chosen, every jvm file; afterwards the jvm files count as chosen. A
+    // launch script that cannot be built fails with "Error loading launch script." followed by the
+    // cause; the index and the objects built before stay.
     void load(bool loadTagFiles);
     // Opens launcherFileName, keeps its descriptor for the life of this object and reads its
     // trailer and file index and, with loadTagFiles, the embedded tag files. A file whose last
@@ -68,10 +68,11 @@ public:
     // the console.
     void loadTagFiles(FILE* launcherFile);
 
-    // Builds the objects an input file names, in this order: INSTRUCTIONS, LAUNCHSCRIPT (its
-    // DESC becomes the console title), VERIFY_CLASSPATH with VERIFY_CLASS_NAME, UI_TITLE, and
-    // every JVM value. Any JVM value, even an empty one, keeps the embedded jvm files out.
-    // Throws LauncherException "Error loading instructions file." (or "... launch script.",
+    // Builds the objects an input file names, in this order: INSTRUCTIONS (its QUIET sets the
+    // console quiet), LAUNCHSCRIPT (its DESC becomes the console title), VERIFY_CLASSPATH with
+    // VERIFY_CLASS_NAME, UI_TITLE, and every JVM value. Any JVM value, even an empty one, keeps the
+    // embedded jvm files out. Throws LauncherException "Error loading instructions file." (or "...
+    // launch script.",
     // "... JVM file.") followed by the cause; the objects built before the failure stay.
     void load(const TagFile& input);
     // Reads the tag file at path, keeps it for the life of this object and returns it. Throws
@@ -79,6 +80,9 @@ public:
     TagFile& loadTagFile(const SString& path);
 
     bool isIndexLoaded() const { return m_loaded; }
+    // True once a load found the launcher file's trailer and read its file index: the file
+    // carries embedded files (possibly none).
+    bool hasFileIndex() const { return m_hasFileIndex; }
     long getFileCount() const { return m_fileIndex.size(); }
     // The entry at index in index order, or null when out of range.
     const FileIndexEntry* getFileAt(long index) const;
@@ -107,6 +111,8 @@ private:
     void readLauncherFile(bool loadTagFiles);
     void logEntries() const;
     void loadInstructions(const SString& path);
+    // Makes tags the run's instruction script and sets the console quiet as it asks.
+    void setInstructions(const TagFile& tags);
     void loadLaunchScript(const SString& path);
     void loadJVMFile(const SString& path);
     void buildEmbeddedObjects();
@@ -124,6 +130,7 @@ private:
     std::unique_ptr<Instructions> m_instructions;
     bool m_jvmFilesChosen;
     bool m_loaded;
+    bool m_hasFileIndex;
 };
 
 #endif  // QV_LAUNCHER_LAUNCHERINPUTFILES_H

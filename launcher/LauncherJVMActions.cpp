@@ -15,6 +15,7 @@
 #include "jvm/JVMFile.h"
 #include "jvm/JVMFiles.h"
 #include "jvm/JVMMatch.h"
+#include "jvm/JVMSearchReport.h"
 #include "launcher/Launcher.h"
 #include "platform/unix/BinaryFile.h"
 #include "platform/unix/PlatformImpl.h"
@@ -110,6 +111,33 @@ struct ReportedMatch {
 }  // namespace
 
 void Launcher::findJVM(bool showProgress, bool showFailMsg) {
+    searchJVM(showProgress, showFailMsg);
+    const JVMFiles& jvmFiles = m_inputFiles.getJVMFiles();
+    SString usedHome = ScriptVariables::getStringVariable(kHomeVariable);
+    reportUnusedNamedHomes(jvmFiles.attempts(), usedHome);
+    if (!usedHome.empty()) {
+        m_jvmSearchFailure.erase();
+        return;
+    }
+    std::vector<const JVMFile*> required;
+    bool javaHomeHelps = false;
+    for (long i = 0; i < jvmFiles.getJVMFileCount(); ++i) {
+        required.push_back(jvmFiles.getJVMFile(i));
+        javaHomeHelps = javaHomeHelps || hintsReadJavaHome(*required.back());
+    }
+    m_jvmSearchFailure = describeNoJVMFound(required, jvmFiles.attempts(), javaHomeHelps);
+}
+
+void Launcher::reportUnusedNamedHomes(const JVMAttempts& attempts, const SString& usedHome) {
+    StringDeque lines;
+    describeUnusedNamedHomes(attempts, usedHome, lines);
+    for (long i = 0; i < lines.size(); ++i) {
+        Log::logMessage(lines.at(i), LOG_WARNING);
+        PlatformImpl::showUIError(lines.at(i));
+    }
+}
+
+void Launcher::searchJVM(bool showProgress, bool showFailMsg) {
     Log::logMessage("Finding a JVM", LOG_INFO);
     setUpSearchConsole(showProgress);
     ScriptVariables::setStringVariable(kHomeVariable, SString());
@@ -143,9 +171,9 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
 
 void Launcher::search(bool showProgress, bool showFailMsg) {
     try {
-        findJVM(showProgress, showFailMsg);
+        searchJVM(showProgress, showFailMsg);
     } catch (const LauncherException&) {
-        // findJVM has logged and shown the failure; the caller sees no result lines.
+        // searchJVM has logged and shown the failure; the caller sees no result lines.
         return;
     } catch (...) {
         Log::logMessage("Unexpected failure in search.", LOG_ERROR);
@@ -216,7 +244,19 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, long fileId) {
             concat("The jvm file with file id ", convertToString(fileId), " could not be read."));
     }
     SString userJavaHome(m_userJavaHome);
-    verifyJVM(showProgress, showFailMsg, *jvmFile, userJavaHome);
+    JVMAttempts attempts;
+    // VERIFY checks the -qv:javahome directory when there is one: the user named it.
+    JVMAttempts::NamedBy naming(userJavaHome.empty() ? nullptr : &attempts,
+                                concat("-qv:javahome ", userJavaHome));
+    JVMFile candidate(*jvmFile, context());
+    candidate.setAttemptLog(&attempts);
+    verifyCandidate(showProgress, showFailMsg, candidate, userJavaHome);
+    if (ScriptVariables::getLongVariable(kSuccessVariable) != 0) {
+        m_jvmSearchFailure.erase();
+        return;
+    }
+    reportUnusedNamedHomes(attempts, SString());
+    m_jvmSearchFailure = describeNoJVMFound({&candidate}, attempts, false);
 }
 
 void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvmFilePath,
@@ -228,11 +268,17 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvm
 
 void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmFile,
                          const SString& jvmHome) {
+    JVMFile candidate(jvmFile, context());
+    verifyCandidate(showProgress, showFailMsg, candidate, jvmHome);
+}
+
+void Launcher::verifyCandidate(bool showProgress, bool showFailMsg, JVMFile& candidate,
+                               const SString& jvmHome) {
+    const TagFile& jvmFile = candidate.getTagFile();
     ScriptVariables::setLongVariable(kSuccessVariable, 0);
     if (showProgress) {
         PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, jvmFile.getTagValue(g_descTag, 0));
     }
-    JVMFile candidate(jvmFile, context());
     SString verifyClasspath;
     SString verifyClassName;
     m_inputFiles.getJVMFiles().writeVerifyJar(verifyClasspath, verifyClassName);

@@ -25,6 +25,8 @@ void showRunningStatus(short uiDisplaySeconds) {
 void Launcher::runApplication(LaunchScript& script, const JVMFile& jvmFile,
                               short uiDisplaySeconds) {
     showRunningStatus(uiDisplaySeconds);
+    // The run now does what it was started for, whatever a search before it found.
+    m_jvmSearchFailure.erase();
     script.execute(jvmFile, &m_passThroughArgs, m_showJavaConsole);
     // The launch script waits for the application, so its command's status is the
     // application's own.
@@ -36,6 +38,11 @@ void Launcher::launch(const SString& jvmFilePath, short uiDisplaySeconds) {
     LaunchScript* script = m_inputFiles.getLaunchScript();
     if (script == nullptr) {
         return;
+    }
+    // LAUNCH @S2@ after a search that found nothing: the empty name is no file to complain
+    // about; the missing JVM is.
+    if (jvmFilePath.empty() && !m_jvmSearchFailure.empty()) {
+        throw LauncherException(m_jvmSearchFailure);
     }
     TagFile jvmTags(jvmFilePath);
     JVMFile jvmFile(jvmTags, context());

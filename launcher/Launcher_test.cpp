@@ -32,9 +32,15 @@ protected:
     std::string m_dir = m_temp.path();
 };
 
-// Runs the built launcher with a shell command line and returns its standard output.
-std::string runLauncher(const std::string& arguments, int& status) {
+// Runs the built launcher with a shell command line and returns its standard output; its
+// standard error goes to *errors when given.
+std::string runLauncher(const std::string& arguments, int& status, std::string* errors = nullptr) {
+    TemporaryDirectory errorDirectory("qvtest-launcher-err");
+    std::string errorFile = errorDirectory / "stderr";
     std::string command = std::string(QV_LAUNCHER_BINARY) + " " + arguments + " </dev/null";
+    if (errors != nullptr) {
+        command += " 2>" + errorFile;
+    }
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[256];
@@ -44,6 +50,9 @@ std::string runLauncher(const std::string& arguments, int& status) {
     }
     status = pclose(pipe);
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (errors != nullptr) {
+        *errors = readFile(errorFile);
+    }
     return output;
 }
 
@@ -194,10 +203,12 @@ TEST_F(LauncherTest, CommandLineOptions) {
     EXPECT_EQ("2.0\n", runLauncher("-qv:version", status));
     EXPECT_EQ(0, status);
 
-    std::string output = runLauncher("-qv:log", status);
-    EXPECT_EQ(0u, output.find("A log file name must be specified after the -log option on the "
+    std::string errors;
+    std::string output = runLauncher("-qv:log", status, &errors);
+    EXPECT_EQ(0u, errors.find("A log file name must be specified after the -log option on the "
                               "command line.\n"))
-        << output;
+        << errors;
+    EXPECT_EQ(std::string::npos, output.find("log file name")) << output;
     EXPECT_EQ(0, status);
 
     output = runLauncher("-qv:version -qv:tempdir", status);
@@ -208,13 +219,14 @@ TEST_F(LauncherTest, CommandLineOptions) {
     EXPECT_EQ(std::string::npos, output.find("log file name")) << output;
 
     std::string log = m_dir + "/cmd.log";
-    output = runLauncher("-qv:log " + log + " -qv:in " + m_dir + "/missing.tag", status);
+    output = runLauncher("-qv:log " + log + " -qv:in " + m_dir + "/missing.tag", status, &errors);
     EXPECT_EQ(1, status);
+    EXPECT_EQ("", output);
     EXPECT_EQ(
         "Could not load the input file.Unable to open input file specified on the command "
         "line after the -in option.\n"
         "Unable to open input file specified on the command line after the -in option.\n",
-        output);
+        errors);
     EXPECT_EQ(
         "------------------\nERROR: Unable to open input file specified on the command line "
         "after the -in option.\n",
@@ -226,8 +238,9 @@ TEST_F(LauncherTest, InputFileActions) {
     std::string log = m_dir + "/input.log";
     std::string bogus = m_dir + "/bogus.tag";
     writeFile(bogus, "ACTION: BOGUS\nLOGFILE: " + log + "\n");
-    EXPECT_EQ("Invalid action in input file: BOGUS\nInvalid action in input file: BOGUS\n",
-              runLauncher("-qv:in " + bogus, status));
+    std::string errors;
+    EXPECT_EQ("", runLauncher("-qv:in " + bogus, status, &errors));
+    EXPECT_EQ("Invalid action in input file: BOGUS\nInvalid action in input file: BOGUS\n", errors);
     EXPECT_EQ(1, status);
     EXPECT_EQ("------------------\nERROR: Invalid action in input file: BOGUS\n", readFile(log));
 
@@ -243,8 +256,8 @@ TEST_F(LauncherTest, InputFileActions) {
     writeFile(broken, "ACTION: SEARCH\n\nno colon here\n");
     std::string error =
         "Syntax error in " + broken + " at line 3 ==> Missing colon at the end of the tag name.";
-    EXPECT_EQ("Could not load the input file." + error + "\n" + error + "\n",
-              runLauncher("-qv:in " + broken, status));
+    EXPECT_EQ("", runLauncher("-qv:in " + broken, status, &errors));
+    EXPECT_EQ("Could not load the input file." + error + "\n" + error + "\n", errors);
     EXPECT_EQ(1, status);
 
     std::string noValues = m_dir + "/verify.tag";

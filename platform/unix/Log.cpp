@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/StdioFile.h"
 #include "platform/unix/FileDescriptor.h"
@@ -16,6 +17,8 @@ bool Log::s_started = false;
 namespace {
 
 const char kSeparator[] = "------------------\n";
+// The log name that means standard error.
+const char kStandardErrorName[] = "-";
 
 const char* prefix(LogMessageType type) {
     switch (type) {
@@ -41,6 +44,15 @@ bool isOwnSymbolicLink(const char* path) {
 // the records cannot be made to land in another file. The user's own links and the system's
 // (-qv:log /dev/stderr) are followed.
 FILE* openForAppending(const char* path) {
+    if (std::strcmp(path, kStandardErrorName) == 0) {
+        // A copy of the descriptor: closing the record's stream leaves standard error open.
+        FileDescriptor copy(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0));
+        FILE* file = copy.isOpen() ? fdopen(copy.get(), "a") : nullptr;
+        if (file != nullptr) {
+            copy.release();
+        }
+        return file;
+    }
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
     FileDescriptor fd(open(path, flags | O_NOFOLLOW, 0666));
     if (!fd.isOpen() && errno == ELOOP && isOwnSymbolicLink(path)) {

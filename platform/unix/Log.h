@@ -7,10 +7,11 @@
 
 enum LogMessageType { LOG_INFO = 0, LOG_WARNING = 1, LOG_ERROR = 2 };
 
-// The run's log: a file the user names (-qv:log, LOGFILE), to which every layer appends
-// records. Off until a name is set. The log is a diagnostic aid: a record that cannot be
-// written never turns into a failure of the work it describes, so every write error is
-// ignored. The first record of a run is preceded by a separator line.
+// The run's log: a file the user names (-qv:log, LOGFILE, the environment's QV_LOG), to which
+// every layer appends records; the name "-" means standard error. Off until a name is set. The log
+// is a diagnostic aid: a record that cannot be written never turns into a failure of the work it
+// describes, so every write error is ignored. The first record of a run is preceded by a separator
+// line.
 class Log {
 public:
     // Appends one record: the type's prefix, text and a line feed. A symbolic link at the

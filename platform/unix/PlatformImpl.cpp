@@ -9,6 +9,7 @@
 #include "platform/unix/MessageCatalog.h"
 
 bool PlatformImpl::m_silent = false;
+bool PlatformImpl::m_quiet = false;
 UISubStatus PlatformImpl::m_subStatus = UI_SUBSTATUS_NONE;
 SString PlatformImpl::m_subStatusData;
 bool PlatformImpl::m_canceled = false;
@@ -18,6 +19,8 @@ namespace {
 SString g_title;
 long ui_progress = 0;
 long ui_progressBlock = 0;
+// Progress marks were printed and no line feed has followed them yet.
+bool ui_lineOpen = false;
 
 // Catalog indexes of the texts the console prints.
 enum CatalogIndex {
@@ -36,33 +39,57 @@ enum CatalogIndex {
     kCanceledByUser = 38
 };
 
+// The console's writers on standard output, which keep track of whether progress marks left
+// the last line open. Nothing is printed while output is off.
+void consoleLine(const SString& text) {
+    if (g_enableOutput) {
+        writeLine(text);
+        ui_lineOpen = false;
+    }
+}
+
+void consoleMarks(const SString& marks) {
+    if (g_enableOutput && !marks.empty()) {
+        write(marks.c_str());
+        ui_lineOpen = marks.c_str()[marks.length() - 1] != '\n';
+    }
+}
+
+// Standard error takes a message whole, or nothing is left to tell.
+void printOnStandardError(const SString& msg) {
+    // NOLINTNEXTLINE(cert-err33-c): a standard error that takes nothing has no one to tell.
+    std::fprintf(stderr, "%s\n", msg.c_str());
+    // NOLINTNEXTLINE(cert-err33-c): as above.
+    std::fflush(stderr);
+}
+
 }  // namespace
 
 void PlatformImpl::setUIStatus(UIStatus status) {
-    if (m_silent) {
+    if (m_silent || m_quiet) {
         return;
     }
     switch (status) {
         case UI_STATUS_INITIALIZING:
-            writeLine("");
-            writeLine(get_msg(kInitializing, g_title.c_str()));
+            consoleLine("");
+            consoleLine(get_msg(kInitializing, g_title.c_str()));
             break;
         case UI_STATUS_SEARCHING:
-            writeLine("");
-            writeLine(get_msg(kSearchingForJvm, nullptr));
+            consoleLine("");
+            consoleLine(get_msg(kSearchingForJvm, nullptr));
             break;
         case UI_STATUS_NOT_FOUND:
-            writeLine("");
-            write(get_msg(kNoJvmFound, nullptr).c_str());
-            writeLine(get_msg(kCouldNotBeLaunched, g_title.c_str()));
+            consoleLine("");
+            consoleLine(concat(get_msg(kNoJvmFound, nullptr),
+                               get_msg(kCouldNotBeLaunched, g_title.c_str())));
             break;
         case UI_STATUS_RUNNING:
-            writeLine("");
-            writeLine(get_msg(kRunning, g_title.c_str()));
+            consoleLine("");
+            consoleLine(get_msg(kRunning, g_title.c_str()));
             break;
         case UI_STATUS_PREPARING_JVM:
-            writeLine("");
-            writeLine(get_msg(kPreparingJvm, nullptr));
+            consoleLine("");
+            consoleLine(get_msg(kPreparingJvm, nullptr));
             break;
         default:
             break;
@@ -99,21 +126,23 @@ SString PlatformImpl::getUISubStatusText() {
 }
 
 void PlatformImpl::advanceUIProgress(long n) {
-    if (m_silent) {
+    if (m_silent || m_quiet) {
         return;
     }
     ui_progress += n;
     if (g_enableOutput && n > 0) {
         SString mark = get_msg(kProgressMark, nullptr);
+        SString marks;
         for (long i = 0; i < n; ++i) {
-            write(mark.c_str());
+            marks += mark;
         }
+        consoleMarks(marks);
     }
     setUIProgress(ui_progress);
 }
 
 void PlatformImpl::advanceUIProgressSteps(long steps) {
-    if (m_silent || steps <= 0) {
+    if (m_silent || m_quiet || steps <= 0) {
         return;
     }
     if (!g_enableOutput) {
@@ -132,16 +161,16 @@ void PlatformImpl::advanceUIProgressSteps(long steps) {
             ui_progressBlock = ui_progress / 70;
         }
     }
-    write(shown.c_str());
+    consoleMarks(shown);
 }
 
 void PlatformImpl::setUIProgress(long progress) {
-    if (m_silent) {
+    if (m_silent || m_quiet) {
         return;
     }
     ui_progress = progress;
     if (g_enableOutput && progress / 70 > ui_progressBlock) {
-        writeLine("");
+        consoleLine("");
         ui_progressBlock = progress / 70;
     }
 }
@@ -166,6 +195,14 @@ bool PlatformImpl::isSilent() {
     return m_silent;
 }
 
+void PlatformImpl::setQuiet(bool quiet) {
+    m_quiet = quiet;
+}
+
+bool PlatformImpl::isQuiet() {
+    return m_quiet;
+}
+
 bool PlatformImpl::isUIVisible() {
     return g_enableOutput;
 }
@@ -174,13 +211,36 @@ void PlatformImpl::showUIMessage(const SString& msg) {
     if (m_silent) {
         return;
     }
+    endProgressLine();
+    if (m_quiet) {
+        printOnStandardError(msg);
+        return;
+    }
     // A standard output that takes nothing (a closed pipe: `launcher | head -1`) must not
-    // swallow the message that tells why the run failed: standard error gets it then.
+    // swallow the message: standard error gets it then.
     if (std::printf("%s\n", msg.c_str()) < 0 || std::fflush(stdout) != 0) {
         std::clearerr(stdout);
-        // NOLINTNEXTLINE(cert-err33-c): with both streams gone there is no one to tell.
-        std::fprintf(stderr, "%s\n", msg.c_str());
+        printOnStandardError(msg);
     }
+}
+
+void PlatformImpl::showUIError(const SString& msg) {
+    if (m_silent) {
+        return;
+    }
+    endProgressLine();
+    printOnStandardError(msg);
+}
+
+void PlatformImpl::endProgressLine() {
+    if (!ui_lineOpen) {
+        return;
+    }
+    ui_lineOpen = false;
+    // NOLINTNEXTLINE(cert-err33-c): a console that cannot be written has no one to tell.
+    std::fputs("\n", stdout);
+    // NOLINTNEXTLINE(cert-err33-c): as above.
+    std::fflush(stdout);
 }
 
 void PlatformImpl::setUITitle(const SString& title) {
@@ -188,8 +248,8 @@ void PlatformImpl::setUITitle(const SString& title) {
     if (wide) {
         g_title = wideToMultiByte(wide.get());
     }
-    if (!m_silent) {
-        writeLine(g_title);
+    if (!m_silent && !m_quiet) {
+        consoleLine(g_title);
     }
 }
 
@@ -201,7 +261,13 @@ SString PlatformImpl::promptJVMDestinationDirectory() {
     if (m_silent) {
         return SString();
     }
-    writeLine(get_msg(kSupplyDestination, nullptr));
+    SString question = get_msg(kSupplyDestination, nullptr);
+    endProgressLine();
+    if (m_quiet) {
+        printOnStandardError(question);
+    } else {
+        consoleLine(question);
+    }
     SString destination = getLine();
     // A request to stop interrupts the read; it must not pass for an empty answer.
     throwIfTerminating();
@@ -211,6 +277,8 @@ SString PlatformImpl::promptJVMDestinationDirectory() {
 void PlatformImpl::resetUIState() {
     g_enableOutput = true;
     m_silent = false;
+    m_quiet = false;
+    ui_lineOpen = false;
     m_subStatus = UI_SUBSTATUS_NONE;
     m_subStatusData.erase();
     m_canceled = false;

@@ -94,8 +94,8 @@ class PlatformImpl {
 public:
     // ---- Console and message catalog ----
 
-    // Prints an empty line and the status text for values 0..4 (nothing for other values or
-    // when silent).
+    // Prints an empty line and the status text for values 0..4 (nothing for other values, when
+    // silent or when quiet). The empty line also ends an open row of progress marks.
     static void setUIStatus(UIStatus status);
     // Composes the sub-status text; the console shows none and getUISubStatus stays
     // UI_SUBSTATUS_NONE.
@@ -104,7 +104,7 @@ public:
     // (SubStatusWrapper).
     static UISubStatus getUISubStatus();
     static SString getUISubStatusText();
-    // Adds n to the progress and prints n progress marks.
+    // Adds n to the progress and prints n progress marks (none when quiet).
     static void advanceUIProgress(long n);
     // The same as calling advanceUIProgress(1) steps times, marks and line breaks included,
     // in one write: for work that finishes many progress units at once.
@@ -116,18 +116,35 @@ public:
     // Silent: the console prints nothing at all, and the destination prompt answers empty.
     static void setSilent(bool silent);
     static bool isSilent();
+    // Quiet: standard output belongs to the application alone. The console prints no title,
+    // status lines or progress marks, and its messages and the destination prompt go to
+    // standard error. Silent still wins: then nothing is printed at all.
+    static void setQuiet(bool quiet);
+    static bool isQuiet();
     static bool isUIVisible();
-    // Prints msg and a line feed even while output is off, but never when silent.
+    // Prints msg and a line feed even while output is off, but never when silent: on standard
+    // output (standard error when quiet, or when standard output takes nothing). An open row
+    // of progress marks is ended first.
     static void showUIMessage(const SString& msg);
-    // Resolves the title's \uXXXX escapes, keeps it for the status lines and prints it.
+    // Prints msg and a line feed on standard error, even while output is off, but never when
+    // silent: a failure or a warning for the user, which must not mix with what a program
+    // reads from standard output. An open row of progress marks is ended first.
+    static void showUIError(const SString& msg);
+    // Ends a row of progress marks that has no line feed yet with one line feed on standard
+    // output, so that what comes next (a message, the output of a program the launcher
+    // starts) begins on a line of its own. Does nothing when no row is open.
+    static void endProgressLine();
+    // Resolves the title's \uXXXX escapes, keeps it for the status lines and prints it
+    // (unless silent or quiet).
     static void setUITitle(const SString& title);
     static SString wideToMultiByte(const wchar_t* wide);
-    // Asks for a directory on the console; the empty string when silent.
+    // Asks for a directory on the console (the question on standard error when quiet); the
+    // empty string when silent.
     static SString promptJVMDestinationDirectory();
     // The catalog text for id in the user's language; empty for an unknown id.
     static SString getMessageText(MessageIdentifier id);
-    // Returns the console to its start state (output on, not silent, not canceled, no title,
-    // no progress), as a new run finds it.
+    // Returns the console to its start state (output on, neither silent nor quiet, not
+    // canceled, no title, no progress), as a new run finds it.
     static void resetUIState();
     // Canceled: the user asked to stop the JVM search. A cancelable walk (FileNavigator) and
     // the verification of the JVMs found stop, and no failure message is shown. The console
@@ -188,6 +205,11 @@ public:
     static void findFiles(const StringDeque& names, FileFindListener& listener);
     // Appends the roots of the exhaustive search.
     static void getJVMSearchPartitions(StringDeque& roots);
+    // The command name (no "/" in it) as the shell finds it: in the first directory of PATH
+    // (an empty entry is the current directory) that holds an executable regular file of that
+    // name, resolved through symbolic links to an absolute path (realpath). Empty when PATH
+    // is empty or has none, or when the file found cannot be resolved.
+    static SString findCommandOnPath(const SString& name);
 
     // ---- Processes and environment ----
 
@@ -207,9 +229,10 @@ public:
     // executeProcess does with wait (directly when it needs no shell, with environment set for
     // the child only), and as options ask. Returns how the child ended. Every child dies with
     // the launcher (the kernel kills it when the launcher ends before it) and gets SIGPIPE and
-    // SIGXFSZ as the launcher was started with them. Throws LauncherException when the child
-    // cannot be started or waited for, and "Stopped by signal <n> (<name>)" once it has ended
-    // when a signal asked the launcher to stop meanwhile.
+    // SIGXFSZ as the launcher was started with them. A child that writes to the launcher's own
+    // standard output (nothing captured) starts after endProgressLine. Throws LauncherException
+    // when the child cannot be started or waited for, and "Stopped by signal <n> (<name>)" once it
+    // has ended when a signal asked the launcher to stop meanwhile.
     static ChildResult runForeground(const SString& command, const SString& workingDirectory,
                                      const ChildOptions& options,
                                      const StringDeque* environment = nullptr);
@@ -250,6 +273,7 @@ private:
     static void resetTemporaryFiles();
 
     static bool m_silent;
+    static bool m_quiet;
     static UISubStatus m_subStatus;
     static SString m_subStatusData;
     static bool m_canceled;

@@ -143,6 +143,8 @@ int PlatformImpl::executeProcess(const SString& command, const SString& workingD
     // A launcher asked to stop starts nothing more: the run is unwinding towards cleanup.
     throwIfTerminating();
     if (!wait) {
+        // The command writes to the launcher's own standard output, from a line of its own.
+        endProgressLine();
         startInBackground(command);
         return 0;
     }
@@ -173,6 +175,11 @@ ChildResult PlatformImpl::runForeground(const SString& command, const SString& w
     if (options.output != nullptr &&
         (!openPipe(outRead, outWrite) || !openPipe(errRead, errWrite))) {
         throwSystemError("Couldn't create either stdout or stderr pipe: ", errno);
+    }
+    if (options.output == nullptr) {
+        // The child writes to the launcher's own standard output: its first line must not
+        // glue onto a row of progress marks.
+        endProgressLine();
     }
     // A helper must not take what the user types for the application.
     FileDescriptor nullInput;

@@ -1,5 +1,12 @@
-// The search side of the platform layer: the roots of the exhaustive JVM search and the walk
-// over them.
+// The search side of the platform layer: the roots of the exhaustive JVM search, the walk
+// over them, and the search of PATH for a command.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
 #include "base/TextUtil.h"
 #include "platform/unix/FindFiles.h"
 #include "platform/unix/PlatformImpl.h"
@@ -8,6 +15,20 @@ namespace {
 
 // Set only by tests; empty in every real run.
 StringDeque g_testSearchRoots;
+
+// An executable regular file (after symbolic links), as the shell would run it.
+bool isExecutableFile(const SString& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+// The path with every symbolic link and "." or ".." resolved; empty when it cannot be.
+SString realPath(const SString& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? SString(resolved.get()) : SString();
+}
 
 }  // namespace
 
@@ -41,4 +62,31 @@ void PlatformImpl::findFiles(const StringDeque& names, FileFindListener& listene
     // A walk that a signal cut short found only part of the disk: no candidate of it may be
     // taken for the answer.
     throwIfTerminating();
+}
+
+SString PlatformImpl::findCommandOnPath(const SString& name) {
+    if (name.empty() || name.find('/') != SString::npos) {
+        return SString();
+    }
+    SString path = getEnvironmentVariable("PATH");
+    if (path.empty()) {
+        return SString();
+    }
+    SString::size_type start = 0;
+    for (;;) {
+        SString::size_type colon = path.find(':', start);
+        SString directory =
+            path.substr(start, colon == SString::npos ? SString::npos : colon - start);
+        // An empty entry is the current directory, as the shell reads it.
+        SString candidate = directory.empty() ? SString(".") : directory;
+        appendPathSeparator(candidate);
+        candidate += name;
+        if (isExecutableFile(candidate)) {
+            return realPath(candidate);
+        }
+        if (colon == SString::npos) {
+            return SString();
+        }
+        start = colon + 1;
+    }
 }

@@ -172,8 +172,8 @@ TEST_F(GuideE2ETest, InstructionErrorsReadAsTheGuideSays) {
             pack(path("row.bin"), {{"--instructions", m_work + "/row.instructions"},
                                    {"--launch-script", kExamples + "/quickstart/hello.launch"}});
         RunResult result = run(launcher, {});
-        EXPECT_EQ(result.status, 1) << row[0] << ": " << result.out;
-        EXPECT_TRUE(hasLine(result.out, message)) << row[0] << ":\n" << result.out;
+        EXPECT_EQ(result.status, 1) << row[0] << ": " << result.err;
+        EXPECT_TRUE(hasLine(result.err, message)) << row[0] << ":\n" << result.err;
         std::string shown = "`" + replaceAll(row[0], "\\n", "`<br>`") + "`";
         std::string guideRow = "| " + shown + " | `" + message + "` |";
         EXPECT_TRUE(contains(guide.text, guideRow)) << "the guide lacks the row " << guideRow;

@@ -347,27 +347,31 @@ TEST_F(HardeningE2ETest, EndlessOrOversizedInputFailsCleanlyUnderAMemoryLimit) {
         std::string program;
         std::vector<std::string> args;
         std::string out;
+        std::string err;
     };
     std::vector<Case> cases = {
         {"zeros as the input file",
          kLauncher,
          {"-qv:in", "/dev/zero"},
+         "",
          "Could not load the input file.Syntax error in /dev/zero" + tooLong +
              "Syntax error in /dev/zero" + tooLong},
         {"zeros as the jvm file",
          kLauncher,
          {"-qv:in", path("jvm.tag")},
+         "",
          "Error loading JVM file.Syntax error in /dev/zero" + tooLong +
              "Error loading JVM file.Syntax error in /dev/zero" + tooLong},
         {"zeros embedded",
          zeros,
          {},
+         "",
          "Unable to load the launcher file index. Syntax error in fake.jvm at line 7 ==> Line "
          "longer than 2097152 bytes.\n"},
     };
     if (limited) {
         cases.push_back(
-            {"a class path beyond the limit", large, {"-qv:log", m_log}, "\nOut of memory\n"});
+            {"a class path beyond the limit", large, {"-qv:log", m_log}, "\n", "Out of memory\n"});
     }
     for (const Case& c : cases) {
         Command run = command(c.program, c.args);
@@ -376,6 +380,7 @@ TEST_F(HardeningE2ETest, EndlessOrOversizedInputFailsCleanlyUnderAMemoryLimit) {
         EXPECT_EQ(result.status, 1) << c.what << result.err;
         EXPECT_EQ(result.signal, 0) << c.what;
         EXPECT_EQ(result.out, c.out) << c.what;
+        EXPECT_EQ(result.err, c.err) << c.what;
         EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << c.what;
     }
     if (limited) {

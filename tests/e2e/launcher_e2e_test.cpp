@@ -331,7 +331,7 @@ TEST_F(LauncherE2ETest, FailureReportedByTheLauncherExitsWithOne) {
 
     RunResult result = run(launcher, {"-qv:log", m_log});
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.out, "Unable to load input file: missing.jvm")) << result.out;
+    EXPECT_TRUE(contains(result.err, "Unable to load input file: missing.jvm")) << result.err;
     EXPECT_TRUE(contains(readFile(m_log), "ERROR: Unable to load input file: missing.jvm"));
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
 }
@@ -375,7 +375,7 @@ TEST_F(LauncherE2ETest, VerifyThenIlaunchUseTheEmbeddedJvmFile) {
 
     RunResult invalid = run(launcher, {"-qv:javahome", old});
     EXPECT_EQ(invalid.status, 1);
-    EXPECT_TRUE(contains(invalid.out, "Unable to load input file: invalid.jvm")) << invalid.out;
+    EXPECT_TRUE(contains(invalid.err, "Unable to load input file: invalid.jvm")) << invalid.err;
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
 }
 
@@ -404,7 +404,7 @@ TEST_F(LauncherE2ETest, ScriptActionsOnTheWrongEmbeddedFile) {
         RunResult result = run(launcher, {"-qv:log", m_log});
         EXPECT_EQ(result.status, c.status) << c.line << result.out;
         EXPECT_TRUE(contains(readFile(m_log), c.reported)) << c.line << readFile(m_log);
-        EXPECT_EQ(contains(result.out, c.reported), c.status != 0) << c.line << result.out;
+        EXPECT_EQ(contains(result.err, c.reported), c.status != 0) << c.line << result.err;
         EXPECT_EQ(leftInTemp(), std::vector<std::string>{}) << c.line;
     }
 }
