@@ -74,13 +74,13 @@ protected:
     }
 
     std::string packScript(const std::string& name, const std::vector<std::string>& script,
-                           const std::vector<std::string>& hints, const std::string& tags = "",
-                           const std::string& stub = kLauncher) const {
+                           const std::vector<std::string>& hints,
+                           const std::string& tags = "") const {
         writeFile(path(name + ".tag"), readFile(writeInstructions(name + ".tag", script)) + tags);
         std::vector<std::string> args = {"-o",
                                          path(name),
                                          "--stub",
-                                         stub,
+                                         kLauncher,
                                          "--instructions",
                                          path(name + ".tag"),
                                          "--jvm",
@@ -248,15 +248,15 @@ TEST_F(ConsoleE2ETest, RunWithoutAJvmFailsSayingWhatWhereAndHow) {
 
 TEST_F(ConsoleE2ETest, PackedLauncherWithoutItsPayloadSaysSo) {
     std::string good = makeFakeJVM("good", "1.8.0_42");
-    // The stub as qvpack leaves it: the packed spelling of the marker over the bare one.
+    // The stub as qvpack leaves it in a launcher: the packed spelling of the marker over the
+    // bare one, here without any payload.
     std::string bytes = readFile(kLauncher);
     const std::string bare = kStubMarkerBare;
     size_t marker = bytes.find(bare);
     ASSERT_NE(marker, std::string::npos);
     ASSERT_EQ(bytes.find(bare, marker + 1), std::string::npos);
     writeFile(path("stub"), bytes.replace(marker, bare.size(), kStubMarkerPacked), 0755);
-    std::string launcher =
-        packScript("app", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"}, {good}, "", path("stub"));
+    std::string launcher = packScript("app", {"FIND_JVM 0 0", "LAUNCH @S2@ 0"}, {good});
     // Cut where the payload starts, as strip does.
     writeFile(path("cut"), readFile(launcher).substr(0, bytes.size()), 0755);
     struct Case {
