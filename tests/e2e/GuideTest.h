@@ -332,6 +332,18 @@ protected:
     }
 
 #ifdef QV_JDK_HOME
+    // Runs commands of an example's script in dir with the build's JDK as JAVA_HOME; the test
+    // fails at the first that does.
+    void runCommands(const std::vector<std::string>& commands, const std::string& dir,
+                     const std::map<std::string, std::string>& environment = {}) const {
+        std::map<std::string, std::string> withJdk = {{"JAVA_HOME", kJdkHome}};
+        withJdk.insert(environment.begin(), environment.end());
+        for (const std::string& command : commands) {
+            RunResult result = shell(command, withJdk, dir);
+            ASSERT_EQ(result.status, 0) << command << "\n" << result.out << result.err;
+        }
+    }
+
     // A directory that looks like a fresh clone whose build is done, after the quick start's
     // commands 2 to 4 (the first, the build itself, is the only one skipped).
     std::string quickStartClone() const {
@@ -343,10 +355,16 @@ protected:
         std::vector<std::string> commands = lines(example("quickstart/quickstart.sh"));
         EXPECT_EQ(commands.size(), 5u);
         EXPECT_EQ(commands[0].rfind("cmake ", 0), 0u) << commands[0];
-        for (size_t i = 1; i + 1 < commands.size(); ++i) {
-            RunResult result = shell(commands[i], {{"JAVA_HOME", kJdkHome}}, clone);
-            EXPECT_EQ(result.status, 0) << commands[i] << "\n" << result.out << result.err;
-        }
+        runCommands({commands.begin() + 1, commands.end() - 1}, clone);
+        return clone;
+    }
+
+    // The quick start's clone after the full-control commands but the last, which runs
+    // hello/hello.bin.
+    std::string fullControlClone() const {
+        std::string clone = quickStartClone();
+        std::vector<std::string> commands = lines(example("quickstart/full-control.sh"));
+        runCommands({commands.begin(), commands.end() - 1}, clone);
         return clone;
     }
 #endif

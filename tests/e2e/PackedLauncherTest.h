@@ -3,10 +3,12 @@
 
 // The fixture of the black-box tests that pack launchers with the built qvpack and run them:
 // every test has a fresh directory with its own TMPDIR (<dir>/tmp), a log file (<dir>/run.log)
-// and a name for its fake JVMs' executable that no test running beside it uses.
+// and a name for its fake JVMs' executable that no test running beside it uses. Beside it, the
+// messages several suites expect and a check that a process has ended.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +25,23 @@ inline const std::string kQvpack = QV_QVPACK_BINARY;
 inline const std::string kLauncher = QV_LAUNCHER_BINARY;
 // The first line the verify class prints; fake JVMs print it to pass verification.
 inline const char kMagicLine[] = "1739021872";
+// What a packed launcher that lost its payload (to strip, say) prints on standard error.
+inline const char kPayloadLost[] =
+    "This launcher has lost the files packed into it (was it stripped? keep packed launchers out "
+    "of strip, dh_strip, install -s)\n";
+// The last line of the message of a run that found no JVM, when a hint reads JAVA_HOME.
+inline const std::string kFixWithJavaHome =
+    "Fix: set JAVA_HOME to a matching JDK, or run with -qv:javahome DIR naming one. For details, "
+    "run again with QV_LOG=- in the environment.\n";
+
+// True when no process has pid, or only its unreaped remains (an orphan waits there for an
+// init that may be slow to collect it).
+inline bool hasEnded(pid_t pid) {
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t nameEnd = stat.rfind(')');
+    return stat.empty() ||
+           (nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'Z');
+}
 
 // False under AddressSanitizer (its shadow memory) and under valgrind (the memory checking run
 // of CI, which runs the launchers too): there a launcher's peak memory says nothing about the

@@ -20,13 +20,6 @@ namespace {
 
 using namespace qvtest;
 
-const char kPayloadLost[] =
-    "This launcher has lost the files packed into it (was it stripped? keep packed launchers out "
-    "of strip, dh_strip, install -s)\n";
-const std::string kFixWithJavaHome =
-    "Fix: set JAVA_HOME to a matching JDK, or run with -qv:javahome DIR naming one. For details, "
-    "run again with QV_LOG=- in the environment.\n";
-
 class ConsoleE2ETest : public PackedLauncherTest {
 protected:
     ConsoleE2ETest() : PackedLauncherTest("qvtest-console") {}

@@ -24,13 +24,6 @@ using namespace qvtest;
 
 const std::vector<std::string> kNothing;
 
-bool hasEnded(pid_t pid) {
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t nameEnd = stat.rfind(')');
-    return stat.empty() ||
-           (nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'Z');
-}
-
 // Polls for condition every 10 ms for up to milliseconds.
 bool within(int milliseconds, const std::function<bool()>& condition) {
     for (int waited = 0; waited < milliseconds; waited += 10) {

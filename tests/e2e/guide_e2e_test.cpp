@@ -34,14 +34,26 @@ TEST_F(GuideE2ETest, EveryExampleFileIsQuotedWordForWord) {
 
 #ifdef QV_JDK_HOME
 
+// The one-command launcher prints the application's output alone and cleans up after it.
 TEST_F(GuideE2ETest, QuickStartBuildsALauncherThatRunsHello) {
     std::string clone = quickStartClone();
-    std::vector<std::string> commands = lines(example("quickstart/quickstart.sh"));
     const std::map<std::string, std::string> environment = {{"JAVA_HOME", kJdkHome}};
-    RunResult hello = shell(commands.back(), environment, clone);
+    RunResult hello = shell(lines(example("quickstart/quickstart.sh")).back(), environment, clone);
     EXPECT_EQ(hello.status, 0) << hello.err;
+    EXPECT_EQ(hello.err, "");
     EXPECT_EQ(withoutMachineDetails(hello.out),
               withoutMachineDetails(example("quickstart/quickstart.out")));
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+TEST_F(GuideE2ETest, FullControlPacksTheExampleTagFiles) {
+    std::string clone = fullControlClone();
+    const std::map<std::string, std::string> environment = {{"JAVA_HOME", kJdkHome}};
+    RunResult hello =
+        shell(lines(example("quickstart/full-control.sh")).back(), environment, clone);
+    EXPECT_EQ(hello.status, 0) << hello.err;
+    EXPECT_EQ(withoutMachineDetails(hello.out),
+              withoutMachineDetails(example("quickstart/full-control.out")));
 
     // qvpack list shows what the launcher carries; offsets, and the lengths of the two jars,
     // come from the build.
@@ -78,16 +90,13 @@ TEST_F(GuideE2ETest, QuickStartBuildsALauncherThatRunsHello) {
 }
 
 TEST_F(GuideE2ETest, CompleteInstructionScriptFindsOrInstallsAndLaunches) {
-    std::string clone = quickStartClone();
+    std::string clone = fullControlClone();
     // The runtime the installer carries is the build's JDK, reached through links.
     std::string runtime = path("runtime");
     makeDirectories(runtime);
     ASSERT_EQ(symlink((kJdkHome + "/bin").c_str(), (runtime + "/bin").c_str()), 0);
     ASSERT_EQ(symlink((kJdkHome + "/lib").c_str(), (runtime + "/lib").c_str()), 0);
-    for (const std::string& command : lines(example("instructions/fallback.sh"))) {
-        RunResult result = shell(command, {{"JRE", runtime}}, clone);
-        ASSERT_EQ(result.status, 0) << command << "\n" << result.out << result.err;
-    }
+    runCommands(lines(example("instructions/fallback.sh")), clone, {{"JRE", runtime}});
     std::string launcher = clone + "/hello/myapp.bin";
 
     RunResult found = run(launcher, {"two words"}, {{"MYAPP_JAVA_HOME", kJdkHome}}, clone);

@@ -31,15 +31,6 @@ std::string linkTarget(const std::string& path) {
     return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
 }
 
-// True when no process has pid, or only its unreaped remains (an orphan waits there for an
-// init that may be slow to collect it).
-bool hasEnded(pid_t pid) {
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t nameEnd = stat.rfind(')');
-    return stat.empty() ||
-           (nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'Z');
-}
-
 class HardeningE2ETest : public PackedLauncherTest {
 protected:
     HardeningE2ETest() : PackedLauncherTest("qvtest-hardening") {}

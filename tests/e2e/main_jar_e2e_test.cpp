@@ -1,8 +1,13 @@
 // Black-box tests of one-command packing: a small application of three jars, built once for the
 // suite with the JDK that built verify.jar, packed by "qvpack --main-jar" (from the build tree
-// and from an installed copy) and run on that JDK.
+// and from an installed copy) and run on that JDK; then such a launcher as its user meets it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <regex>
 #include <string>
@@ -19,20 +24,39 @@ using namespace qvtest;
 
 const std::string kJdkHome = QV_JDK_HOME;
 
-// app.Main writes what it received into the file named by the property qv.report, then exits
-// with the status given by the property qv.status. It needs util.jar (named by the manifest's
-// Class-Path) and extra.jar (given with --lib).
+// app.Main reports what it received: the properties named by qv.show (by default qv.opt,
+// qv.env, qv.a and qv.b), each argument and, with qv.read=true, the content of the file the
+// argument names. The report goes into the file named by qv.report, else to standard output;
+// then the application exits with the status given by qv.status. With qv.wait it first puts
+// its process id into the file qv.wait names and sleeps. It needs util.jar (named by the
+// manifest's Class-Path) and extra.jar (given with --lib).
 const char kMainSource[] =
     "package app;\n"
+    "import java.nio.file.*;\n"
     "public class Main {\n"
     "  public static void main(String[] args) throws Exception {\n"
+    "    String wait = System.getProperty(\"qv.wait\");\n"
+    "    if (wait != null) {\n"
+    "      Path part = Paths.get(wait + \".part\");\n"
+    "      Files.write(part, Long.toString(ProcessHandle.current().pid()).getBytes(\"UTF-8\"));\n"
+    "      Files.move(part, Paths.get(wait), StandardCopyOption.ATOMIC_MOVE);\n"
+    "      Thread.sleep(60000);\n"
+    "    }\n"
     "    StringBuilder out = new StringBuilder(util.Util.NAME + \" \" + extra.Extra.NAME + "
     "\"\\n\");\n"
-    "    for (String p : new String[] {\"qv.opt\", \"qv.env\", \"qv.a\", \"qv.b\"})\n"
+    "    for (String p : System.getProperty(\"qv.show\", "
+    "\"qv.opt,qv.env,qv.a,qv.b\").split(\",\"))\n"
     "      out.append(p).append(\"=<\").append(System.getProperty(p)).append(\">\\n\");\n"
-    "    for (String a : args) out.append(\"arg=<\").append(a).append(\">\\n\");\n"
-    "    java.nio.file.Files.write(java.nio.file.Paths.get(System.getProperty(\"qv.report\")),\n"
-    "        out.toString().getBytes(\"UTF-8\"));\n"
+    "    for (String a : args) {\n"
+    "      out.append(\"arg=<\").append(a).append(\">\\n\");\n"
+    "      if (Boolean.getBoolean(\"qv.read\"))\n"
+    "        out.append(\"file=<\").append(new String(Files.readAllBytes(Paths.get(a)), "
+    "\"UTF-8\")).append(\">\\n\");\n"
+    "    }\n"
+    "    byte[] bytes = out.toString().getBytes(\"UTF-8\");\n"
+    "    String report = System.getProperty(\"qv.report\");\n"
+    "    if (report != null) Files.write(Paths.get(report), bytes);\n"
+    "    else { System.out.write(bytes); System.out.flush(); }\n"
     "    System.exit(Integer.getInteger(\"qv.status\", 0));\n"
     "  }\n"
     "}\n";
@@ -199,6 +223,230 @@ TEST_F(MainJarE2ETest, InstalledQvpackNeedsNoStubOrVerifyArchive) {
     ASSERT_EQ(packed.status, 0) << packed.err;
     // The run needs the verify archive: without it no JVM passes the check.
     expectTheApplicationRuns(path("my-tool.bin"));
+}
+
+// The launcher as its user meets it: the application packed by one qvpack command, with no
+// option beyond its jars, into a file without an extension, as it would be installed.
+class MainJarAcceptanceTest : public MainJarE2ETest {
+protected:
+    // Packs the application as <dir>/<name> with one qvpack command and the options given.
+    std::string packTool(const std::string& name,
+                         const std::vector<std::string>& options = {}) const {
+        const std::string app = s_app->path();
+        std::vector<std::string> args = {
+            "-o", path(name), "--main-jar", app + "/dist/app.jar", "--lib", app + "/libdir"};
+        args.insert(args.end(), options.begin(), options.end());
+        RunResult packed = runProgram(command(kQvpack, args));
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        return path(name);
+    }
+
+    // A PATH whose first directory, <dir>/<name>, holds only a link named java to java.
+    std::string pathLeadingTo(const std::string& name, const std::string& java) const {
+        std::string dir = makeDirectory(name);
+        EXPECT_EQ(symlink(java.c_str(), (dir + "/java").c_str()), 0);
+        return dir + ":/usr/bin:/bin";
+    }
+};
+
+std::string realPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The feature version of the JDK at home from its release file (JAVA_VERSION="17.0.15"), or 0.
+int featureVersion(const std::string& home) {
+    std::smatch match;
+    const std::string release = readFile(home + "/release");
+    static const std::regex version("JAVA_VERSION=\"([0-9]+)");
+    return std::regex_search(release, match, version) ? std::stoi(match[1].str()) : 0;
+}
+
+// A JDK 11 or later in /usr/lib/jvm that none of the jvm file's fixed homes leads to; empty
+// when this machine has none.
+std::string jdkOutsideTheHomes(const std::string& jvmFile) {
+    std::vector<std::string> homes;
+    const std::vector<std::string> all = lines(jvmFile);
+    for (size_t i = std::find(all.begin(), all.end(), "PATH_HINT:") - all.begin() + 1;
+         i < all.size() && all[i] != "/:"; ++i) {
+        homes.push_back(realPath("/" + all[i]));  // #JAVA_HOME# and <PATH> lead nowhere
+    }
+    for (const std::string& name : listDirectory("/usr/lib/jvm")) {
+        std::string home = realPath("/usr/lib/jvm/" + name);
+        if (!home.empty() && std::find(homes.begin(), homes.end(), home) == homes.end() &&
+            isExecutable(home + "/bin/java") && featureVersion(home) >= 11) {
+            return home;
+        }
+    }
+    return "";
+}
+
+// text as a regular expression that matches text alone.
+std::string literally(const std::string& text) {
+    static const std::regex special("[.^$|()\\[\\]{}*+?\\\\]");
+    return std::regex_replace(text, special, "\\$&");
+}
+
+// Standard output, redirected to a file, holds the application's bytes alone; arguments, the
+// exit status and the words of JAVA_OPTS and MY_TOOL_OPTS arrive as data (words split at
+// blanks, nothing run); through a link from another directory the working directory stays and
+// the runtime files are those beside the real file (JAVA_OPTS comes after them and wins); a
+// JAVA_HOME without a JVM costs one line on standard error and the java on PATH runs instead.
+TEST_F(MainJarAcceptanceTest, RunsAsItsUserStartsIt) {
+    const std::string tool = packTool("my-tool");
+    const std::string elsewhere = makeDirectory("elsewhere");
+    makeDirectory("bin");
+    ASSERT_EQ(symlink(tool.c_str(), path("bin/my-tool").c_str()), 0);
+    writeFile(elsewhere + "/input.txt", "relative input");
+    writeFile(path("my-tool.ja"), "-Dqv.a=beside-the-file\n");
+    writeFile(path("bin/my-tool.ja"), "-Dqv.a=beside-the-link\n");
+    const std::string noJdk = path("no-jdk");
+    struct Case {
+        std::string program;
+        std::string directory;
+        std::map<std::string, std::string> environment;
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {tool,
+         m_dir,
+         {{"JAVA_OPTS", " -Dqv.a='1 \t -Dqv.b=2;\" "}},
+         {"two words", "$HOME", "", "*", "x\"y'z"},
+         7,
+         "util extra\nqv.opt=<null>\nqv.env=<$(touch${IFS}pwned);*'q'\"d\">\nqv.a=<'1>\n"
+         "qv.b=<2;\">\narg=<two words>\narg=<$HOME>\narg=<>\narg=<*>\narg=<x\"y'z>\n",
+         ""},
+        {path("bin/my-tool"),
+         elsewhere,
+         {{"JAVA_OPTS", "-Dqv.read=true -Dqv.show=user.dir,qv.a"}, {"MY_TOOL_OPTS", ""}},
+         {"input.txt"},
+         0,
+         "util extra\nuser.dir=<" + elsewhere +
+             ">\nqv.a=<beside-the-file>\narg=<input.txt>\nfile=<relative input>\n",
+         ""},
+        {tool,
+         m_dir,
+         {{"JAVA_HOME", noJdk},
+          {"PATH", pathLeadingTo("build-jdk", kJdkHome + "/bin/java")},
+          {"JAVA_OPTS", "-Dqv.show=java.home"},
+          {"MY_TOOL_OPTS", ""}},
+         {},
+         0,
+         "util extra\njava.home=<" + kJdkHome + ">\n",
+         "qvlauncher: JAVA_HOME=" + noJdk + " is not used: " + noJdk +
+             "/bin/java does not exist; using " + kJdkHome + "\n"},
+    };
+    for (const Case& c : cases) {
+        Command run = command(c.program, c.args);
+        run.directory = c.directory;
+        for (const auto& setting : c.environment) {
+            run.environment[setting.first] = setting.second;
+        }
+        RunResult result = runProgram(run);
+        EXPECT_EQ(result.status, c.status) << c.program << "\n" << result.err;
+        EXPECT_EQ(result.out, c.out) << c.program;
+        EXPECT_EQ(result.err, c.err) << c.program;
+    }
+    EXPECT_FALSE(exists(path("pwned")));
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+// SIGTERM to the launcher while the application runs ends both; the launcher's status says
+// so, and nothing of the run is left in the temporary directory.
+TEST_F(MainJarAcceptanceTest, TerminatedLauncherEndsTheApplicationAndCleansUp) {
+    const std::string pidFile = path("app.pid");
+    Command start = command(packTool("my-tool"), {});
+    start.environment["JAVA_OPTS"] = "-Dqv.wait=" + pidFile;
+    ChildProcess running(start);
+    ASSERT_TRUE(eventually([&] { return exists(pidFile); }));
+    const pid_t application = static_cast<pid_t>(std::stol(readFile(pidFile)));
+    EXPECT_FALSE(leftInTemp().empty()) << "the jars and the jvm file are in use";
+    kill(running.pid(), SIGTERM);
+    RunResult result = running.wait();
+
+    EXPECT_EQ(result.status, 143) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Stopped by signal 15 (Terminated)\n");
+    EXPECT_TRUE(eventually([&] { return hasEnded(application); }));
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+// Without JAVA_HOME, a JDK that only PATH leads to (a link to its bin/java) runs the
+// application, though it is none of the jvm file's fixed homes.
+TEST_F(MainJarAcceptanceTest, JdkOnlyOnPathRunsTheApplication) {
+    const std::string tool = packTool("my-tool", {"--write-config", path("config")});
+    const std::string jdk = jdkOutsideTheHomes(readFile(path("config/my-tool.jvm")));
+    if (jdk.empty()) {
+        GTEST_SKIP() << "no JDK 11 or later in /usr/lib/jvm outside the homes the jvm file names";
+    }
+    Command run = command(tool, {});
+    run.environment.erase("JAVA_HOME");
+    run.removedVariables = {"JAVA_HOME"};
+    run.environment["PATH"] = pathLeadingTo("path-only", jdk + "/bin/java");
+    run.environment["JAVA_OPTS"] = "-Dqv.show=java.home";
+    run.environment["MY_TOOL_OPTS"] = "";
+    RunResult result = runProgram(run);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "util extra\njava.home=<" + jdk + ">\n");
+    EXPECT_EQ(result.err, "");
+}
+
+// Without a matching JVM the launcher ends with 1 and says, on standard error alone, what was
+// required, where it looked and what to do.
+TEST_F(MainJarAcceptanceTest, NoMatchingJvmFailsSayingWhatWhereAndHow) {
+    RunResult result = runProgram(command(packTool("needs-99", {"--java", "[99,)"}), {"x"}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    const std::string java = literally(kJdkHome + "/bin/java");
+    const std::string mismatch = "java\\.specification\\.version is [0-9.]+, expected \\[99,\\)";
+    const std::regex message(
+        "qvlauncher: JAVA_HOME=" + literally(kJdkHome) + " is not used: " + java + ": " + mismatch +
+        "; no JVM was found\n"
+        "No matching JVM was found\\.\nRequired:\n"
+        "  Java 99 or later \\(needs-99\\.jvm\\): "
+        "java\\.specification\\.version=\\[99,\\)\n"
+        "Tried:\n  " +
+        java + " \\(needs-99\\.jvm\\): " + mismatch + "\n(  .*\n)*" + literally(kFixWithJavaHome));
+    EXPECT_TRUE(std::regex_match(result.err, message)) << result.err;
+}
+
+TEST_F(MainJarAcceptanceTest, StrippedLauncherSaysItLostItsFiles) {
+    if (access("/usr/bin/strip", X_OK) != 0) {
+        GTEST_SKIP() << "no /usr/bin/strip";
+    }
+    const std::string tool = packTool("my-tool");
+    RunResult stripped = runProgram(command("/usr/bin/strip", {tool}));
+    ASSERT_EQ(stripped.status, 0) << stripped.err;
+    RunResult result = runProgram(command(tool, {"x"}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, kPayloadLost);
+}
+
+// -qv:help answers on standard output; QV_LOG=- puts the log on standard error and leaves
+// standard output to the application.
+TEST_F(MainJarAcceptanceTest, HelpAndLogComeWhenAsked) {
+    const std::string tool = packTool("my-tool");
+    RunResult help = runProgram(command(tool, {"-qv:help"}));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    const std::vector<std::string> shown = lines(help.out);
+    ASSERT_EQ(shown.size(), 11u) << help.out;
+    EXPECT_EQ(shown[0], "Options of this launcher (every other argument goes to the application):");
+    EXPECT_EQ(shown[10].rfind("  -qv:help ", 0), 0u) << shown[10];
+
+    Command logged = command(tool, {"one"});
+    logged.environment["QV_LOG"] = "-";
+    RunResult result = runProgram(logged);
+    EXPECT_EQ(result.status, 7);
+    EXPECT_EQ(result.out,
+              "util extra\nqv.opt=<null>\nqv.env=<$(touch${IFS}pwned);*'q'\"d\">\nqv.a=<1>\n"
+              "qv.b=<2>\narg=<one>\n");
+    EXPECT_EQ(result.err.find("------------------\n"), 0u) << result.err;
+    EXPECT_TRUE(contains(result.err, "\nMatching JVM home is " + kJdkHome + "\n")) << result.err;
 }
 
 #endif  // QV_JDK_HOME
