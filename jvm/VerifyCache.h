@@ -7,6 +7,8 @@
 #include "base/SString.h"
 #include "base/StringDeque.h"
 
+class FileIndexEntry;
+
 // Remembers what the verify class printed for an installed JVM, so a later launch need not
 // start that JVM only to ask it for its properties again.
 //
@@ -34,11 +36,23 @@ public:
     // True when the cache may answer a request for these property names.
     static bool isCacheable(const StringDeque& propertyNames);
 
-    // Builds the key of a request; false when a part of it cannot be read (then the request is
-    // not cached).
+    // The identity of a verify class named by a class path (which may carry its own double
+    // quotes): a digest of the archive's bytes when the path names a regular file of at most
+    // 16 MiB, else the class path's text.
+    static std::string verifyClassIdentity(const SString& classpath, const SString& className);
+    // The identity of the launcher's embedded verify archive, from its bytes as read through the
+    // launcher file: the same text verifyClassIdentity gives for an extracted copy, so no
+    // extraction is needed to ask the cache. Empty when the bytes cannot be read or the archive
+    // is larger than 16 MiB (then its requests are not cached).
+    static std::string embeddedClassIdentity(const FileIndexEntry& archive,
+                                             const SString& className);
+
+    // Builds the key of a request from the candidate's java and home, the verify class's
+    // identity (above) and the property names; false when a part of it cannot be read or the
+    // identity is empty (then the request is not cached).
     static bool makeKey(const SString& executable, const SString& jvmHome,
-                        const SString& verifyClasspath, const SString& verifyClassName,
-                        const StringDeque& propertyNames, Key& key);
+                        const std::string& verifyClassIdentity, const StringDeque& propertyNames,
+                        Key& key);
 
     bool isEnabled() const;
     // The lines the verify class printed after its magic line, when the cache holds them.

@@ -70,8 +70,8 @@ protected:
                             properties + "/:\n");
         TagFile tags(SString(path.c_str()));
         JVMFile file(tags);
-        std::unique_ptr<JVMMatch> match(
-            file.verify(m_home.c_str(), ("\"" + m_archive + "\"").c_str(), "\"Verify\""));
+        VerifyClass verifyClass(("\"" + m_archive + "\"").c_str(), "\"Verify\"");
+        std::unique_ptr<JVMMatch> match(file.verify(m_home.c_str(), verifyClass));
         return match != nullptr;
     }
 
