@@ -199,6 +199,18 @@ SString FileIndexEntry::extract(const SString& directory) const {
     return extract(*m_launcherFile, directory);
 }
 
+SString FileIndexEntry::extractForRun() const {
+    SString directory = PlatformImpl::runDirectory();
+    SString target(directory);
+    appendPathSeparator(target);
+    target += m_name;
+    struct stat info;
+    if (lstat(target.c_str(), &info) == 0) {
+        directory = PlatformImpl::createTempSubDirectory();
+    }
+    return extract(directory);
+}
+
 long FileIndexEntry::readSomeAt(char* buffer, long count, long position) const {
     if (m_launcherFile == nullptr || !m_launcherFile->isOpen() || position < 0 ||
         position > m_length || count < 0) {

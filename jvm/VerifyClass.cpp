@@ -2,7 +2,6 @@
 
 #include "input/FileIndexEntry.h"
 #include "jvm/VerifyCache.h"
-#include "platform/unix/PlatformImpl.h"
 
 namespace {
 
@@ -19,7 +18,7 @@ VerifyClass::VerifyClass(const FileIndexEntry& archive)
 
 const SString& VerifyClass::classpath() const {
     if (m_archive != nullptr && m_classpath.empty()) {
-        SString extracted = m_archive->extract(PlatformImpl::createTempSubDirectory());
+        SString extracted = m_archive->extractForRun();
         m_classpath = "\"";
         m_classpath += extracted;
         m_classpath += "\"";

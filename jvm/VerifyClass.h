@@ -23,7 +23,7 @@ public:
     bool isSet() const { return m_archive != nullptr || !m_classpath.empty() || !m_name.empty(); }
     bool isEmbedded() const { return m_archive != nullptr; }
     // The class path for the verify command, in double quotes for the embedded archive. The
-    // first call for the embedded archive extracts it into a temporary directory;
+    // first call for the embedded archive extracts it into the run's directory;
     // extraction errors are LauncherExceptions (and the next call tries again).
     const SString& classpath() const;
     const SString& className() const { return m_name; }

@@ -42,7 +42,8 @@ protected:
                   "DESC: Fake\nJVM_EXE: " + m_exe +
                       "\nJVM_PROPERTIES: java.version=1.8...\nPATH_HINT: " + m_home + "\n");
         writeFile(path("launch.tag"),
-                  "DESC: Fake app\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app %CP%()\"\n");
+                  "DESC: Fake app\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app "
+                  "%CP%() %APPLICATION_ARCHIVE%()\"\n");
     }
 
     // A launcher that finds the fake JVM and starts it as the application, with extra files.
@@ -84,6 +85,36 @@ TEST_F(LeanLaunchE2ETest, CacheHitExtractsNothingAndOtherVerifyBytesVerifyAgain)
     writeFile(path("verify.jar"), "other verify archive");
     launcher = packLauncher({{"--verify", path("verify.jar")}});
     EXPECT_EQ(launch(launcher), "dir\n");
+    EXPECT_EQ(verifyRuns(), 2);
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+// One run makes at most one directory, shared by everything it extracts, and none when it
+// extracts nothing.
+TEST_F(LeanLaunchE2ETest, OneRunDirectoryAtMostForEverythingExtracted) {
+    writeFile(path("verify.jar"), "verify archive");
+    writeFile(path("a.jar"), "a");
+    writeFile(path("b.jar"), "b");
+    writeFile(path("app.jar"), "app");
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> files;
+        std::string out;  // the directories made, then the application's arguments
+    } cases[] = {
+        // Nothing to extract: the verification is answered from the cache the first run filled.
+        {{{"--verify", path("verify.jar")}}, ""},
+        // A verify run, two class-path archives and the application archive: one directory.
+        {{{"--verify", path("other/verify.jar")},
+          {"--classpath", path("a.jar")},
+          {"--classpath", path("b.jar")},
+          {"--app", path("app.jar")}},
+         "dir\n<b.jar>\n<app.jar>\n"},
+    };
+    makeDirectory("other");
+    writeFile(path("other/verify.jar"), "another verify archive");
+    launch(packLauncher(cases[0].files));
+    for (const Case& c : cases) {
+        EXPECT_EQ(launch(packLauncher(c.files)), c.out) << c.files.size();
+    }
     EXPECT_EQ(verifyRuns(), 2);
     EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
 }
