@@ -27,6 +27,29 @@ const char kJavaHomeVariable[] = "JAVA_HOME";
 const long kMissingExecutableProgress = 2;
 const long kVerifyRunProgress = 6;
 
+// Options that make the short verify run start and end faster: no optimizing compiler, the
+// simplest collector, no performance-data file; an option a JVM does not know is ignored
+// rather than failing the run. None of them changes a system property: they choose how code is
+// compiled and memory collected, not what the JVM is. The one exception is -Xint, which turns
+// java.vm.info's "mixed mode" into "interpreted mode", so it is added only when java.vm.info is
+// not asked for.
+const char kVerifyRunOptions[] =
+    "-XX:+IgnoreUnrecognizedVMOptions -XX:TieredStopAtLevel=1 -XX:+UseSerialGC -XX:-UsePerfData";
+const char kInterpretOnlyOption[] = "-Xint";
+const char kExecutionModeProperty[] = "java.vm.info";
+
+SString verifyRunOptions(const StringDeque& propertyNames) {
+    SString options(kVerifyRunOptions);
+    for (long i = 0; i < propertyNames.size(); ++i) {
+        if (propertyNames.at(i).compare(kExecutionModeProperty) == 0) {
+            return options;
+        }
+    }
+    options += ' ';
+    options += kInterpretOnlyOption;
+    return options;
+}
+
 bool hasEnclosingQuotes(const SString& text) {
     return text.length() >= 2 && text.c_str()[0] == '"' && text.c_str()[text.length() - 1] == '"';
 }
@@ -255,6 +278,8 @@ SString JVMFile::verifyCommand(const SString& jvmHome, const VerifyClass& verify
     appendPathSeparator(executable);
     executable += getTagValue(g_jvmExeTag);
     SString command = TemplateValue::sealPath(executable);
+    command += ' ';
+    command += verifyRunOptions(propertyNames);
     command += " %CP%(";
     // %CP% reads quoted arguments: a class path in quotes is handed through as one value. One
     // without them is the launch script's "Expected string arg." error, a fault of the caller.
@@ -319,9 +344,9 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const VerifyClass& verifyClas
 
     VerifyCache& cache = VerifyCache::instance();
     VerifyCache::Key key;
-    bool cacheable =
-        cache.isEnabled() && VerifyCache::isCacheable(propertyNames) &&
-        VerifyCache::makeKey(executable, jvmHome, verifyClass.identity(), propertyNames, key);
+    bool cacheable = cache.isEnabled() && VerifyCache::isCacheable(propertyNames) &&
+                     VerifyCache::makeKey(executable, jvmHome, verifyClass.identity(),
+                                          verifyRunOptions(propertyNames), propertyNames, key);
     SString answer;
     if (cacheable && cache.lookup(key, answer)) {
         Log::logMessage(concat("Verification of ", executable, " answered from the verify cache"),

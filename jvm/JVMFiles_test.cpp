@@ -77,6 +77,8 @@ protected:
 const char kVerifyJar[] = "\"/nonexistent/verify.jar\"";
 const char kVerifyClass[] = "\"Verify\"";
 // How a jvm file tells the launch script to pass a class path to java.
+const char kVerifyOptions[] =
+    "-XX:+IgnoreUnrecognizedVMOptions -XX:TieredStopAtLevel=1 -XX:+UseSerialGC -XX:-UsePerfData";
 const char kClasspathTags[] = "CLASSPATH: \"-classpath \"\nCLASSPATH_SEPARATOR: :\n";
 
 TEST(VerifyJVMOutputTest, MagicLineThenValues) {
@@ -108,6 +110,26 @@ TEST(VerifyJVMOutputTest, MagicLineThenValues) {
     }
 }
 
+// -Xint would change the execution mode java.vm.info reports: it is left out when that is asked.
+TEST_F(JVMTest, VerifyRunIsInterpretedUnlessTheExecutionModeIsAsked) {
+    const std::string home = makeAnsweringHome("h", "x\\n");
+    const struct {
+        const char* property;
+        std::string args;
+    } cases[] = {
+        {"java.vm.info", std::string(kVerifyOptions) + " -classpath v.jar V java.vm.info\n"},
+        {"java.vm.name", std::string(kVerifyOptions) + " -Xint -classpath v.jar V java.vm.name\n"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<JVMFile> file(
+            loadJVMFile("m.jvm", std::string(kClasspathTags) +
+                                     "JVM_EXE: bin/java\nJVM_PROPERTIES: " + c.property + "=x\n"));
+        std::unique_ptr<JVMMatch> match(file->verify(home.c_str(), VerifyClass("\"v.jar\"", "V")));
+        EXPECT_NE(nullptr, match) << c.property;
+        EXPECT_EQ(c.args, readFile(home + "/args")) << c.property;
+    }
+}
+
 TEST_F(JVMTest, VerifyOneCandidate) {
     JVMFile* file =
         loadJVMFile("one.jvm", "DESC: Test JVM\nJVM_EXE: bin/java\n" + std::string(kClasspathTags) +
@@ -123,7 +145,8 @@ TEST_F(JVMTest, VerifyOneCandidate) {
     ASSERT_NE(nullptr, match);
     EXPECT_EQ(good, str(match->getJVMHome()));
     // The setting without "=" was skipped: the verify class got two property names.
-    EXPECT_EQ("-classpath /nonexistent/verify.jar Verify java.version java.vendor\n",
+    EXPECT_EQ(std::string(kVerifyOptions) +
+                  " -Xint -classpath /nonexistent/verify.jar Verify java.version java.vendor\n",
               readFile(good + "/args"));
     EXPECT_NE(std::string::npos, log().find("WARNING: Invalid JVM_PROPERTIES setting (broken) in "
                                             "JVM File " +

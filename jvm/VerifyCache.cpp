@@ -304,8 +304,8 @@ std::string VerifyCache::embeddedClassIdentity(const FileIndexEntry& archive,
 }
 
 bool VerifyCache::makeKey(const SString& executable, const SString& jvmHome,
-                          const std::string& verifyClassIdentity, const StringDeque& propertyNames,
-                          Key& key) {
+                          const std::string& verifyClassIdentity, const SString& runOptions,
+                          const StringDeque& propertyNames, Key& key) {
     std::string exeId;
     if (verifyClassIdentity.empty() ||
         !resolvedIdentity(toStd(executable), key.executable, exeId)) {
@@ -314,6 +314,7 @@ bool VerifyCache::makeKey(const SString& executable, const SString& jvmHome,
     std::string text = "exe=" + key.executable + "=" + exeId;
     text += "\x1fimage=" + runtimeImage(toStd(jvmHome));
     text += "\x1f" + verifyClassIdentity;
+    text += "\x1foptions=" + toStd(runOptions);
     text += "\x1fproperties=";
     for (long i = 0; i < propertyNames.size(); ++i) {
         text += toStd(propertyNames.at(i)) + "\x1e";

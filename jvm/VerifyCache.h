@@ -15,8 +15,8 @@ class FileIndexEntry;
 // An answer is keyed by everything it depends on: the resolved path and identity (device,
 // inode, size, modification and change times) of the candidate's java and of its runtime image
 // (lib/modules, or rt.jar on old JVMs), the identity of the verify class, the property names
-// asked for, and the environment variables that change a JVM's options. Only properties that
-// depend on the JVM alone are answered from the cache.
+// asked for, the verify run's JVM options, and the environment variables that change a JVM's
+// options. Only properties that depend on the JVM alone are answered from the cache.
 //
 // The cache is one file under $XDG_CACHE_HOME/qvlauncher/ (or ~/.cache/qvlauncher/), mode
 // 0600 in a 0700 directory, replaced atomically, updated under the lock file beside it. A missing,
@@ -48,11 +48,11 @@ public:
                                              const SString& className);
 
     // Builds the key of a request from the candidate's java and home, the verify class's
-    // identity (above) and the property names; false when a part of it cannot be read or the
-    // identity is empty (then the request is not cached).
+    // identity (above), the JVM options of the verify run and the property names; false when a
+    // part of it cannot be read or the identity is empty (then the request is not cached).
     static bool makeKey(const SString& executable, const SString& jvmHome,
-                        const std::string& verifyClassIdentity, const StringDeque& propertyNames,
-                        Key& key);
+                        const std::string& verifyClassIdentity, const SString& runOptions,
+                        const StringDeque& propertyNames, Key& key);
 
     bool isEnabled() const;
     // The lines the verify class printed after its magic line, when the cache holds them.

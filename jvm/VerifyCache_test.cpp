@@ -215,6 +215,21 @@ TEST_F(VerifyCacheTest, ConcurrentStoresLoseNoEntry) {
     }
 }
 
+// The verify run's JVM options are part of the key: answers from runs with other options are not
+// reused; a verify class without an identity is not cached at all.
+TEST(VerifyCacheKeyTest, RunOptionsAndTheClassIdentityKeyTheAnswer) {
+    StringDeque names;
+    names.push_back("java.version");
+    VerifyCache::Key interpreted;
+    VerifyCache::Key compiled;
+    ASSERT_TRUE(VerifyCache::makeKey("/bin/sh", "/nonexistent", "archive=1 class=V", "-Xint", names,
+                                     interpreted));
+    ASSERT_TRUE(
+        VerifyCache::makeKey("/bin/sh", "/nonexistent", "archive=1 class=V", "", names, compiled));
+    EXPECT_NE(interpreted.text, compiled.text);
+    EXPECT_FALSE(VerifyCache::makeKey("/bin/sh", "/nonexistent", "", "-Xint", names, compiled));
+}
+
 TEST(VerifyCacheNamesTest, WhichPropertiesMayBeRemembered) {
     struct Case {
         const char* name;
