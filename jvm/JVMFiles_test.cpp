@@ -77,8 +77,7 @@ protected:
 const char kVerifyJar[] = "\"/nonexistent/verify.jar\"";
 const char kVerifyClass[] = "\"Verify\"";
 // How a jvm file tells the launch script to pass a class path to java.
-const char kVerifyOptions[] =
-    "-XX:+IgnoreUnrecognizedVMOptions -XX:TieredStopAtLevel=1 -XX:+UseSerialGC -XX:-UsePerfData";
+const char kVerifyOptions[] = "-XX:+IgnoreUnrecognizedVMOptions -XX:+UseSerialGC -XX:-UsePerfData";
 const char kClasspathTags[] = "CLASSPATH: \"-classpath \"\nCLASSPATH_SEPARATOR: :\n";
 
 TEST(VerifyJVMOutputTest, MagicLineThenValues) {
@@ -110,7 +109,8 @@ TEST(VerifyJVMOutputTest, MagicLineThenValues) {
     }
 }
 
-// -Xint would change the execution mode java.vm.info reports: it is left out when that is asked.
+// The execution-mode options change what java.vm.info and sun.management.compiler report: they
+// are left out when either is asked.
 TEST_F(JVMTest, VerifyRunIsInterpretedUnlessTheExecutionModeIsAsked) {
     const std::string home = makeAnsweringHome("h", "x\\n");
     const struct {
@@ -118,7 +118,10 @@ TEST_F(JVMTest, VerifyRunIsInterpretedUnlessTheExecutionModeIsAsked) {
         std::string args;
     } cases[] = {
         {"java.vm.info", std::string(kVerifyOptions) + " -classpath v.jar V java.vm.info\n"},
-        {"java.vm.name", std::string(kVerifyOptions) + " -Xint -classpath v.jar V java.vm.name\n"},
+        {"sun.management.compiler",
+         std::string(kVerifyOptions) + " -classpath v.jar V sun.management.compiler\n"},
+        {"java.vm.name", std::string(kVerifyOptions) +
+                             " -XX:TieredStopAtLevel=1 -Xint -classpath v.jar V java.vm.name\n"},
     };
     for (const auto& c : cases) {
         std::unique_ptr<JVMFile> file(
@@ -146,7 +149,8 @@ TEST_F(JVMTest, VerifyOneCandidate) {
     EXPECT_EQ(good, str(match->getJVMHome()));
     // The setting without "=" was skipped: the verify class got two property names.
     EXPECT_EQ(std::string(kVerifyOptions) +
-                  " -Xint -classpath /nonexistent/verify.jar Verify java.version java.vendor\n",
+                  " -XX:TieredStopAtLevel=1 -Xint -classpath /nonexistent/verify.jar Verify "
+                  "java.version java.vendor\n",
               readFile(good + "/args"));
     EXPECT_NE(std::string::npos, log().find("WARNING: Invalid JVM_PROPERTIES setting (broken) in "
                                             "JVM File " +
