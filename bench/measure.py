@@ -365,6 +365,20 @@ class Bench:
         self.table.add_times("2", "launcher alone, fake JVM (verify + run)", result,
                              "2 x sh java-script", goal=1.15)
 
+        # The same launcher against a reference that also starts one native program: what is
+        # left over is the launcher's own work, not the price of being an executable.
+        noop = os.path.join(self.build, "noop")
+        if not os.path.exists(noop):
+            raise BenchError("no %s: bench/run builds it" % noop)
+        linkage_path = os.path.join(self.build, "noop.linkage")
+        linkage = "static"
+        if os.path.exists(linkage_path):
+            with open(linkage_path) as linkage_file:
+                linkage = linkage_file.read().strip() or "static"
+        result = self.runner.compare(ours, floor + [self.step([noop])], self.args.runs)
+        self.table.add_times("2r", "the same", result,
+                             "2 x sh java-script + %s no-op" % linkage, goal=1.15)
+
         # The same with a long class path from a runtime file beside the launcher: the launcher
         # puts it before the verify class and before the application, and so does the floor.
         entries = ["/opt/application/lib/library-%05d.jar" % i for i in range(CLASSPATH_ENTRIES)]

@@ -199,6 +199,31 @@ SString FileIndexEntry::extract(const SString& directory) const {
     return extract(*m_launcherFile, directory);
 }
 
+SString FileIndexEntry::extractForRun() const {
+    SString directory = PlatformImpl::runDirectory();
+    SString target(directory);
+    appendPathSeparator(target);
+    target += m_name;
+    struct stat info;
+    if (lstat(target.c_str(), &info) == 0) {
+        directory = PlatformImpl::createTempSubDirectory();
+    }
+    return extract(directory);
+}
+
+long FileIndexEntry::readSomeAt(char* buffer, long count, long position) const {
+    if (m_launcherFile == nullptr || !m_launcherFile->isOpen() || position < 0 ||
+        position > m_length || count < 0) {
+        return -1;
+    }
+    // Never past the entry's own bytes, whatever follows them in the launcher file.
+    long wanted = count < m_length - position ? count : m_length - position;
+    if (wanted == 0) {
+        return 0;
+    }
+    return m_launcherFile->binaryFile().readSomeAt(buffer, wanted, m_offset + position);
+}
+
 SString FileIndexEntry::extract(const LauncherFile& launcherFile, const SString& directory) const {
     if (!isPlainFileName(m_name)) {
         throw LauncherException(concat("Refusing to extract the embedded file \"", m_name,

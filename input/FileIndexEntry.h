@@ -44,6 +44,15 @@ public:
     // As above, from the launcher file the entry was read from (setLauncherFile); throws
     // LauncherException when the entry has none.
     SString extract(const SString& directory) const;
+    // As above, into the run's directory (PlatformImpl::runDirectory), shared by the embedded
+    // files a run extracts. When a file of the same name is already there (an index that names
+    // two files alike), a directory of its own takes this one, so that no extracted file is
+    // overwritten.
+    SString extractForRun() const;
+    // Reads up to count bytes of the embedded file, from position (0 is its first byte), through
+    // the launcher file it was read from, as extract reads them. Returns the number read, 0 at
+    // the file's end, -1 on a read error, a position outside the file or no open launcher file.
+    long readSomeAt(char* buffer, long count, long position) const;
     // The open launcher file that holds the entry's bytes; it must outlive the entry. Set by
     // the loader of the index.
     void setLauncherFile(const LauncherFile* file) { m_launcherFile = file; }

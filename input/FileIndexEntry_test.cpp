@@ -337,6 +337,36 @@ TEST_F(FileIndexEntryTest, ExtractWithoutLauncherFileFails) {
     EXPECT_TRUE(qvtest::listDirectory(extractDir()).empty());
 }
 
+// A run's extracted files share the one run directory; a second file of a name already there
+// gets a directory of its own instead of overwriting the first. Reads stay inside the entry.
+TEST_F(FileIndexEntryTest, ExtractForRunSharesTheRunDirectoryWithoutOverwriting) {
+    PlatformImpl::resetForTest();
+    makeLauncher("firstsecondapp");
+    FileIndexEntry first(FILE_TYPE_CLASSPATH, 1, 5, 10, "lib.jar");
+    FileIndexEntry second(FILE_TYPE_CLASSPATH, 2, 6, 15, "lib.jar");
+    FileIndexEntry app(FILE_TYPE_APPLICATION, 3, 3, 21, "app.jar");
+    for (FileIndexEntry* entry : {&first, &second, &app}) {
+        entry->setLauncherFile(&m_launcherFile);
+    }
+    const std::string run = str(PlatformImpl::runDirectory());
+    const std::string paths[] = {str(first.extractForRun()), str(second.extractForRun()),
+                                 str(app.extractForRun())};
+    EXPECT_EQ(paths[0], run + "/lib.jar");
+    EXPECT_NE(paths[1].substr(0, run.size() + 1), run + "/");
+    EXPECT_EQ(paths[2], run + "/app.jar");
+    EXPECT_EQ(readFile(paths[0]) + readFile(paths[1]) + readFile(paths[2]), "firstsecondapp");
+    EXPECT_EQ(str(PlatformImpl::runDirectory()), run);
+
+    char bytes[8] = {};
+    EXPECT_EQ(second.readSomeAt(bytes, sizeof bytes, 2), 4);
+    EXPECT_EQ(std::string(bytes, 4), "cond");
+    EXPECT_EQ(second.readSomeAt(bytes, sizeof bytes, 6), 0);
+    EXPECT_EQ(second.readSomeAt(bytes, sizeof bytes, 7), -1);
+    PlatformImpl::cleanup();
+    EXPECT_FALSE(qvtest::exists(run));
+    PlatformImpl::resetForTest();
+}
+
 TEST_F(FileIndexEntryTest, LoadTagFileReadsOnlyTagFileTypesAndNamesTheEmbeddedFile) {
     makeLauncher("A: 1\nB: 2\n");
     FILE* file = std::fopen(m_launcherPath.c_str(), "rb");

@@ -9,6 +9,7 @@
 #include "jvm/JVMAttempts.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/StringPair.h"
+#include "jvm/VerifyClass.h"
 #include "launchscript/JVMTags.h"
 #include "launchscript/MacroHandler.h"
 
@@ -50,20 +51,17 @@ public:
     // candidate pass through. The caller owns a returned match.
 
     // Checks the home in this file's own JVM_HOME (nothing without JVM_PROPERTIES).
-    JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
+    JVMMatch* verify(const VerifyClass& verifyClass);
     // Checks one candidate home: its JVM_EXE must exist and the verify class run with it must
     // report the JVM_PROPERTIES values.
-    JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
-                     const SString& verifyClassName);
+    JVMMatch* verify(const SString& jvmHome, const VerifyClass& verifyClass);
     // Tries the PATH_HINT values below each search root, in order.
-    JVMMatch* verifyWithPathHints(const SString& verifyClasspath, const SString& verifyClassName);
+    JVMMatch* verifyWithPathHints(const VerifyClass& verifyClass);
     // Tries the homes the platform maps PLATFORM_HINT values to (none on this platform).
-    JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
-                                      const SString& verifyClassName);
+    JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass);
     // Runs the verify class with the candidate (setting the tag file's JVM_HOME, which stays
     // set) and checks its output.
-    bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
-                       const SString& verifyClassName);
+    bool performVerify(const SString& jvmHome, const VerifyClass& verifyClass);
     // The magic line, then one value line per property in order: exact, or a prefix when the
     // expected value ends with "...". Properties left over when the output ends pass.
     static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& properties);
@@ -90,10 +88,14 @@ private:
     // What the verify class printed for the candidate, into output: from the verify cache when
     // it holds the answer, otherwise by running command as a helper within the verify time
     // limit (and remembering the answer). False, with a log record and the reason in failure,
-    // when the run took too long or printed more than the answer may hold.
-    bool verifyOutput(const SString& jvmHome, const SString& verifyClasspath,
-                      const SString& verifyClassName, const SString& command,
+    // when the run took too long or printed more than the answer may hold. Only a run needs
+    // the verify class's class path (which may extract the embedded archive).
+    bool verifyOutput(const SString& jvmHome, const VerifyClass& verifyClass,
                       const StringDeque& propertyNames, SString& output, SString& failure);
+    // The verify run's command template: the candidate's java, the verify class path, the
+    // class and each property name as one quoted argument.
+    SString verifyCommand(const SString& jvmHome, const VerifyClass& verifyClass,
+                          const StringDeque& propertyNames) const;
     // The time a verify run may take, in milliseconds (0: no limit): QV_VERIFY_TIMEOUT when it
     // holds a valid number of seconds, else VERIFY_TIMEOUT, else the default. An invalid value
     // is logged and passed over.

@@ -86,36 +86,23 @@ JVMFile* JVMFiles::getJVMFile(long index) {
 }
 
 void JVMFiles::setVerifyClass(const SString& classpath, const SString& className) {
-    m_verifyClasspath = classpath;
-    m_verifyClassName = className;
+    m_verifyClass = VerifyClass(classpath, className);
 }
 
-void JVMFiles::writeVerifyJar() {
-    if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) {
-        return;
+const VerifyClass& JVMFiles::verifyClass() {
+    if (m_verifyClass.isSet()) {
+        return m_verifyClass;
     }
-    SString extracted;
-    for (long i = 0;; ++i) {
-        const FileIndexEntry* entry = m_context.embeddedFileAt(i);
-        if (entry == nullptr) {
-            break;
-        }
+    const FileIndexEntry* archive = nullptr;
+    for (long i = 0; const FileIndexEntry* entry = m_context.embeddedFileAt(i); ++i) {
         if (entry->getType() == kVerifyArchiveType) {
-            extracted = entry->extract(PlatformImpl::createTempSubDirectory());
+            archive = entry;
         }
     }
-    if (!extracted.empty()) {
-        m_verifyClasspath = "\"";
-        m_verifyClasspath += extracted;
-        m_verifyClasspath += "\"";
-        m_verifyClassName = "\"Verify\"";
+    if (archive != nullptr) {
+        m_verifyClass = VerifyClass(*archive);
     }
-}
-
-void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
-    writeVerifyJar();
-    classpath = m_verifyClasspath;
-    className = m_verifyClassName;
+    return m_verifyClass;
 }
 
 bool JVMFiles::searchUserHome() {
@@ -127,7 +114,7 @@ bool JVMFiles::searchUserHome() {
                     LOG_INFO);
     JVMAttempts::NamedBy naming(&m_attempts, concat("-qv:javahome ", userHome));
     for (long i = 0; i < m_jvmFiles.size() && m_currentMatch == nullptr; ++i) {
-        m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
+        m_currentMatch = m_jvmFiles.at(i)->verify(userHome, m_verifyClass);
     }
     return m_currentMatch != nullptr;
 }
@@ -140,9 +127,9 @@ bool JVMFiles::searchHints() {
         lastAsksForDiskWalk = file->getTagFile().getBoolTagValue(g_searchAllTag, false);
         SubStatusWrapper savedStatus;
         PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING_FOR, file->getTagValue(g_descTag));
-        m_currentMatch = file->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
+        m_currentMatch = file->verifyWithPlatformHints(m_verifyClass);
         if (m_currentMatch == nullptr) {
-            m_currentMatch = file->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
+            m_currentMatch = file->verifyWithPathHints(m_verifyClass);
         }
         // A jvm file that allows the disk walk ends the hint search: the walk covers the rest.
         if (m_currentMatch != nullptr || lastAsksForDiskWalk) {
@@ -155,7 +142,7 @@ bool JVMFiles::searchHints() {
 void JVMFiles::search(JVMMatchPtrDeque& matches) {
     clearCurrentMatch();
     m_attempts.clear();
-    writeVerifyJar();
+    verifyClass();
     if (!searchUserHome()) {
         bool walkDisk = searchHints();
         if (m_currentMatch == nullptr && walkDisk) {
@@ -169,7 +156,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
 void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirst) {
     clearCurrentMatch();
     m_attempts.clear();
-    writeVerifyJar();
+    verifyClass();
     m_stopAtFirst = stopAtFirst;
     long before = matches.size();
     exhaustiveSearch(matches);
@@ -217,8 +204,7 @@ void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
             if (!isSafeDiskCandidate(candidate->getJVMFile(), homes.at(h))) {
                 continue;
             }
-            JVMMatch* match =
-                candidate->getJVMFile().verify(homes.at(h), m_verifyClasspath, m_verifyClassName);
+            JVMMatch* match = candidate->getJVMFile().verify(homes.at(h), m_verifyClass);
             if (match != nullptr) {
                 matches.push_back(match);
                 if (m_stopAtFirst) {
@@ -244,7 +230,7 @@ bool JVMFiles::foundFile(const SString& path) {
             if (!isSafeDiskCandidate(*file, home)) {
                 continue;
             }
-            m_currentMatch = file->verify(home, m_verifyClasspath, m_verifyClassName);
+            m_currentMatch = file->verify(home, m_verifyClass);
             stop = m_currentMatch != nullptr;
         } else {
             addUnverifiedMatch(file, home);

@@ -6,6 +6,7 @@
 #include "jvm/JVMFile.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/UnverifiedJVMMatch.h"
+#include "jvm/VerifyClass.h"
 #include "platform/unix/FileFindListener.h"
 
 // The jvm files of the run, in input order, with the verify class to check candidates with.
@@ -28,10 +29,10 @@ public:
 
     // The verify class named by an input file; a class path may carry its own double quotes.
     void setVerifyClass(const SString& classpath, const SString& className);
-    // Without a verify class set, extracts the launcher's embedded verify archive (once) and
-    // uses its class "Verify".
-    void writeVerifyJar();
-    void writeVerifyJar(SString& classpath, SString& className);
+    // The verify class: the one set, else the class "Verify" of the launcher's embedded verify
+    // archive (the last one in the index), which is extracted only when a verify run needs it.
+    // Unset when there is neither.
+    const VerifyClass& verifyClass();
 
     // Finds one JVM and appends it to matches (nothing when none is found).
     void search(JVMMatchPtrDeque& matches);
@@ -62,8 +63,7 @@ private:
     UnverifiedJVMMatchPtrDeque m_unverifiedMatches;
     JVMMatch* m_currentMatch;
     bool m_stopAtFirst;
-    SString m_verifyClasspath;
-    SString m_verifyClassName;
+    VerifyClass m_verifyClass;
     // The failed candidates of the current search, recorded by the jvm files.
     JVMAttempts m_attempts;
 };

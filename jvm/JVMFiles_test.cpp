@@ -77,6 +77,7 @@ protected:
 const char kVerifyJar[] = "\"/nonexistent/verify.jar\"";
 const char kVerifyClass[] = "\"Verify\"";
 // How a jvm file tells the launch script to pass a class path to java.
+const char kVerifyOptions[] = "-XX:+IgnoreUnrecognizedVMOptions -XX:+UseSerialGC -XX:-UsePerfData";
 const char kClasspathTags[] = "CLASSPATH: \"-classpath \"\nCLASSPATH_SEPARATOR: :\n";
 
 TEST(VerifyJVMOutputTest, MagicLineThenValues) {
@@ -108,6 +109,30 @@ TEST(VerifyJVMOutputTest, MagicLineThenValues) {
     }
 }
 
+// The execution-mode options change what java.vm.info and sun.management.compiler report: they
+// are left out when either is asked.
+TEST_F(JVMTest, VerifyRunIsInterpretedUnlessTheExecutionModeIsAsked) {
+    const std::string home = makeAnsweringHome("h", "x\\n");
+    const struct {
+        const char* property;
+        std::string args;
+    } cases[] = {
+        {"java.vm.info", std::string(kVerifyOptions) + " -classpath v.jar V java.vm.info\n"},
+        {"sun.management.compiler",
+         std::string(kVerifyOptions) + " -classpath v.jar V sun.management.compiler\n"},
+        {"java.vm.name", std::string(kVerifyOptions) +
+                             " -XX:TieredStopAtLevel=1 -Xint -classpath v.jar V java.vm.name\n"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<JVMFile> file(
+            loadJVMFile("m.jvm", std::string(kClasspathTags) +
+                                     "JVM_EXE: bin/java\nJVM_PROPERTIES: " + c.property + "=x\n"));
+        std::unique_ptr<JVMMatch> match(file->verify(home.c_str(), VerifyClass("\"v.jar\"", "V")));
+        EXPECT_NE(nullptr, match) << c.property;
+        EXPECT_EQ(c.args, readFile(home + "/args")) << c.property;
+    }
+}
+
 TEST_F(JVMTest, VerifyOneCandidate) {
     JVMFile* file =
         loadJVMFile("one.jvm", "DESC: Test JVM\nJVM_EXE: bin/java\n" + std::string(kClasspathTags) +
@@ -118,11 +143,14 @@ TEST_F(JVMTest, VerifyOneCandidate) {
     std::string old = makeAnsweringHome("old", "1.2.2\\nAcme\\n");
     std::string silent = makeHome("silent", "echo no magic here");
 
-    std::unique_ptr<JVMMatch> match(file->verify(good.c_str(), kVerifyJar, kVerifyClass));
+    std::unique_ptr<JVMMatch> match(
+        file->verify(good.c_str(), VerifyClass(kVerifyJar, kVerifyClass)));
     ASSERT_NE(nullptr, match);
     EXPECT_EQ(good, str(match->getJVMHome()));
     // The setting without "=" was skipped: the verify class got two property names.
-    EXPECT_EQ("-classpath /nonexistent/verify.jar Verify java.version java.vendor\n",
+    EXPECT_EQ(std::string(kVerifyOptions) +
+                  " -XX:TieredStopAtLevel=1 -Xint -classpath /nonexistent/verify.jar Verify "
+                  "java.version java.vendor\n",
               readFile(good + "/args"));
     EXPECT_NE(std::string::npos, log().find("WARNING: Invalid JVM_PROPERTIES setting (broken) in "
                                             "JVM File " +
@@ -131,12 +159,12 @@ TEST_F(JVMTest, VerifyOneCandidate) {
               log().find("Verifying JVM at " + good + "/bin/java\n   for JVM: Test JVM\n"));
     EXPECT_NE(std::string::npos, log().find("Found matching JVM at " + good + "\n"));
 
-    EXPECT_EQ(nullptr, file->verify(old.c_str(), kVerifyJar, kVerifyClass));
-    EXPECT_EQ(nullptr, file->verify(silent.c_str(), kVerifyJar, kVerifyClass));
+    EXPECT_EQ(nullptr, file->verify(old.c_str(), VerifyClass(kVerifyJar, kVerifyClass)));
+    EXPECT_EQ(nullptr, file->verify(silent.c_str(), VerifyClass(kVerifyJar, kVerifyClass)));
     EXPECT_NE(std::string::npos, log().find("ERROR: Invalid magic value: no magic here\n"));
 
     std::string missing = m_dir + "/missing";
-    EXPECT_EQ(nullptr, file->verify(missing.c_str(), kVerifyJar, kVerifyClass));
+    EXPECT_EQ(nullptr, file->verify(missing.c_str(), VerifyClass(kVerifyJar, kVerifyClass)));
     EXPECT_NE(std::string::npos, log().find(missing + "/bin/java does not exist\n"));
     // Verification leaves the last candidate in JVM_HOME.
     EXPECT_EQ(silent, str(file->getTagValue("JVM_HOME")));
@@ -146,7 +174,8 @@ TEST_F(JVMTest, MatchWritesItsOwnJVMFile) {
     JVMFile* file = loadJVMFile("w.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: a=1\n");
     std::unique_ptr<JVMFile> owner(file);
     std::string home = makeAnsweringHome("home", "1\\n");
-    std::unique_ptr<JVMMatch> match(file->verify(home.c_str(), kVerifyJar, kVerifyClass));
+    std::unique_ptr<JVMMatch> match(
+        file->verify(home.c_str(), VerifyClass(kVerifyJar, kVerifyClass)));
     ASSERT_NE(nullptr, match);
     SString written = match->writeNewJVMFile();
     TagFile reread(written);
@@ -160,9 +189,9 @@ TEST_F(JVMTest, MatchWritesItsOwnJVMFile) {
 TEST_F(JVMTest, MissingPropertiesFindNothing) {
     JVMFile* file = loadJVMFile("noprops.jvm", "JVM_EXE: bin/java\nPATH_HINT: /usr\n");
     std::unique_ptr<JVMFile> owner(file);
-    EXPECT_EQ(nullptr, file->verify(kVerifyJar, kVerifyClass));
-    EXPECT_EQ(nullptr, file->verifyWithPathHints(kVerifyJar, kVerifyClass));
-    EXPECT_EQ(nullptr, file->verifyWithPlatformHints(kVerifyJar, kVerifyClass));
+    EXPECT_EQ(nullptr, file->verify(VerifyClass(kVerifyJar, kVerifyClass)));
+    EXPECT_EQ(nullptr, file->verifyWithPathHints(VerifyClass(kVerifyJar, kVerifyClass)));
+    EXPECT_EQ(nullptr, file->verifyWithPlatformHints(VerifyClass(kVerifyJar, kVerifyClass)));
     std::string warning = "WARNING: Unable to verify " + m_dir +
                           "/noprops.jvm because the JVM_PROPERTIES tag was not specified.\n";
     std::string text = log();
@@ -181,7 +210,7 @@ TEST_F(JVMTest, PathHintsWithAndWithoutLeadingSeparator) {
                                 "PATH_HINT:\n  " +
                                     home + "\n  " + relative + "\n/:\n");
     std::unique_ptr<JVMFile> owner(file);
-    EXPECT_EQ(nullptr, file->verifyWithPathHints(kVerifyJar, kVerifyClass));
+    EXPECT_EQ(nullptr, file->verifyWithPathHints(VerifyClass(kVerifyJar, kVerifyClass)));
     std::string checking = "Checking path hint " + home + "\n";
     std::string text = log();
     size_t first = text.find(checking);
@@ -194,7 +223,7 @@ TEST_F(JVMTest, UnquotedVerifyClassPathIsALaunchScriptError) {
     std::unique_ptr<JVMFile> owner(file);
     std::string home = makeAnsweringHome("h", "1\\n");
     try {
-        file->verify(home.c_str(), "/no/quotes.jar", "Verify");
+        file->verify(home.c_str(), VerifyClass("/no/quotes.jar", "Verify"));
         FAIL() << "an unquoted class path must fail";
     } catch (const LauncherException& e) {
         EXPECT_EQ(0u, str(e.m_message).find("Launch script error: Expected string arg."))
@@ -366,7 +395,8 @@ TEST_F(JVMTest, RangesAndEnvironmentHints) {
                                 "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=[11,)\n"
                                 "PATH_HINT:\n  #QV_TEST_UNSET_HOME#\n  #QV_TEST_JDK_HOME#\n/:\n");
     std::unique_ptr<JVMFile> owner(file);
-    std::unique_ptr<JVMMatch> match(file->verifyWithPathHints(kVerifyJar, kVerifyClass));
+    std::unique_ptr<JVMMatch> match(
+        file->verifyWithPathHints(VerifyClass(kVerifyJar, kVerifyClass)));
     ASSERT_NE(nullptr, match) << log();
     EXPECT_EQ(home, str(match->getJVMHome()));
     // The unset reference named no place: exactly one hint was checked.
@@ -379,7 +409,7 @@ TEST_F(JVMTest, RangesAndEnvironmentHints) {
     JVMFile* broken =
         loadJVMFile("b.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=[x,)\n");
     std::unique_ptr<JVMFile> brokenOwner(broken);
-    EXPECT_EQ(nullptr, broken->verify(home.c_str(), kVerifyJar, kVerifyClass));
+    EXPECT_EQ(nullptr, broken->verify(home.c_str(), VerifyClass(kVerifyJar, kVerifyClass)));
     EXPECT_NE(std::string::npos,
               log().find("WARNING: The expected value [x,) is not a valid version range; it is "
                          "compared as text."));
@@ -460,15 +490,15 @@ TEST_F(JVMTest, RealJDKIsVerifiedWithTheRealVerifyClass) {
                         "JVM_EXE: bin/java\nJVM_PROPERTIES:\n  java.version=" + expectedVersion +
                         "\n  java.vendor=" + expectedVendor + "\n/:\n");
     std::unique_ptr<JVMFile> owner(file);
-    std::unique_ptr<JVMMatch> match(
-        file->verify(javaHome.c_str(), ("\"" + verifyJar + "\"").c_str(), kVerifyClass));
+    std::unique_ptr<JVMMatch> match(file->verify(
+        javaHome.c_str(), VerifyClass(("\"" + verifyJar + "\"").c_str(), kVerifyClass)));
     EXPECT_NE(nullptr, match) << log();
 
     JVMFile* wrong =
         loadJVMFile("wrong.jvm", "JVM_EXE: bin/java\nJVM_PROPERTIES: java.version=0.9\n");
     std::unique_ptr<JVMFile> wrongOwner(wrong);
-    EXPECT_EQ(nullptr,
-              wrong->verify(javaHome.c_str(), ("\"" + verifyJar + "\"").c_str(), kVerifyClass));
+    EXPECT_EQ(nullptr, wrong->verify(javaHome.c_str(),
+                                     VerifyClass(("\"" + verifyJar + "\"").c_str(), kVerifyClass)));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "input/FileIndexEntry.h"
 #include "platform/unix/FileDescriptor.h"
 
 namespace {
@@ -154,50 +155,48 @@ std::string runtimeImage(const std::string& home) {
     return "none";
 }
 
-// FNV-1a over the bytes of a file: enough to tell one verify class archive from another.
-bool digestFile(const std::string& path, std::string& digest) {
+// FNV-1a over a stream of bytes, with their count: enough to tell one verify class archive
+// from another.
+class ArchiveDigest {
+public:
+    void add(const char* bytes, long count) {
+        for (long i = 0; i < count; ++i) {
+            m_hash = (m_hash ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ULL;
+        }
+        m_total += static_cast<unsigned long long>(count);
+    }
+    // The same text for the same bytes, wherever they were read from: an archive on disk and
+    // the launcher's embedded one share one form, so an answer does not depend on which it was.
+    std::string text(const std::string& className) const {
+        char digits[64];
+        // NOLINTNEXTLINE(cert-err33-c): 16 hex digits, a colon and at most 20 digits fit.
+        std::snprintf(digits, sizeof digits, "%016llx:%llu",
+                      static_cast<unsigned long long>(m_hash), m_total);
+        return std::string("archive=") + digits + " class=" + className;
+    }
+
+private:
+    std::uint64_t m_hash = 14695981039346656037ULL;
+    unsigned long long m_total = 0;
+};
+
+bool digestFile(const std::string& path, ArchiveDigest& digest) {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.isOpen()) {
         return false;
     }
-    std::uint64_t hash = 14695981039346656037ULL;
-    unsigned long long total = 0;
     char buffer[8192];
     ssize_t got;
-    bool ok = true;
     while ((got = read(fd.get(), buffer, sizeof buffer)) != 0) {
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            ok = false;
-            break;
+            return false;
         }
-        for (ssize_t i = 0; i < got; ++i) {
-            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ULL;
-        }
-        total += static_cast<unsigned long long>(got);
+        digest.add(buffer, got);
     }
-    fd.reset();
-    char text[64];
-    // NOLINTNEXTLINE(cert-err33-c): 16 hex digits, a colon and at most 20 digits fit.
-    std::snprintf(text, sizeof text, "%016llx:%llu", static_cast<unsigned long long>(hash), total);
-    digest = text;
-    return ok;
-}
-
-std::string verifyClassIdentity(const SString& classpath, const SString& className) {
-    std::string path = toStd(classpath);
-    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
-        path = path.substr(1, path.size() - 2);
-    }
-    struct stat info;
-    std::string digest;
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-        info.st_size <= kMaxDigestedArchive && digestFile(path, digest)) {
-        return "archive=" + digest + " class=" + toStd(className);
-    }
-    return "classpath=" + toStd(classpath) + " class=" + toStd(className);
+    return true;
 }
 
 bool isSafeOwnDirectory(const std::string& path) {
@@ -272,16 +271,50 @@ bool VerifyCache::isCacheable(const StringDeque& propertyNames) {
     return true;
 }
 
+std::string VerifyCache::verifyClassIdentity(const SString& classpath, const SString& className) {
+    std::string path = toStd(classpath);
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+        path = path.substr(1, path.size() - 2);
+    }
+    struct stat info;
+    ArchiveDigest digest;
+    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_size <= kMaxDigestedArchive && digestFile(path, digest)) {
+        return digest.text(toStd(className));
+    }
+    return "classpath=" + toStd(classpath) + " class=" + toStd(className);
+}
+
+std::string VerifyCache::embeddedClassIdentity(const FileIndexEntry& archive,
+                                               const SString& className) {
+    if (archive.getLength() > kMaxDigestedArchive) {
+        return std::string();
+    }
+    ArchiveDigest digest;
+    char buffer[8192];
+    for (long position = 0; position < archive.getLength();) {
+        long got = archive.readSomeAt(buffer, sizeof buffer, position);
+        if (got <= 0) {
+            return std::string();
+        }
+        digest.add(buffer, got);
+        position += got;
+    }
+    return digest.text(toStd(className));
+}
+
 bool VerifyCache::makeKey(const SString& executable, const SString& jvmHome,
-                          const SString& verifyClasspath, const SString& verifyClassName,
+                          const std::string& verifyClassIdentity, const SString& runOptions,
                           const StringDeque& propertyNames, Key& key) {
     std::string exeId;
-    if (!resolvedIdentity(toStd(executable), key.executable, exeId)) {
+    if (verifyClassIdentity.empty() ||
+        !resolvedIdentity(toStd(executable), key.executable, exeId)) {
         return false;
     }
     std::string text = "exe=" + key.executable + "=" + exeId;
     text += "\x1fimage=" + runtimeImage(toStd(jvmHome));
-    text += "\x1f" + verifyClassIdentity(verifyClasspath, verifyClassName);
+    text += "\x1f" + verifyClassIdentity;
+    text += "\x1foptions=" + toStd(runOptions);
     text += "\x1fproperties=";
     for (long i = 0; i < propertyNames.size(); ++i) {
         text += toStd(propertyNames.at(i)) + "\x1e";

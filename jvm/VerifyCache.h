@@ -7,14 +7,16 @@
 #include "base/SString.h"
 #include "base/StringDeque.h"
 
+class FileIndexEntry;
+
 // Remembers what the verify class printed for an installed JVM, so a later launch need not
 // start that JVM only to ask it for its properties again.
 //
 // An answer is keyed by everything it depends on: the resolved path and identity (device,
 // inode, size, modification and change times) of the candidate's java and of its runtime image
 // (lib/modules, or rt.jar on old JVMs), the identity of the verify class, the property names
-// asked for, and the environment variables that change a JVM's options. Only properties that
-// depend on the JVM alone are answered from the cache.
+// asked for, the verify run's JVM options, and the environment variables that change a JVM's
+// options. Only properties that depend on the JVM alone are answered from the cache.
 //
 // The cache is one file under $XDG_CACHE_HOME/qvlauncher/ (or ~/.cache/qvlauncher/), mode
 // 0600 in a 0700 directory, replaced atomically, updated under the lock file beside it. A missing,
@@ -34,10 +36,22 @@ public:
     // True when the cache may answer a request for these property names.
     static bool isCacheable(const StringDeque& propertyNames);
 
-    // Builds the key of a request; false when a part of it cannot be read (then the request is
-    // not cached).
+    // The identity of a verify class named by a class path (which may carry its own double
+    // quotes): a digest of the archive's bytes when the path names a regular file of at most
+    // 16 MiB, else the class path's text.
+    static std::string verifyClassIdentity(const SString& classpath, const SString& className);
+    // The identity of the launcher's embedded verify archive, from its bytes as read through the
+    // launcher file: the same text verifyClassIdentity gives for an extracted copy, so no
+    // extraction is needed to ask the cache. Empty when the bytes cannot be read or the archive
+    // is larger than 16 MiB (then its requests are not cached).
+    static std::string embeddedClassIdentity(const FileIndexEntry& archive,
+                                             const SString& className);
+
+    // Builds the key of a request from the candidate's java and home, the verify class's
+    // identity (above), the JVM options of the verify run and the property names; false when a
+    // part of it cannot be read or the identity is empty (then the request is not cached).
     static bool makeKey(const SString& executable, const SString& jvmHome,
-                        const SString& verifyClasspath, const SString& verifyClassName,
+                        const std::string& verifyClassIdentity, const SString& runOptions,
                         const StringDeque& propertyNames, Key& key);
 
     bool isEnabled() const;

@@ -70,8 +70,8 @@ protected:
                             properties + "/:\n");
         TagFile tags(SString(path.c_str()));
         JVMFile file(tags);
-        std::unique_ptr<JVMMatch> match(
-            file.verify(m_home.c_str(), ("\"" + m_archive + "\"").c_str(), "\"Verify\""));
+        VerifyClass verifyClass(("\"" + m_archive + "\"").c_str(), "\"Verify\"");
+        std::unique_ptr<JVMMatch> match(file.verify(m_home.c_str(), verifyClass));
         return match != nullptr;
     }
 
@@ -213,6 +213,21 @@ TEST_F(VerifyCacheTest, ConcurrentStoresLoseNoEntry) {
             << i;
         EXPECT_EQ("answer " + std::to_string(i), std::string(answer.c_str())) << i;
     }
+}
+
+// The verify run's JVM options are part of the key: answers from runs with other options are not
+// reused; a verify class without an identity is not cached at all.
+TEST(VerifyCacheKeyTest, RunOptionsAndTheClassIdentityKeyTheAnswer) {
+    StringDeque names;
+    names.push_back("java.version");
+    VerifyCache::Key interpreted;
+    VerifyCache::Key compiled;
+    ASSERT_TRUE(VerifyCache::makeKey("/bin/sh", "/nonexistent", "archive=1 class=V", "-Xint", names,
+                                     interpreted));
+    ASSERT_TRUE(
+        VerifyCache::makeKey("/bin/sh", "/nonexistent", "archive=1 class=V", "", names, compiled));
+    EXPECT_NE(interpreted.text, compiled.text);
+    EXPECT_FALSE(VerifyCache::makeKey("/bin/sh", "/nonexistent", "", "-Xint", names, compiled));
 }
 
 TEST(VerifyCacheNamesTest, WhichPropertiesMayBeRemembered) {

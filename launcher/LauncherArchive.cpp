@@ -1,6 +1,8 @@
 // The application archive for the launch script's APPLICATION_ARCHIVE function: the archive
 // embedded in the launcher, or a copy of a file beside the original launcher. The first path
 // found is kept for the whole run and returned by both forms from then on.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -94,15 +96,11 @@ const SString& Launcher::getApplicationArchive() {
     if (!m_applicationArchive.empty()) {
         return m_applicationArchive;
     }
-    // Every archive entry is extracted; the last one is the archive. The directory is made for
-    // the first one: a launcher without an archive leaves no empty directory to clean up.
-    SString directory;
+    // Every archive entry is extracted; the last one is the archive. The run's directory is
+    // made for the first one: a launcher without an archive leaves no empty directory.
     for (long i = 0; const FileIndexEntry* entry = m_inputFiles.getFileAt(i); ++i) {
         if (entry->getType() == FILE_TYPE_APPLICATION) {
-            if (directory.empty()) {
-                directory = PlatformImpl::createTempSubDirectory();
-            }
-            m_applicationArchive = entry->extract(directory);
+            m_applicationArchive = entry->extractForRun();
         }
     }
     return m_applicationArchive;
@@ -130,9 +128,16 @@ const SString& Launcher::getApplicationArchive(const SString& name) {
         return m_applicationArchive;
     }
 
-    SString target = PlatformImpl::createTempSubDirectory();
+    // The copy joins the run's other extracted files, unless one of them has its name.
+    SString target = PlatformImpl::runDirectory();
     appendPathSeparator(target);
     target += lastComponent(name);
+    struct stat info;
+    if (lstat(target.c_str(), &info) == 0) {
+        target = PlatformImpl::createTempSubDirectory();
+        appendPathSeparator(target);
+        target += lastComponent(name);
+    }
     StdioFile targetFile(target.c_str(), "wb");
     if (targetFile.get() == nullptr) {
         return m_applicationArchive;

@@ -522,11 +522,9 @@ TEST_F(LauncherInputFilesObjectsTest, VerifyClassNeedsBothPathAndName) {
     files.load(inputFile({{"VERIFY_CLASSPATH", "/opt/v.jar"}, {"VERIFY_CLASS_NAME", "V"}}));
     files.load(inputFile({{"VERIFY_CLASSPATH", "/other/alone.jar"}}));
     files.load(inputFile({{"VERIFY_CLASS_NAME", "Alone"}}));
-    SString classpath;
-    SString className;
-    files.getJVMFiles().writeVerifyJar(classpath, className);
-    EXPECT_EQ(str(classpath), "/opt/v.jar");
-    EXPECT_EQ(str(className), "V");
+    const VerifyClass& verifyClass = files.getJVMFiles().verifyClass();
+    EXPECT_EQ(str(verifyClass.classpath()), "/opt/v.jar");
+    EXPECT_EQ(str(verifyClass.className()), "V");
 }
 
 TEST_F(LauncherInputFilesObjectsTest, ConsoleTitleFollowsTheLoadOrder) {

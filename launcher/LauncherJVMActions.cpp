@@ -279,12 +279,9 @@ void Launcher::verifyCandidate(bool showProgress, bool showFailMsg, JVMFile& can
     if (showProgress) {
         PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, jvmFile.getTagValue(g_descTag, 0));
     }
-    SString verifyClasspath;
-    SString verifyClassName;
-    m_inputFiles.getJVMFiles().writeVerifyJar(verifyClasspath, verifyClassName);
-    std::unique_ptr<JVMMatch> match(
-        jvmHome.empty() ? candidate.verify(verifyClasspath, verifyClassName)
-                        : candidate.verify(jvmHome, verifyClasspath, verifyClassName));
+    const VerifyClass& verifyClass = m_inputFiles.getJVMFiles().verifyClass();
+    std::unique_ptr<JVMMatch> match(jvmHome.empty() ? candidate.verify(verifyClass)
+                                                    : candidate.verify(jvmHome, verifyClass));
     if (!match) {
         showIf(showFailMsg, PlatformImpl::getMessageText(MSG_JVM_NOT_VALID));
         Log::logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);

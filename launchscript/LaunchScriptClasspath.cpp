@@ -195,16 +195,12 @@ SString LaunchScript::buildJARClasspath() const {
     if (!m_addEmbeddedArchives) {
         return classpath;
     }
-    // The directory is made for the first archive: most launchers carry none, and an empty
-    // directory would only cost its making and its removal.
-    SString directory;
+    // The run's directory is made for the first archive: most launchers carry none, and an
+    // empty directory would only cost its making and its removal.
     for (long i = 0; const FileIndexEntry* entry = m_context.embeddedFileAt(i); ++i) {
         if (entry->getType() == FILE_TYPE_CLASSPATH) {
-            if (directory.empty()) {
-                directory = PlatformImpl::createTempSubDirectory();
-            }
             addToClasspath(m_currentJVMFile, classpath,
-                           TemplateValue::sealPath(entry->extract(directory)));
+                           TemplateValue::sealPath(entry->extractForRun()));
         }
     }
     return classpath;

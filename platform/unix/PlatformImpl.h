@@ -167,6 +167,11 @@ public:
     // there and put theirs in their place. Throw LauncherException on failure, or when every
     // choice is refused.
     static SString createTempSubDirectory();
+    // The run's one directory for the embedded files it extracts (the verify archive, the
+    // class-path archives, the application archive): made by createTempSubDirectory on the
+    // first call and the same for the rest of the run, so a run makes at most one, and none
+    // when it extracts nothing. Cleanup removes it with the other directories.
+    static SString runDirectory();
     static SString createTempFile();
     // The same as createTempFile, and leaves file open on the new file: written through that
     // descriptor, the bytes reach the file made, whatever the name leads to by then.
@@ -282,6 +287,8 @@ private:
     static SString m_tempDir;
     static StringDeque m_sdqCreatedFiles;
     static StringDeque m_sdqCreatedDrs;
+    // The directory runDirectory made; empty until then.
+    static SString m_runDirectory;
     static SString m_launcherToDelete;
 
     // Written by noteTerminatingSignal, from signal handlers, and cleared by resetForTest.

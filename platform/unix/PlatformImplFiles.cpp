@@ -25,6 +25,7 @@
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
+SString PlatformImpl::m_runDirectory;
 SString PlatformImpl::m_launcherToDelete;
 
 namespace {
@@ -218,6 +219,13 @@ SString PlatformImpl::createTempSubDirectory() {
     return path;
 }
 
+SString PlatformImpl::runDirectory() {
+    if (m_runDirectory.empty()) {
+        m_runDirectory = createTempSubDirectory();
+    }
+    return m_runDirectory;
+}
+
 SString PlatformImpl::createTempFile() {
     BinaryFile file;
     return createTempFile(file);
@@ -297,6 +305,7 @@ void PlatformImpl::resetTemporaryFiles() {
     m_tempDir.erase();
     m_sdqCreatedFiles.clear();
     m_sdqCreatedDrs.clear();
+    m_runDirectory.erase();
     m_launcherToDelete.erase();
     createdIdentities().clear();
     refusedDirectories().clear();
