@@ -1,5 +1,7 @@
 // Verification of a candidate JVM against a jvm file: run the candidate's java on the verify
 // class and compare the system properties it prints with JVM_PROPERTIES.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "base/ShellQuote.h"
@@ -41,10 +43,10 @@ const char* const kExecutionModeProperties[] = {"java.vm.info", "sun.management.
 
 bool asksForExecutionMode(const StringDeque& propertyNames) {
     for (long i = 0; i < propertyNames.size(); ++i) {
-        for (const char* property : kExecutionModeProperties) {
-            if (propertyNames.at(i).compare(property) == 0) {
-                return true;
-            }
+        const SString& name = propertyNames.at(i);
+        if (std::any_of(std::begin(kExecutionModeProperties), std::end(kExecutionModeProperties),
+                        [&name](const char* property) { return name.compare(property) == 0; })) {
+            return true;
         }
     }
     return false;
