@@ -18,6 +18,24 @@ int openRetrying(const char* path, int flags, mode_t mode = 0) {
     return fd;
 }
 
+// Calls readSome(buffer, count, done) until count bytes have arrived; false at end of file
+// (errno 0) or on an error (errno set).
+template <typename ReadSome>
+bool readAll(char* buffer, long count, ReadSome readSome) {
+    long done = 0;
+    while (done < count) {
+        long got = readSome(buffer + done, count - done, done);
+        if (got <= 0) {
+            if (got == 0) {
+                errno = 0;
+            }
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool BinaryFile::openForReading(const SString& path) {
@@ -74,18 +92,8 @@ long BinaryFile::readSome(char* buffer, long count) {
 }
 
 bool BinaryFile::readFully(char* buffer, long count) {
-    while (count > 0) {
-        long got = readSome(buffer, count);
-        if (got <= 0) {
-            if (got == 0) {
-                errno = 0;
-            }
-            return false;
-        }
-        buffer += got;
-        count -= got;
-    }
-    return true;
+    return readAll(buffer, count,
+                   [this](char* to, long wanted, long /*done*/) { return readSome(to, wanted); });
 }
 
 long BinaryFile::readSomeAt(char* buffer, long count, long offset) const {
@@ -101,19 +109,9 @@ long BinaryFile::readSomeAt(char* buffer, long count, long offset) const {
 }
 
 bool BinaryFile::readFullyAt(char* buffer, long count, long offset) const {
-    while (count > 0) {
-        long got = readSomeAt(buffer, count, offset);
-        if (got <= 0) {
-            if (got == 0) {
-                errno = 0;
-            }
-            return false;
-        }
-        buffer += got;
-        count -= got;
-        offset += got;
-    }
-    return true;
+    return readAll(buffer, count, [this, offset](char* to, long wanted, long done) {
+        return readSomeAt(to, wanted, offset + done);
+    });
 }
 
 bool BinaryFile::writeAll(const char* buffer, long count) {
