@@ -56,6 +56,8 @@ public:
     // The open launcher file that holds the entry's bytes; it must outlive the entry. Set by
     // the loader of the index.
     void setLauncherFile(const LauncherFile* file) { m_launcherFile = file; }
+    // The launcher file set above; null when none was.
+    const LauncherFile* launcherFile() const { return m_launcherFile; }
 
     long getType() const { return m_type; }
     long getId() const { return m_id; }

@@ -18,6 +18,7 @@
 
 #include "input/FileIndexEntry.h"
 #include "platform/unix/FileDescriptor.h"
+#include "platform/unix/UserCache.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ private:
     FileDescriptor m_fd;  // closing it releases the lock
 };
 // A file larger than this is not ours to read: it is ignored and rewritten.
-const off_t kMaxFileSize = 4L * 1024 * 1024;
+const size_t kMaxFileSize = 4UL * 1024 * 1024;
 // A verify class archive larger than this is keyed by its path instead of its bytes.
 const off_t kMaxDigestedArchive = 16L * 1024 * 1024;
 
@@ -117,44 +118,6 @@ bool unescape(const std::string& text, std::string& out) {
     return true;
 }
 
-std::string identity(const struct stat& info) {
-    // Two 20-digit numbers, two more and two times with nine-digit fractions: under 130 bytes.
-    char text[160];
-    // NOLINTNEXTLINE(cert-err33-c): the text fits, see above.
-    std::snprintf(
-        text, sizeof text, "%llu:%llu:%lld:%lld.%09ld:%lld.%09ld",
-        static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
-        static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
-        info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
-    return text;
-}
-
-bool resolvedIdentity(const std::string& path, std::string& resolvedPath, std::string& id) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    struct stat info;
-    if (!resolved || stat(resolved.get(), &info) != 0) {
-        return false;
-    }
-    resolvedPath = resolved.get();
-    id = identity(info);
-    return true;
-}
-
-// The runtime image changes whenever the JVM is updated in place.
-std::string runtimeImage(const std::string& home) {
-    const char* const candidates[] = {"/lib/modules", "/jre/lib/rt.jar", "/lib/rt.jar"};
-    for (const char* candidate : candidates) {
-        std::string path;
-        std::string id;
-        if (resolvedIdentity(home + candidate, path, id)) {
-            path += '=';
-            return path + id;
-        }
-    }
-    return "none";
-}
-
 // FNV-1a over a stream of bytes, with their count: enough to tell one verify class archive
 // from another.
 class ArchiveDigest {
@@ -197,51 +160,6 @@ bool digestFile(const std::string& path, ArchiveDigest& digest) {
         digest.add(buffer, got);
     }
     return true;
-}
-
-bool isSafeOwnDirectory(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
-           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
-bool readOwnFile(const std::string& path, std::string& content) {
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.isOpen()) {
-        return false;
-    }
-    struct stat info;
-    bool ok = fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
-              (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 && info.st_size <= kMaxFileSize;
-    char buffer[8192];
-    while (ok) {
-        ssize_t got = read(fd.get(), buffer, sizeof buffer);
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            ok = errno == EINTR;
-            continue;
-        }
-        content.append(buffer, static_cast<size_t>(got));
-        ok = content.size() <= static_cast<size_t>(kMaxFileSize);
-    }
-    return ok;
 }
 
 }  // namespace
@@ -308,11 +226,11 @@ bool VerifyCache::makeKey(const SString& executable, const SString& jvmHome,
                           const StringDeque& propertyNames, Key& key) {
     std::string exeId;
     if (verifyClassIdentity.empty() ||
-        !resolvedIdentity(toStd(executable), key.executable, exeId)) {
+        !UserCache::resolvedIdentity(toStd(executable), key.executable, exeId)) {
         return false;
     }
     std::string text = "exe=" + key.executable + "=" + exeId;
-    text += "\x1fimage=" + runtimeImage(toStd(jvmHome));
+    text += "\x1fimage=" + UserCache::runtimeImageIdentity(toStd(jvmHome));
     text += "\x1f" + verifyClassIdentity;
     text += "\x1foptions=" + toStd(runOptions);
     text += "\x1fproperties=";
@@ -334,18 +252,7 @@ bool VerifyCache::isEnabled() const {
 }
 
 std::string VerifyCache::directory() const {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    std::string base;
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || home[0] != '/') {
-            return std::string();
-        }
-        base = std::string(home) + "/.cache";
-    }
-    return base + "/qvlauncher";
+    return UserCache::rootDirectory();
 }
 
 void VerifyCache::reset() {
@@ -361,7 +268,8 @@ void VerifyCache::load() {
     m_loaded = true;
     std::string dir = directory();
     std::string content;
-    if (dir.empty() || !isSafeOwnDirectory(dir) || !readOwnFile(dir + "/" + kFileName, content)) {
+    if (dir.empty() || !UserCache::isSafeOwnDirectory(dir) ||
+        !UserCache::readOwnFile(dir + "/" + kFileName, kMaxFileSize, content)) {
         return;
     }
     std::vector<std::string> lines;
@@ -397,14 +305,7 @@ void VerifyCache::load() {
 }
 
 std::string VerifyCache::prepareDirectory() const {
-    std::string dir = directory();
-    if (dir.empty()) {
-        return dir;
-    }
-    std::string base = dir.substr(0, dir.rfind('/'));
-    mkdir(base.c_str(), 0700);
-    mkdir(dir.c_str(), 0700);
-    return isSafeOwnDirectory(dir) ? dir : std::string();
+    return UserCache::prepareDirectory(std::string());
 }
 
 void VerifyCache::save() {
@@ -417,16 +318,7 @@ void VerifyCache::save() {
         content += escape(entry.key) + "\n" + escape(entry.executable) + "\n" +
                    escape(entry.answer) + "\n" + std::to_string(entry.lastUsed) + "\n";
     }
-    std::string temporary = dir + "/" + kFileName + ".XXXXXX";
-    FileDescriptor fd(mkstemp(&temporary[0]));
-    if (!fd.isOpen()) {
-        return;
-    }
-    bool written = fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), content);
-    written = fd.close() && written;
-    if (!written || rename(temporary.c_str(), (dir + "/" + kFileName).c_str()) != 0) {
-        unlink(temporary.c_str());
-    }
+    UserCache::replaceFile(dir, kFileName, content);
 }
 
 bool VerifyCache::lookup(const Key& key, SString& answer) {

@@ -25,6 +25,7 @@ enum Function {
     FUNCTION_APPLICATION_ARCHIVE,
     FUNCTION_TEMP_DIR,
     FUNCTION_ENV_WORDS,
+    FUNCTION_CLASS_CACHE,
     FUNCTION_UNKNOWN
 };
 
@@ -41,7 +42,8 @@ const struct {
                   {"LAUNCHER_DIR", FUNCTION_LAUNCHER_DIR},
                   {"APPLICATION_ARCHIVE", FUNCTION_APPLICATION_ARCHIVE},
                   {"TEMP_DIR", FUNCTION_TEMP_DIR},
-                  {"ENV_WORDS", FUNCTION_ENV_WORDS}};
+                  {"ENV_WORDS", FUNCTION_ENV_WORDS},
+                  {"CLASS_CACHE", FUNCTION_CLASS_CACHE}};
 
 Function findFunction(const SString& name) {
     for (const auto& entry : kFunctions) {
@@ -329,6 +331,8 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
         case FUNCTION_ENV_WORDS:
             requireArguments(text, arguments, 1, "ENV_WORDS function requires 1 argument.");
             return sealedWords(environmentValue(arguments.at(0)));
+        case FUNCTION_CLASS_CACHE:
+            return classCacheFunction(text, arguments);
         case FUNCTION_UNKNOWN:
             break;
     }

@@ -4,6 +4,7 @@
 #include "base/SString.h"
 #include "base/StringDeque.h"
 #include "input/LauncherContext.h"
+#include "launchscript/ClassDataCache.h"
 #include "launchscript/MacroHandler.h"
 
 class JVMTags;
@@ -15,6 +16,7 @@ inline constexpr char g_displayConsoleTag[] = "DISPLAY_CONSOLE";          // boo
 inline constexpr char g_autoSetWorkingDirTag[] = "AUTO_SET_WORKING_DIR";  // bool, default true
 inline constexpr char g_launchScriptDescTag[] = "DESC";                   // application name
 inline constexpr char g_archiveTag[] = "ARCHIVE";                         // may hold % functions
+inline constexpr char g_appCacheTag[] = "APP_CACHE";                      // bool, default false
 
 // A java command template and the running of it.
 //
@@ -75,6 +77,10 @@ public:
     //   IF_EXISTS(tag, text@)      text when the jvm file's tag is not empty
     //   LAUNCHER_FILE(), LAUNCHER_DIR(), TEMP_DIR(), APPLICATION_ARCHIVE(),
     //   APPLICATION_ARCHIVE(name)
+    //   CLASS_CACHE()              the options of the application's class-data archive
+    //                              (ClassDataCache): nothing unless the script keeps its
+    //                              archives in the application cache (APP_CACHE) and every one
+    //                              of them is there
     //   ENV_WORDS(name)            the environment variable name (as #name# reads it) split at
     //                              blanks, tabs and line feeds, each word sealed, joined by one
     //                              blank; nothing when it is empty or unset
@@ -118,10 +124,16 @@ private:
     SString makeSystemProp(const JVMTags* jvmFile, const SString& name, const SString& value) const;
     SString buildRuntimeClasspath(const JVMTags* jvmFile, const char* suffix) const;
     SString buildJVMClasspath() const;
-    // Extracts the launcher's embedded class-path archives into a new temporary directory
-    // (made on every call, removed at exit) and joins their paths; empty when this script
-    // adds no embedded archives. Extraction errors pass through.
+    // Joins the paths of the launcher's embedded class-path archives: their copies in the
+    // application cache when the script asks for it (APP_CACHE) and the cache serves them, else
+    // copies extracted into the run's directory. Empty when this script adds no embedded
+    // archives. Extraction errors pass through.
     SString buildJARClasspath() const;
+    // The cached paths of every embedded class-path archive; empty when the application cache
+    // is not used or cannot serve one of them.
+    std::vector<std::string> cachedArchives() const;
+    // %CLASS_CACHE%: the sealed options of the class-data archive.
+    SString classCacheFunction(const SString& text, const StringDeque& arguments) const;
     SString buildRuntimeSystemProps(const JVMTags* jvmFile) const;
     SString buildRuntimeJavaArgs(const JVMTags* jvmFile) const;
     void addToClasspath(const JVMTags* jvmFile, SString& classpath, const SString& entry) const;
@@ -159,6 +171,11 @@ private:
     SString m_standardError;
     mutable const JVMTags* m_currentJVMFile;
     bool m_addEmbeddedArchives;
+    bool m_useApplicationCache = false;
+    // The class-data archive the last resolve prepared, finished after the run.
+    mutable ClassDataCache m_classData;
+    // The class path (as the JVM reads it) that the last resolve's %CP% produced.
+    mutable SString m_lastClasspath;
     SString m_description;
     SString m_archive;
     // Set while the ARCHIVE template is expanded inside %CP%, whose own %CP% would recurse.

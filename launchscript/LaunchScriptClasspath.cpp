@@ -8,6 +8,7 @@
 
 #include "base/StdioFile.h"
 #include "base/TextUtil.h"
+#include "input/ApplicationCache.h"
 #include "input/FileIndexEntry.h"
 #include "input/JVMFileTags.h"
 #include "input/LauncherLayout.h"
@@ -73,6 +74,7 @@ SString LaunchScript::classpathFunction(const SString& text, const StringDeque& 
     }
     const bool useEnvironment = jvmFile.getTagValue(g_useCpEnvVarTag).compare("1") == 0;
     SString classpath = collectClasspath(jvmFile, arguments, useEnvironment);
+    m_lastClasspath = useEnvironment ? classpath : TemplateValue::open(classpath);
     if (useEnvironment) {
         passClasspathInEnvironment(jvmFile, classpath);
         return SString();
@@ -195,6 +197,14 @@ SString LaunchScript::buildJARClasspath() const {
     if (!m_addEmbeddedArchives) {
         return classpath;
     }
+    const std::vector<std::string> cached = cachedArchives();
+    for (const std::string& path : cached) {
+        addToClasspath(m_currentJVMFile, classpath,
+                       TemplateValue::sealPath(SString(path.c_str(), path.size())));
+    }
+    if (!cached.empty()) {
+        return classpath;
+    }
     // The run's directory is made for the first archive: most launchers carry none, and an
     // empty directory would only cost its making and its removal.
     for (long i = 0; const FileIndexEntry* entry = m_context.embeddedFileAt(i); ++i) {
@@ -204,4 +214,34 @@ SString LaunchScript::buildJARClasspath() const {
         }
     }
     return classpath;
+}
+
+std::vector<std::string> LaunchScript::cachedArchives() const {
+    std::vector<std::string> paths;
+    if (!m_useApplicationCache || !m_addEmbeddedArchives || !ApplicationCache::isEnabled()) {
+        return paths;
+    }
+    for (long i = 0; const FileIndexEntry* entry = m_context.embeddedFileAt(i); ++i) {
+        if (entry->getType() != FILE_TYPE_CLASSPATH) {
+            continue;
+        }
+        const SString path = ApplicationCache::cachedPath(*entry);
+        if (path.empty()) {
+            return std::vector<std::string>();
+        }
+        paths.emplace_back(path.c_str(), path.length());
+    }
+    return paths;
+}
+
+SString LaunchScript::classCacheFunction(const SString& text, const StringDeque& arguments) const {
+    requireArguments(text, arguments, 0, "CLASS_CACHE function takes no arguments.");
+    const SString home = currentJVMFile(text).getTagValue(g_jvmHomeTag);
+    const std::vector<std::string> words =
+        m_classData.options(std::string(home.c_str(), home.length()), cachedArchives());
+    SString options;
+    for (const std::string& word : words) {
+        appendWithBlank(options, TemplateValue::sealPath(SString(word.c_str(), word.size())));
+    }
+    return options;
 }

@@ -1,5 +1,6 @@
 // Making a launch script and running its command.
 #include "base/ShellQuote.h"
+#include "base/TextUtil.h"
 #include "input/JVMFileTags.h"
 #include "input/TagFile.h"
 #include "launchscript/CapturedRunLog.h"
@@ -17,6 +18,7 @@ LaunchScript::LaunchScript(const TagFile& script, bool captureOutput,
       m_autoSetWorkingDir(script.getBoolTagValue(g_autoSetWorkingDirTag, true)),
       m_currentJVMFile(nullptr),
       m_addEmbeddedArchives(true),
+      m_useApplicationCache(script.getBoolTagValue(g_appCacheTag, false)),
       m_description(script.getTagValue(g_launchScriptDescTag, 0)),
       m_archive(script.getTagValue(g_archiveTag, 0)),
       m_expandingArchive(false),
@@ -87,5 +89,11 @@ void LaunchScript::execute(const JVMTags& jvmFile, const StringDeque* passThroug
     m_outputCut = output.isOutputCut();
     if (capture) {
         output.finish();
+    }
+    if (m_classData.hasPendingWork()) {
+        const SString java =
+            concat(jvmFile.getTagValue(g_jvmHomeTag), "/", jvmFile.getTagValue(g_jvmExeTag));
+        m_classData.finishRun(std::string(java.c_str(), java.length()),
+                              std::string(m_lastClasspath.c_str(), m_lastClasspath.length()));
     }
 }

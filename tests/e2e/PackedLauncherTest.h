@@ -70,7 +70,9 @@ protected:
         // Unique per test, so the disk walks of tests running side by side find only their
         // own fake JVMs.
         m_exe = "bin/java-" + m_dir.substr(m_dir.rfind('-') + 1);
-        m_environment = {{"TMPDIR", m_tmp}, {"LANG", "C"}};
+        // The per-user caches (verify answers, application files, class-data archives) are the
+        // test's own.
+        m_environment = {{"TMPDIR", m_tmp}, {"LANG", "C"}, {"XDG_CACHE_HOME", path("cache")}};
     }
 
     std::string path(const std::string& name) const { return m_dir + "/" + name; }

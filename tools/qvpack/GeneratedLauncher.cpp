@@ -87,7 +87,8 @@ SString generatedJvmFile(const GeneratedLauncher& launcher, const char* arch) {
 }
 
 SString generatedCommand(const GeneratedLauncher& launcher) {
-    SString command = "exec \"@JVM_HOME@/@JVM_EXE@\" %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
+    SString command =
+        "exec \"@JVM_HOME@/@JVM_EXE@\" %CLASS_CACHE%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
     for (const SString& option : launcher.javaOptions) {
         // Appending to one string reads best as a loop.
         // cppcheck-suppress useStlAlgorithm
@@ -102,7 +103,8 @@ SString generatedCommand(const GeneratedLauncher& launcher) {
 SString generatedLaunchScript(const GeneratedLauncher& launcher) {
     return concat(tagLine("DESC", launcher.name), tagLine("COMMAND", generatedCommand(launcher)),
                   "DISPLAY_CONSOLE: 1\n"
-                  "AUTO_SET_WORKING_DIR: 0\n");
+                  "AUTO_SET_WORKING_DIR: 0\n"
+                  "APP_CACHE: 1\n");
 }
 
 SString describeJavaRange(const SString& range) {
