@@ -2,6 +2,7 @@
 // suite with the JDK that built verify.jar, packed by "qvpack --main-jar" (from the build tree
 // and from an installed copy) and run on that JDK; then such a launcher as its user meets it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -452,3 +453,62 @@ TEST_F(MainJarAcceptanceTest, HelpAndLogComeWhenAsked) {
 #endif  // QV_JDK_HOME
 
 }  // namespace
+
+// The JDKs to try class-data archives on: the build's, and the newest of Java 25 or later in
+// /usr/lib/jvm when there is one (its archives are AOT caches).
+std::vector<std::string> jdksForClassData() {
+    std::vector<std::string> jdks = {kJdkHome};
+    for (const std::string& name : listDirectory("/usr/lib/jvm")) {
+        const std::string release = readFile("/usr/lib/jvm/" + name + "/release");
+        const size_t at = release.find("\nJAVA_VERSION=\"");
+        if (at != std::string::npos && std::atoi(release.c_str() + at + 15) >= 25) {
+            jdks.push_back("/usr/lib/jvm/" + name);
+            break;
+        }
+    }
+    return jdks;
+}
+
+// The first run writes the application's class-data archive and the second loads the
+// application's classes from it; an archive the JVM refuses is dropped and written again, and
+// none of it shows on the terminal.
+TEST_F(MainJarAcceptanceTest, ClassDataArchiveServesTheSecondRunAndIsRebuiltWhenRefused) {
+    const std::string tool = packTool("my-tool");
+    const std::string shared = "app.Main source: shared objects file";
+    m_environment["MY_TOOL_OPTS"] = "";
+    m_environment["JAVA_OPTS"] = "-Xlog:class+load=info";
+    for (const std::string& jdk : jdksForClassData()) {
+        SCOPED_TRACE(jdk);
+        m_environment["JAVA_HOME"] = jdk;
+        m_environment["XDG_CACHE_HOME"] = makeDirectory("cache-" + jdk.substr(jdk.rfind('/') + 1));
+        const std::string classes = m_environment["XDG_CACHE_HOME"] + "/qvlauncher/classes/";
+        auto launch = [&] {
+            RunResult result = runProgram(command(tool, {}));
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(result.err, "");
+            EXPECT_TRUE(contains(result.out, "util extra\n")) << result.out;
+            return result.out;
+        };
+        auto archive = [&] {
+            for (const std::string& name : listDirectory(classes)) {
+                if (name.size() > 4 && (name.substr(name.size() - 4) == ".jsa" ||
+                                        name.substr(name.size() - 4) == ".aot")) {
+                    return classes + name;
+                }
+            }
+            return std::string("no archive");
+        };
+        EXPECT_FALSE(contains(launch(), shared));
+        EXPECT_TRUE(contains(launch(), shared));
+        // A broken header: the JVM runs the application without the archive, once.
+        const std::string broken = archive();
+        chmod(broken.c_str(), 0644);
+        std::string bytes = readFile(broken);
+        ASSERT_GT(bytes.size(), 4u);
+        writeFile(broken, bytes.replace(0, 4, 4, '\0'));
+        EXPECT_FALSE(contains(launch(), shared));
+        launch();
+        EXPECT_NE(readFile(archive()).substr(0, 4), std::string(4, '\0'));
+        EXPECT_TRUE(contains(launch(), shared));
+    }
+}
