@@ -14,6 +14,7 @@
 
 #include "platform/unix/ChildCommand.h"
 #include "platform/unix/ForegroundJob.h"
+#include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
 #include "platform/unix/TerminationSignals.h"
 
@@ -166,6 +167,30 @@ private:
     sigset_t m_previous;
 };
 
+// The dispositions of every signal, put back when the object goes: the launcher's own
+// handling, should the exec that was to replace it fail.
+class SavedDispositions {
+public:
+    SavedDispositions() {
+        for (int signo = 1; signo < NSIG; ++signo) {
+            m_saved[signo] = sigaction(signo, nullptr, &m_actions[signo]) == 0;
+        }
+    }
+    SavedDispositions(const SavedDispositions&) = delete;
+    SavedDispositions& operator=(const SavedDispositions&) = delete;
+    ~SavedDispositions() {
+        for (int signo = 1; signo < NSIG; ++signo) {
+            if (m_saved[signo]) {
+                sigaction(signo, &m_actions[signo], nullptr);
+            }
+        }
+    }
+
+private:
+    struct sigaction m_actions[NSIG];
+    bool m_saved[NSIG];
+};
+
 }  // namespace
 
 int shellStatus(int waitStatus) {
@@ -279,3 +304,30 @@ bool ForkedChild::finish(pid_t result) {
     return true;
 }
 
+int replaceLauncher(const char* command, const StringDeque* variables) {
+    const ShellCommand shellCommand(command);
+    const ChildEnvironment environment(variables);
+    const DirectCommand directCommand(command, environment.envp());
+    // NOLINTNEXTLINE(cert-err33-c): a stream that cannot be flushed has no one to tell.
+    std::fflush(nullptr);
+    AllSignalsBlocked blocked;
+    // A request to stop that came before the block is the launcher's to act on.
+    if (PlatformImpl::terminatingSignal() != 0) {
+        return 0;
+    }
+    int err;
+    {
+        SavedDispositions launcherOwn;
+        TerminationSignals::restoreForExec();
+        // Outside a job the launcher's mask is the one it was started with. A signal that
+        // comes from here on meets the default action, as it would meet the application.
+        sigprocmask(SIG_SETMASK, blocked.previous(), nullptr);
+        execCommand(shellCommand, directCommand, environment);
+        err = errno;
+        // The launcher's handling comes back before any signal is let in again.
+        sigset_t all;
+        sigfillset(&all);
+        sigprocmask(SIG_SETMASK, &all, nullptr);
+    }
+    return err;
+}

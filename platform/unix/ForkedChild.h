@@ -84,4 +84,14 @@ private:
     bool m_helper;
 };
 
+// Replaces the launcher's process with command (exec), started as ForkedChild starts a child:
+// directly when it needs no shell, else through /bin/sh, with the launcher's environment and
+// variables set over it, and with the launcher's own streams, working directory, process group
+// and pid. Before the exec every signal gets the disposition the launcher was started with
+// (TerminationSignals::restoreForExec) and the launcher's mask, which outside a job is the one
+// it was started with. Returns only when the launcher is still itself, with its signal handling
+// as before: 0 when a signal had already asked it to stop (nothing was tried), else the errno
+// of the failed exec of /bin/sh.
+int replaceLauncher(const char* command, const StringDeque* variables);
+
 #endif  // QV_PLATFORM_UNIX_FORKEDCHILD_H
