@@ -105,7 +105,7 @@ bool collectArgument(const SString& line, unsigned& pos, SString& collected) {
 }  // namespace
 
 Instructions::Instructions(const TagFile& script, InstructionActions& actions)
-    : m_script(&script), m_currentLine(0), m_actions(&actions) {}
+    : m_script(&script), m_currentLine(0), m_executing(false), m_actions(&actions) {}
 
 void Instructions::setActions(InstructionActions& actions) {
     m_actions = &actions;
@@ -123,10 +123,35 @@ long Instructions::lineCount() const {
 
 void Instructions::execute() const {
     const long count = lineCount();
-    for (m_currentLine = 0; m_currentLine < count; ++m_currentLine) {
-        m_actions->beforeLine(m_currentLine);
-        executeLine(m_script->getTagValue(g_instructionsTag, static_cast<unsigned>(m_currentLine)));
+    m_executing = true;
+    try {
+        for (m_currentLine = 0; m_currentLine < count; ++m_currentLine) {
+            m_actions->beforeLine(m_currentLine);
+            executeLine(
+                m_script->getTagValue(g_instructionsTag, static_cast<unsigned>(m_currentLine)));
+        }
+    } catch (...) {
+        m_executing = false;
+        throw;
     }
+    m_executing = false;
+}
+
+bool Instructions::endsWithCurrentLine() const {
+    if (!m_executing) {
+        return false;
+    }
+    const long count = lineCount();
+    for (long i = m_currentLine + 1; i < count; ++i) {
+        unsigned pos = 0;
+        SString command =
+            nextWord(m_script->getTagValue(g_instructionsTag, static_cast<unsigned>(i)), pos);
+        // An empty line is an error, which would still be reported after the current line.
+        if (command.compare("//") != 0 && (command.empty() || command.c_str()[0] != ':')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void Instructions::executeLine(const SString& line) const {

@@ -41,6 +41,11 @@ public:
     // jumps back without end runs for ever, as written.
     void execute() const;
 
+    // While execute runs: true when every line after the current one is a label or a comment,
+    // so that the script is done once the current line's command returns. False outside
+    // execute. The launcher asks it to know whether a launch is its last act.
+    bool endsWithCurrentLine() const;
+
     // The 0-based index of the first line whose whole text is ":" + label after variable
     // substitution. Throws InstructionsException when the label evaluates to nothing or no line
     // carries it.
@@ -102,6 +107,8 @@ private:
     const TagFile* m_script;
     // 0-based index of the line being executed; moved by execute and the jumps.
     mutable long m_currentLine;
+    // True while execute runs.
+    mutable bool m_executing;
     InstructionActions* m_actions;
 };
 

@@ -292,6 +292,30 @@ TEST_F(InstructionsTest, CommandsCallTheirActions) {
     EXPECT_EQ(expected, runner.m_actions.m_calls);
 }
 
+// A launch is the script's last act only when nothing but labels and comments follows it: a
+// command, a jump or an empty line (an error) after it still runs.
+TEST_F(InstructionsTest, EndsWithCurrentLineOnlyBeforeLabelsAndComments) {
+    struct Case {
+        std::initializer_list<const char*> lines;
+        std::vector<bool> lastActs;
+    } cases[] = {
+        {{"LAUNCH a 0", "ILAUNCH 1 0"}, {false, true}},
+        {{"ILAUNCH 1 0", "// done", ":end"}, {true}},
+        {{"LAUNCH a 0", "SET S1 = x"}, {false}},
+        {{"LAUNCH a 0", "GOTO end", ":end"}, {false}},
+        {{"LAUNCH a 0", ""}, {false}},
+        {{"LAUNCH a 0", "//comment"}, {false}},
+    };
+    for (const Case& c : cases) {
+        ScriptRunner runner(c.lines);
+        runner.m_actions.m_observed = &runner.m_instructions;
+        runner.run();
+        EXPECT_EQ(c.lastActs, runner.m_actions.m_lastActs) << *c.lines.begin();
+        // Outside a run no line is current.
+        EXPECT_FALSE(runner.m_instructions.endsWithCurrentLine());
+    }
+}
+
 TEST_F(InstructionsTest, ErrorsStopTheRunAtTheirLine) {
     const std::string ilaunchFirst =
         "The first argument to ILAUNCH should be the file index number of the jvm file.";

@@ -43,6 +43,7 @@ StringDeque Launcher::m_args;
 SString Launcher::m_userJavaHome;
 SString Launcher::m_applicationArchive;
 bool Launcher::m_showJavaConsole = false;
+bool Launcher::m_execInPlaceAllowed = false;
 bool Launcher::m_applicationLaunched = false;
 int Launcher::m_applicationExitStatus = 0;
 SString Launcher::m_jvmSearchFailure;
@@ -362,6 +363,10 @@ LauncherInputFiles& Launcher::inputFiles() {
     return m_inputFiles;
 }
 
+void Launcher::allowExecInPlace() {
+    m_execInPlaceAllowed = true;
+}
+
 void Launcher::setLauncherFiles(const SString& launcherFile, const SString& originalFile) {
     m_launcherFileName = launcherFile;
     m_origLauncherFileName = originalFile;
@@ -375,6 +380,7 @@ void Launcher::resetForTest() {
     m_userJavaHome = SString();
     m_applicationArchive = SString();
     m_showJavaConsole = false;
+    m_execInPlaceAllowed = false;
     m_applicationLaunched = false;
     m_applicationExitStatus = 0;
     m_jvmSearchFailure = SString();

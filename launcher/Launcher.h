@@ -29,7 +29,8 @@ public:
     // line. A LauncherException is shown on standard error, logged and turned into the result
     // 1, and so is any other std::exception: std::bad_alloc as "Out of memory", the rest as
     // their what(). Otherwise the result is the exit status of the application when LAUNCH or
-    // ILAUNCH ran it, else 0.
+    // ILAUNCH ran it, else 0. (An application that replaced the launcher ends the process
+    // itself: see allowExecInPlace.)
     static int process(StringDeque& args, const SString& launcherPath, const SString& openPath);
     // Reads the options left to right and performs them; the environment's QV_LOG names the
     // log until -qv:log does. -qv:help prints the options and, like -qv:version, keeps the
@@ -85,6 +86,11 @@ public:
     // The directory part of the original launcher's path, without the separator.
     static SString getOriginalLauncherDir();
 
+    // Lets a launch that is the run's last act replace the launcher's process with the
+    // application (Launcher::runApplication). Only main calls it: a test that runs the driver
+    // in its own process needs the status back.
+    static void allowExecInPlace();
+
     // The run as the objects built from tag files see it (LauncherContext).
     static const LauncherContext& context();
     // The run's input files: the launcher file's index and the objects built from tag files.
@@ -107,6 +113,8 @@ private:
     static SString m_userJavaHome;
     static SString m_applicationArchive;
     static bool m_showJavaConsole;
+    // Set by allowExecInPlace.
+    static bool m_execInPlaceAllowed;
     // Set when LAUNCH or ILAUNCH ran the application, with the status it ended with.
     static bool m_applicationLaunched;
     static int m_applicationExitStatus;
@@ -134,8 +142,15 @@ private:
     // Shows and logs (warning) describeUnusedNamedHomes.
     static void reportUnusedNamedHomes(const JVMAttempts& attempts, const SString& usedHome);
     // Shows the running status, runs the launch script with jvmFile and records the exit status.
+    // When the launch is the last act of the run (isLastAct), the launcher may replace itself
+    // with the application instead, and this never returns.
     static void runApplication(LaunchScript& script, const JVMFile& jvmFile,
                                short uiDisplaySeconds);
+    // True when main allowed it, QV_EXEC_IN_PLACE is not 0 and the instruction script runs a
+    // line after which only labels and comments follow: after the launch the launcher would
+    // only clean up (LaunchScript and PlatformImpl check that there is nothing to clean up and
+    // nothing captured) and exit with the application's status.
+    static bool isLastAct();
 };
 
 #endif  // QV_LAUNCHER_LAUNCHER_H

@@ -4,12 +4,16 @@
 #include "input/FileIndexEntry.h"
 #include "input/LauncherLayout.h"
 #include "input/TagFile.h"
+#include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "launcher/Launcher.h"
 #include "launchscript/LaunchScript.h"
 #include "platform/unix/PlatformImpl.h"
 
 namespace {
+
+// Set to 0, keeps the launcher from replacing itself with the application.
+const char kExecInPlaceVariable[] = "QV_EXEC_IN_PLACE";
 
 // Shared by LAUNCH and ILAUNCH: only a positive display time asks for the running status.
 void showRunningStatus(short uiDisplaySeconds) {
@@ -27,11 +31,18 @@ void Launcher::runApplication(LaunchScript& script, const JVMFile& jvmFile,
     showRunningStatus(uiDisplaySeconds);
     // The run now does what it was started for, whatever a search before it found.
     m_jvmSearchFailure.erase();
-    script.execute(jvmFile, &m_passThroughArgs, m_showJavaConsole);
+    script.execute(jvmFile, &m_passThroughArgs, m_showJavaConsole, isLastAct());
     // The launch script waits for the application, so its command's status is the
     // application's own.
     m_applicationLaunched = true;
     m_applicationExitStatus = script.exitStatus();
+}
+
+bool Launcher::isLastAct() {
+    const Instructions* instructions = m_inputFiles.getInstructions();
+    return m_execInPlaceAllowed &&
+           PlatformImpl::getEnvironmentVariable(kExecInPlaceVariable).compare("0") != 0 &&
+           instructions != nullptr && instructions->endsWithCurrentLine();
 }
 
 void Launcher::launch(const SString& jvmFilePath, short uiDisplaySeconds) {

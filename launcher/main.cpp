@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
         TerminationSignals terminationSignals;
         // Destroying the launcher removes the run's temporary files.
         Launcher launcher;
+        // The real run: its last launch may hand the process over to the application.
+        Launcher::allowExecInPlace();
         status = Launcher::process(args, executed.path, executed.openPath);
     }
     // A SIGTERM or SIGHUP that stopped the application ends the launcher as it would a shell.

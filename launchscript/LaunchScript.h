@@ -46,10 +46,13 @@ public:
     // the child only. With capture on and no console, the output of the run goes to the log as
     // it arrives and its first CapturedRunLog::kKeptBytes per stream are appended to the
     // output strings (CapturedRunLog). The exit status of the command is kept for exitStatus()
-    // and not examined otherwise. Throws
+    // and not examined otherwise. lastAct: the launcher has nothing left to do after the
+    // command; without capture the launcher may then replace itself with it
+    // (ChildOptions::lastAct), and execute does not return. Throws
     // LauncherException when the expansion fails (nothing runs then) or the command cannot be
     // started, and "Stopped by signal ..." when a signal asked the launcher to stop.
-    void execute(const JVMTags& jvmFile, const StringDeque* passThroughArgs, bool showConsole);
+    void execute(const JVMTags& jvmFile, const StringDeque* passThroughArgs, bool showConsole,
+                 bool lastAct = false);
     // Makes every later execute run the command as a helper of the launcher (ChildOptions):
     // in the launcher's process group, away from the terminal, reading /dev/null, killed when
     // the launcher is asked to stop or, with capture, after timeLimitMs (0: no limit).

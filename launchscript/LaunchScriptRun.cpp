@@ -45,7 +45,7 @@ void LaunchScript::runAsHelper(long timeLimitMs) {
 }
 
 void LaunchScript::execute(const JVMTags& jvmFile, const StringDeque* passThroughArgs,
-                           bool showConsole) {
+                           bool showConsole, bool lastAct) {
     SString line = resolve(jvmFile);
     const SString workingDirectory = m_autoSetWorkingDir ? m_context.launcherDir() : SString();
 
@@ -82,6 +82,7 @@ void LaunchScript::execute(const JVMTags& jvmFile, const StringDeque* passThroug
     options.output = capture ? &output : nullptr;
     options.helper = m_helperTimeLimitMs >= 0;
     options.timeLimitMs = options.helper ? m_helperTimeLimitMs : 0;
+    options.lastAct = lastAct;
     const ChildResult result =
         PlatformImpl::runForeground(line, workingDirectory, options, &childVariables);
     m_timedOut = result.timedOut;

@@ -1,10 +1,10 @@
 #ifndef QV_PLATFORM_UNIX_CHILDCOMMAND_H
 #define QV_PLATFORM_UNIX_CHILDCOMMAND_H
 
-// What a child process is started with, made in the launcher before the fork: between fork
-// and exec the child only reads these (it must not allocate), and the launcher's own
-// environment never changes. Each object owns every string its vectors point into and must
-// outlive the exec.
+// What a child process (or the application replacing the launcher) is started with, made in
+// the launcher before the child is: until it execs, the child only reads these (it must not
+// allocate), and the launcher's own environment never changes. Each object owns every string
+// its vectors point into and must outlive the exec.
 
 #include <cstddef>
 #include <string>

@@ -177,10 +177,11 @@ ForegroundJob::~ForegroundJob() {
     if (m_handedOver && !isForeground()) {
         giveTerminalTo(getpgrp());
     }
-    restoreSignalHandling();
+    restoreDispositions();
+    sigprocmask(SIG_SETMASK, &m_originalMask, nullptr);
 }
 
-void ForegroundJob::restoreSignalHandling() const {
+void ForegroundJob::restoreDispositions() const {
     for (int i = 0; i < kForwardedCount; ++i) {
         if (m_tookOver[i]) {
             sigaction(kForwarded[i], &m_savedForwarded[i], nullptr);
@@ -188,16 +189,15 @@ void ForegroundJob::restoreSignalHandling() const {
     }
     sigaction(SIGCHLD, &m_savedChildSignal, nullptr);
     sigaction(SIGCONT, &m_savedContinueSignal, nullptr);
-    sigprocmask(SIG_SETMASK, &m_originalMask, nullptr);
 }
 
 void ForegroundJob::enterChild() const {
     if (m_handOverTerminal) {
         setpgid(0, 0);
-        // SIGTTOU is still blocked, so the new background group may take the terminal.
+        // SIGTTOU is blocked, so the new background group may take the terminal.
         tcsetpgrp(m_terminal.get(), getpid());
     }
-    restoreSignalHandling();
+    restoreDispositions();
 }
 
 void ForegroundJob::started(pid_t child) {

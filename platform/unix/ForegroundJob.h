@@ -34,7 +34,7 @@
 // One job at a time: the signal handlers reach the job through process-wide state.
 class ForegroundJob {
 public:
-    // Before the fork: takes over the signals and looks for the terminal. The forwarded
+    // Before the child starts: takes over the signals and looks for the terminal. The forwarded
     // signals stay blocked until started(). jobControl: the child may get a process group of
     // its own and the terminal (the application, an installer); false keeps it in the
     // launcher's group and away from the terminal whatever the launcher's place (a helper).
@@ -45,13 +45,17 @@ public:
     // handling.
     ~ForegroundJob();
 
-    // In the child, between fork and exec: makes the new process group and takes the terminal
-    // when the child is to have them, and restores the signal handling the launcher was
-    // started with. Uses only async-signal-safe calls.
+    // In the child before it execs, with every signal blocked: makes the new process group
+    // and takes the terminal when the child is to have them, and puts back the dispositions
+    // found at construction. The mask is the caller's to set (childMask). Uses only
+    // async-signal-safe calls and writes no memory of the launcher's.
     void enterChild() const;
-    // In the parent, right after the fork: records the child (making its group too, when it
-    // has one, so that neither side waits for the other), hands it the terminal and lets
-    // signals in.
+    // The signal mask the child is to exec with: the launcher's own before the job blocked
+    // the signals it forwards.
+    const sigset_t* childMask() const { return &m_originalMask; }
+    // In the parent once the child runs: records the child (making its group too, when it has
+    // one, so that neither side waits for the other), hands it the terminal and lets signals
+    // in.
     void started(pid_t child);
     // True when the child leads a process group of its own (and has the terminal).
     bool hasOwnGroup() const { return m_handOverTerminal; }
@@ -73,9 +77,9 @@ public:
     const sigset_t* waitMask() const { return &m_pollMask; }
 
 private:
-    // Puts back the dispositions and the mask found at construction; async-signal-safe, so the
-    // child may call it between fork and exec.
-    void restoreSignalHandling() const;
+    // Puts back the dispositions found at construction; async-signal-safe, so the child may
+    // call it before it execs.
+    void restoreDispositions() const;
     bool isForeground() const;
     // tcsetpgrp with SIGTTOU blocked: a process in a background group may then take the
     // terminal instead of being stopped.

@@ -27,18 +27,27 @@ int shellStatus(int waitStatus);
 // helper), so it never becomes a zombie. A child run as a foreground job with a group of its
 // own is also reported to the job when the terminal stops it.
 //
+// The child is started with vfork: it borrows the launcher's memory until it execs, while the
+// launcher waits, instead of getting a copy of the launcher's page tables as with fork, whose
+// cost grows with everything the launcher has mapped. Everything the child needs (argument
+// vectors, environment, messages) is therefore made before, and the child calls only
+// async-signal-safe functions and leaves through exec or _exit. The launcher blocks every
+// signal around the start, so that none of its handlers can run in the child.
+//
 // The child dies with the launcher (the kernel kills it when the launcher ends first), gets
-// SIGPIPE and SIGXFSZ as the launcher was started with them, takes streams as its standard
-// streams and becomes the command: directly when the command needs no shell
-// (DirectCommand), else, or when the direct start fails, through /bin/sh. A child that cannot
-// get that far ends with kChildSetupFailed, after writing to its standard error why, when a
-// redirection or the start of the shell failed.
+// SIGPIPE and SIGXFSZ as the launcher was started with them and every other caught signal at
+// its default, takes streams as its standard streams and becomes the command: directly when
+// the command needs no shell (DirectCommand), else, or when the direct start fails, through
+// /bin/sh. A child that cannot get that far ends with kChildSetupFailed, after writing to its
+// standard error why, when a redirection or the start of the shell failed.
 class ForkedChild {
 public:
-    // Forks; the child gets the launcher's environment with variables ("NAME=value", may be
-    // null) set over it, and never returns here. job may be null: the child then stays in the
-    // launcher's process group and keeps its signal mask. Throws LauncherException "Error
-    // forking new process: <text>" when the fork fails.
+    // Starts the child, which gets the launcher's environment with variables ("NAME=value",
+    // may be null) set over it. job may be null: the child then stays in the launcher's process
+    // group and keeps the launcher's signal mask; with a job it gets the job's group and
+    // terminal when the job has them (ForegroundJob::enterChild) and the mask from before the
+    // job. Throws LauncherException "Error forking new process: <text>" when the child cannot
+    // be made.
     ForkedChild(const char* command, const ChildStreams& streams, ForegroundJob* job,
                 const StringDeque* variables, bool helper);
     ForkedChild(const ForkedChild&) = delete;
@@ -74,5 +83,15 @@ private:
     ForegroundJob* m_job;
     bool m_helper;
 };
+
+// Replaces the launcher's process with command (exec), started as ForkedChild starts a child:
+// directly when it needs no shell, else through /bin/sh, with the launcher's environment and
+// variables set over it, and with the launcher's own streams, working directory, process group
+// and pid. Before the exec every signal gets the disposition the launcher was started with
+// (TerminationSignals::restoreForExec) and the launcher's mask, which outside a job is the one
+// it was started with. Returns only when the launcher is still itself, with its signal handling
+// as before: 0 when a signal had already asked it to stop (nothing was tried), else the errno
+// of the failed exec of /bin/sh.
+int replaceLauncher(const char* command, const StringDeque* variables);
 
 #endif  // QV_PLATFORM_UNIX_FORKEDCHILD_H

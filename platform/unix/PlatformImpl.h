@@ -35,6 +35,12 @@ struct ChildOptions {
     // With output captured: the milliseconds the child may run before it is killed (SIGKILL,
     // to its process group when it has one of its own); 0 for no limit.
     long timeLimitMs = 0;
+    // The command is the launcher's last act: nothing runs after it, and its status becomes
+    // the launcher's. When, in addition, nothing is captured, it is no helper and the run has
+    // no temporary file or directory and no launcher copy left to remove, the launcher
+    // replaces itself with the command (replaceLauncher) instead of starting a child, and
+    // runForeground never returns; should the exec fail, the command starts as a child.
+    bool lastAct = false;
 };
 
 // How a foreground child ended (PlatformImpl::runForeground).
@@ -232,7 +238,8 @@ public:
                               const StringDeque* environment = nullptr);
     // Runs command, a /bin/sh command line, in the foreground and waits for it, as
     // executeProcess does with wait (directly when it needs no shell, with environment set for
-    // the child only), and as options ask. Returns how the child ended. Every child dies with
+    // the child only), and as options ask. Returns how the child ended; never returns when the
+    // launcher replaced itself with the command (ChildOptions::lastAct). Every child dies with
     // the launcher (the kernel kills it when the launcher ends before it) and gets SIGPIPE and
     // SIGXFSZ as the launcher was started with them. A child that writes to the launcher's own
     // standard output (nothing captured) starts after endProgressLine. Throws LauncherException
@@ -274,6 +281,9 @@ public:
     static void resetForTest();
 
 private:
+    // Logs that the launcher replaces itself with command, then does so (replaceLauncher);
+    // returns only when it could not, after logging why.
+    static void replaceLauncherWith(const SString& command, const StringDeque* environment);
     // Forgets the temporary directory, the cleanup lists and what was created and refused.
     static void resetTemporaryFiles();
 

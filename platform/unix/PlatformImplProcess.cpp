@@ -17,6 +17,7 @@
 #include "platform/unix/FileDescriptor.h"
 #include "platform/unix/ForegroundJob.h"
 #include "platform/unix/ForkedChild.h"
+#include "platform/unix/Log.h"
 #include "platform/unix/PlatformImpl.h"
 #include "platform/unix/SystemError.h"
 
@@ -181,6 +182,11 @@ ChildResult PlatformImpl::runForeground(const SString& command, const SString& w
         // glue onto a row of progress marks.
         endProgressLine();
     }
+    if (options.lastAct && options.output == nullptr && !options.helper &&
+        m_sdqCreatedFiles.size() == 0 && m_sdqCreatedDrs.size() == 0 &&
+        m_launcherToDelete.empty()) {
+        replaceLauncherWith(command, environment);
+    }
     // A helper must not take what the user types for the application.
     FileDescriptor nullInput;
     if (options.helper) {
@@ -222,6 +228,19 @@ ChildResult PlatformImpl::runForeground(const SString& command, const SString& w
     result.exitStatus = child.status();
     result.timedOut = end == WaitEnd::kTimedOut;
     return result;
+}
+
+void PlatformImpl::replaceLauncherWith(const SString& command, const StringDeque* environment) {
+    // The record ends here: the launcher's process becomes the application's, and nothing of
+    // the launcher remains to write about how it ends.
+    Log::logMessage("Replacing the launcher with the application (no further record follows)",
+                    LOG_INFO);
+    const int err = replaceLauncher(command.c_str(), environment);
+    if (err != 0) {
+        Log::logMessage(concat("Could not replace the launcher with the application (",
+                               systemErrorText(err), "); starting it as a child"),
+                        LOG_WARNING);
+    }
 }
 
 SString PlatformImpl::getEnvironmentVariable(const SString& name) {

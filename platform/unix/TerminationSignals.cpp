@@ -9,7 +9,7 @@ const int TerminationSignals::kIgnored[TerminationSignals::kIgnoredCount] = {SIG
 namespace {
 
 // What SIGPIPE and SIGXFSZ were when the launcher started, for its children. Process-wide, as
-// a child reads them between fork and exec; valid while g_ignoring is set.
+// a child reads them before it execs; valid while g_ignoring is set.
 struct sigaction g_startedWith[2];
 volatile sig_atomic_t g_ignoring = 0;
 
@@ -20,6 +20,12 @@ extern "C" void recordTerminationSignal(int signo) {
 
 bool isDefault(const struct sigaction& action) {
     return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL;
+}
+
+// A function runs for the signal: neither the default action nor ignored.
+bool hasHandler(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) != 0 ||
+           (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN);
 }
 
 }  // namespace
@@ -61,7 +67,17 @@ bool TerminationSignals::isRecordingHandler(const struct sigaction& action) {
     return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == recordTerminationSignal;
 }
 
-void TerminationSignals::restoreForChild() {
+void TerminationSignals::restoreForExec() {
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    // SIGKILL and SIGSTOP cannot be caught, and the C library keeps its own signals from us.
+    for (int signo = 1; signo < NSIG; ++signo) {
+        struct sigaction current;
+        if (sigaction(signo, nullptr, &current) == 0 && hasHandler(current)) {
+            sigaction(signo, &byDefault, nullptr);
+        }
+    }
     if (g_ignoring == 0) {
         return;
     }

@@ -16,7 +16,7 @@
 // SIGPIPE and SIGXFSZ are ignored: a write to a closed pipe or past the file size limit then
 // fails with EPIPE or EFBIG and takes the launcher's normal failure path (a message, cleanup,
 // exit status 1) instead of ending the process before its cleanup. Every child gets back the
-// disposition the launcher was started with (restoreForChild).
+// disposition the launcher was started with (restoreForExec).
 //
 // While a foreground child runs, ForegroundJob takes the four requests over and passes them on
 // to the child, and gives them back afterwards.
@@ -35,10 +35,14 @@ public:
     // would a default one.
     static bool isRecordingHandler(const struct sigaction& action);
 
-    // In a child between fork and exec: gives SIGPIPE and SIGXFSZ the dispositions the
-    // launcher was started with (a child of a launcher that ignores nothing gets the default).
-    // Async-signal-safe.
-    static void restoreForChild();
+    // Before an exec (in a child, or in the launcher replacing itself with the application),
+    // with every signal blocked: gives SIGPIPE and SIGXFSZ the dispositions the launcher was
+    // started with (a launcher that ignored nothing gives the default), and every other signal
+    // that has a handler the default, which exec would give it. No handler of the launcher's
+    // can then run between this call and the exec, whatever arrives once the mask lets it in:
+    // in a child that shares the launcher's memory, one would write the launcher's state.
+    // Ignored signals stay ignored. Async-signal-safe.
+    static void restoreForExec();
 
 private:
     static const int kCaughtCount = 4;

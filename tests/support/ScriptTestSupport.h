@@ -33,17 +33,27 @@ public:
     }
     void initializeUI() override { record("initializeUI"); }
     void launch(const SString& jvmFilePath, short uiDisplaySeconds) override {
+        noteLastAct();
         record("launch", "[" + str(jvmFilePath) + "]", uiDisplaySeconds);
     }
     void ilaunch(long fileId, short uiDisplaySeconds) override {
+        noteLastAct();
         record("ilaunch", fileId, uiDisplaySeconds);
     }
     void executeEmbeddedLauncher(long index) override { record("executeEmbeddedLauncher", index); }
 
     std::vector<std::string> m_calls;
     std::string m_failingAction;
+    // When set, each launch records there whether the script ends with its line.
+    const Instructions* m_observed = nullptr;
+    std::vector<bool> m_lastActs;
 
 private:
+    void noteLastAct() {
+        if (m_observed != nullptr) {
+            m_lastActs.push_back(m_observed->endsWithCurrentLine());
+        }
+    }
     void record(const std::string& action) { recordCall(action, action + "()"); }
     template <typename First, typename... Rest>
     void record(const std::string& action, const First& first, const Rest&... rest) {
