@@ -9,11 +9,14 @@ hand on an existing build:
 
 Every figure is measured in this run: each row times our command (A) and its reference (B)
 alternately, A B A B ..., after one untimed warm-up of each, and reports both medians and
-their ratio. Fixtures live in one temporary directory that is removed at the end. Exits 1
+their ratio. Rows with warm caches first launch ours a few more times, untimed, so that it
+fills its caches (in a directory of the run, as XDG_CACHE_HOME), and check that both sides
+print the same. Fixtures live in one temporary directory that is removed at the end. Exits 1
 when a fixture or a result is wrong; a missed goal is reported in the table, not as a failure.
 """
 
 import argparse
+import glob
 import os
 import re
 import shutil
@@ -22,6 +25,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAGIC = "1739021872"
@@ -29,6 +33,49 @@ MIB = 1024 * 1024
 # Entries of the long class path of row 2b: about 107 KiB, below the 128 KiB that Linux allows
 # one argument (the whole command line that goes to the shell is one).
 CLASSPATH_ENTRIES = 2800
+# Untimed launches before a row with warm caches is timed: the first extracts the application
+# into the cache and writes its class-data archive, the next ones start from both (a JVM that
+# writes its archive at exit uses it from the second launch on).
+WARM_RUNS = 3
+ANT_LIB = "/usr/share/ant/lib"
+# Row 8's application: this many jars of this many MiB of random bytes, stored uncompressed.
+BIG_APP_JARS = 10
+BIG_APP_JAR_MIB = 5
+
+BIG_APP_MAIN = """public class Main {
+    public static void main(String[] args) {
+        System.out.println("started with " + args.length + " arguments");
+    }
+}
+"""
+
+# javac as an application: compiles its arguments in this JVM and exits with javac's status.
+JAVAC_MAIN = """public class Main {
+    public static void main(String[] args) {
+        int status = javax.tools.ToolProvider.getSystemJavaCompiler().run(null, null, null, args);
+        System.out.println("javac exited with " + status);
+        System.exit(status);
+    }
+}
+"""
+
+JAVAC_INPUT = """import java.util.ArrayList;
+import java.util.List;
+
+public class Greeting {
+    private final List<String> names = new ArrayList<>();
+
+    public Greeting add(String name) {
+        names.add(name);
+        return this;
+    }
+
+    @Override
+    public String toString() {
+        return "Hello, " + String.join(" and ", names) + "!";
+    }
+}
+"""
 
 # The fake JVM's java: answers the verify protocol with the magic line and one value per
 # property asked for, and does nothing else; started as the application it prints the magic
@@ -135,16 +182,13 @@ class Table:
     def add(self, number, what, ours, reference, ratio, goal, verdict):
         self.rows.append((number, what, ours, reference, ratio, goal, verdict))
 
-    def add_times(self, number, what, result, reference_name, goal=None, floor=None):
+    def add_times(self, number, what, result, reference_name, goal=None):
         ours = statistics.median(result["a"]) / 1e6
         ref = statistics.median(result["b"]) / 1e6
         ratio = ours / ref
         if goal is not None:
             goal_text = "<= %.2fx" % goal
             verdict = "met" if ratio <= goal else "MISSED"
-        elif floor is not None:
-            goal_text = "floor %.2fx" % floor
-            verdict = "-"
         else:
             goal_text = "-"
             verdict = "-"
@@ -198,6 +242,31 @@ def java_home():
     if java is None:
         return None
     return os.path.dirname(os.path.dirname(os.path.realpath(java)))
+
+
+def java_major(home):
+    """The major version that the release file of a Java home names, 0 when it names none."""
+    try:
+        with open(os.path.join(home, "release")) as stream:
+            found = re.search(r'^JAVA_VERSION="(?:1\.)?(\d+)', stream.read(), re.M)
+    except OSError:
+        return 0
+    return int(found.group(1)) if found else 0
+
+
+def jdk_at_least(major):
+    """The newest JDK (a home with javac) in /usr/lib/jvm of at least that major version, or
+    None."""
+    homes = [home for home in glob.glob("/usr/lib/jvm/*")
+             if java_major(home) >= major and os.access(os.path.join(home, "bin/javac"), os.X_OK)]
+    return max(homes, key=java_major, default=None)
+
+
+def write_stored_jar(path, entries):
+    """A jar of the given name -> bytes entries, stored uncompressed."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as archive:
+        for name, data in entries.items():
+            archive.writestr(name, data)
 
 
 def fake_jvm_file(home, target):
@@ -259,9 +328,10 @@ def main():
     parser.add_argument("--files", type=int, default=200000)
     parser.add_argument("--extract-mib", type=int, default=256)
     parser.add_argument("--dirs", type=int, default=300000,
-                        help="directories of the walk of row 7c")
+                        help="directories of the walk of row 10c")
     parser.add_argument("--only", type=lambda text: text.split(","),
-                        help="the rows to run, for instance 2,5 (default: all)")
+                        help="the rows to run, for instance 2,5 or 7 for 7a and 7b "
+                             "(default: all)")
     parser.add_argument("--samples", action="store_true",
                         help="also print every timed run of each row, in milliseconds")
     args = parser.parse_args()
@@ -305,9 +375,75 @@ class Bench:
         if not os.path.exists(self.verify_jar) or not os.path.exists(self.hello_jar):
             raise BenchError("the release build has no verify.jar or hello.jar (a JDK is needed)")
         self.fake = None
+        self.ant = None
+        self.javac = None
 
     def step(self, argv, cwd=None, env=None):
         return Step(argv, cwd or self.work, env or self.env)
+
+    def skip(self, number, what, reason):
+        print("bench: row %s needs %s; skipped" % (number, reason))
+        self.table.add(number, what, "skipped", "-", "-", "-", "-")
+
+    def jdk(self):
+        """The home of the java on PATH, which the application rows run."""
+        home = java_home()
+        if home is None:
+            raise BenchError("the application rows need a java on PATH")
+        return home
+
+    def launch_env(self, home, **extra):
+        """The environment of a launch with every cache on, in the bench's own XDG_CACHE_HOME,
+        and JAVA_HOME at home: the first place where a --main-jar launcher looks for java."""
+        env = dict(self.env, JAVA_HOME=home, **extra)
+        del env["QV_VERIFY_CACHE"]
+        return env
+
+    def pack_main_jar(self, name, main_jar, main_class, libs=(), java_options=()):
+        """A launcher made by qvpack --main-jar; returns its path."""
+        launcher = os.path.join(self.work, name + ".bin")
+        command = [os.path.join(self.build, "qvpack"), "-o", launcher, "--main-jar", main_jar,
+                   "--main-class", main_class]
+        for lib in libs:
+            command += ["--lib", lib]
+        for option in java_options:
+            command += ["--java-option", option]
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+        return launcher
+
+    def compile_main(self, name, source, home):
+        """The class Main of source, compiled by home's javac, in the jar NAME.jar."""
+        directory = os.path.join(self.work, name)
+        os.mkdir(directory)
+        java_file = os.path.join(directory, "Main.java")
+        write_file(java_file, source)
+        subprocess.run([os.path.join(home, "bin/javac"), "--release", "8", "-nowarn", "-d",
+                        directory, java_file], check=True)
+        jar = directory + ".jar"
+        with open(os.path.join(directory, "Main.class"), "rb") as stream:
+            write_stored_jar(jar, {"Main.class": stream.read()})
+        return jar
+
+    def time_warm(self, number, what, ours, reference, reference_name, goal):
+        """Times a launcher with warm caches against its reference. Untimed launches fill the
+        caches first; one logged launch shows that the launcher runs the JVM of JAVA_HOME, as
+        the reference does; both sides must print the same."""
+        for _ in range(WARM_RUNS):
+            self.runner.run(ours)
+        home = ours.env["JAVA_HOME"]
+        self.runner.run(Step(ours.argv, ours.cwd, dict(ours.env, QV_LOG="-")))
+        with open(self.runner.errors, errors="replace") as stream:
+            log = stream.read()
+        if "Matching JVM home is %s\n" % home not in log:
+            raise BenchError("row %s: the launcher did not run the JVM in %s:\n%s"
+                             % (number, home, log[-2000:]))
+        printed = self.runner.output_of(ours, self.work)
+        expected = self.runner.output_of(reference, self.work)
+        if printed != expected or not printed.strip():
+            raise BenchError("row %s: the launcher printed %r, the reference %r"
+                             % (number, printed, expected))
+        result = self.runner.compare([ours], [reference], self.args.runs, warm_up=False)
+        self.table.add_times(number, what, result, reference_name, goal=goal)
 
     def fake_launcher(self):
         """Makes, once, the fake JVM home, a launcher packed like the demo whose jvm file
@@ -345,13 +481,24 @@ class Bench:
             raise BenchError("the demo launcher did not run Hello:\n" + out)
         result = self.runner.compare(ours, reference, self.args.runs)
         self.table.add_times("1", "demo launcher, real JVM (verify + run)", result,
-                             "java -cp hello.jar Hello", floor=2.0)
+                             "java -cp hello.jar Hello", goal=1.9)
         cached_env = dict(real_env)
         del cached_env["QV_VERIFY_CACHE"]
         ours = [self.step([hello_bin], env=cached_env)]
         result = self.runner.compare(ours, reference, self.args.runs)
         self.table.add_times("1b", "the same, verify cache warm", result,
-                             "java -cp hello.jar Hello", floor=1.0)
+                             "java -cp hello.jar Hello", goal=1.0)
+
+    def hello_main_jar(self):
+        """1c. The demo's jar packed by qvpack --main-jar, every cache warm, against the same
+        java run directly."""
+        home = self.jdk()
+        launcher = self.pack_main_jar("hello-main-jar", self.hello_jar, "Hello")
+        env = self.launch_env(home)
+        reference = self.step([os.path.join(home, "bin/java"), "-cp", self.hello_jar, "Hello"],
+                              env=env)
+        self.time_warm("1c", "hello.jar via --main-jar, caches warm", self.step([launcher],
+                       env=env), reference, "java -cp hello.jar Hello", 1.0)
 
     def fake_jvm(self):
         """2. The same kind of launcher over a fake JVM whose java is a tiny script: the
@@ -487,14 +634,115 @@ class Bench:
                        "%.2fx" % (peak / statistics.median(reference_peaks)), "< 8 MiB",
                        "met" if peak < 8 * 1024 else "MISSED")
 
+    def ant_jars(self):
+        """The jars of Debian's ant package, their links resolved: (ant.jar, ant-launcher.jar,
+        the others of its lib directory), or False when it is not installed."""
+        if self.ant is None:
+            self.ant = False
+            if os.path.exists(os.path.join(ANT_LIB, "ant.jar")):
+                jars = {name: os.path.realpath(os.path.join(ANT_LIB, name))
+                        for name in sorted(os.listdir(ANT_LIB)) if name.endswith(".jar")}
+                jars.pop("ant-bootstrap.jar", None)
+                self.ant = (jars.pop("ant.jar"), jars.pop("ant-launcher.jar"),
+                            list(jars.values()))
+            else:
+                self.skip("7", "ant -version", "Debian's ant package (apt-get install ant)")
+        return self.ant
+
+    def ant_direct(self):
+        """7a. Apache Ant's ant.jar as the main jar, ant -version with caches warm, with and
+        without class-data archives, against the same jars run by java."""
+        if not self.ant_jars():
+            return
+        ant_jar, launcher_jar, others = self.ant_jars()
+        # org.apache.tools.ant.Main implements an interface of ant-launcher.jar, so a direct
+        # start needs that jar too.
+        libs = [launcher_jar] + others
+        home = self.jdk()
+        launcher = self.pack_main_jar("ant-main", ant_jar, "org.apache.tools.ant.Main", libs)
+        reference = self.step([os.path.join(home, "bin/java"), "-cp", ":".join([ant_jar] + libs),
+                               "org.apache.tools.ant.Main", "-version"], env=self.launch_env(home))
+        name = "java -cp <%d ant jars> ant.Main -version" % (len(libs) + 1)
+        for number, what, env, goal in (
+                ("7a", "ant -version, ant.jar main, caches warm", self.launch_env(home), 0.9),
+                ("7a-", "the same, QV_CLASS_CACHE=0", self.launch_env(home, QV_CLASS_CACHE="0"),
+                 1.0)):
+            self.time_warm(number, what, self.step([launcher, "-version"], env=env), reference,
+                           name, goal)
+
+    def ant_launcher(self):
+        """7b. Ant's own launcher class as Debian's ant script starts it, ant -version with
+        caches warm, against that script."""
+        if not self.ant_jars():
+            return
+        ant_jar, launcher_jar, others = self.ant_jars()
+        # The properties that /usr/bin/ant passes; the Launcher class then loads the jars of
+        # ant.library.dir itself.
+        options = ["-Dant.home=/usr/share/ant", "-Dant.library.dir=" + ANT_LIB,
+                   "-Djava.security.manager=allow"]
+        launcher = self.pack_main_jar("ant-launcher", launcher_jar,
+                                      "org.apache.tools.ant.launch.Launcher", [ant_jar] + others,
+                                      options)
+        env = self.launch_env(self.jdk())
+        self.time_warm("7b", "ant -version, ant-launcher.jar main, caches warm",
+                       self.step([launcher, "-version"], env=env),
+                       self.step(["/usr/bin/ant", "-version"], env=env), "Debian's ant -version",
+                       0.7)
+
+    def big_application(self):
+        """8. An application of 50 MiB of jars with caches warm, against java run on the same
+        jars: launching must not cost in proportion to the application's size."""
+        home = self.jdk()
+        main_jar = self.compile_main("big-main", BIG_APP_MAIN, home)
+        data = []
+        for index in range(BIG_APP_JARS):
+            path = os.path.join(self.work, "data-%02d.jar" % index)
+            write_stored_jar(path, {"data/blob.bin": os.urandom(BIG_APP_JAR_MIB * MIB)})
+            data.append(path)
+        launcher = self.pack_main_jar("big", main_jar, "Main", data)
+        env = self.launch_env(home)
+        reference = self.step([os.path.join(home, "bin/java"), "-cp", ":".join([main_jar] + data),
+                               "Main"], env=env)
+        self.time_warm("8", "%d MiB of jars via --main-jar, caches warm"
+                       % (BIG_APP_JARS * BIG_APP_JAR_MIB), self.step([launcher], env=env),
+                       reference, "java -cp <the same jars> Main", 1.02)
+
+    def javac_row(self, number, home):
+        """9. javac as the application on the JDK in home, compiling one small file: a wrapper
+        jar packed by --main-jar, caches warm, against the same JVM running the wrapper."""
+        if self.javac is None:
+            wrapper = self.compile_main("javac-main", JAVAC_MAIN, self.jdk())
+            source = os.path.join(self.work, "Greeting.java")
+            write_file(source, JAVAC_INPUT)
+            classes = os.path.join(self.work, "javac-out")
+            os.mkdir(classes)
+            self.javac = (wrapper, self.pack_main_jar("javac", wrapper, "Main"),
+                          ["-d", classes, source])
+        wrapper, launcher, args = self.javac
+        env = self.launch_env(home)
+        reference = self.step([os.path.join(home, "bin/java"), "-cp", wrapper, "Main"] + args,
+                              env=env)
+        self.time_warm(number, "javac of one file via --main-jar, JDK %d, caches warm"
+                       % java_major(home), self.step([launcher] + args, env=env), reference,
+                       "java -cp javac-main.jar Main, same JVM", 0.75)
+
+    def javac_default(self):
+        self.javac_row("9a", self.jdk())
+
+    def javac_newest(self):
+        home = jdk_at_least(25)
+        if home is None:
+            self.skip("9b", "javac via --main-jar, JDK >= 25", "a JDK 25 or later in /usr/lib/jvm")
+            return
+        self.javac_row("9b", home)
 
     def growth(self):
-        """7. Cost against input size: tag files with a block of 50k/100k/200k values and with
+        """10. Cost against input size: tag files with a block of 50k/100k/200k values and with
         10k/20k/40k tags, each size timed against the smallest (4x the input may cost at most
         5x the time), and a walk over directories alone against find."""
         loader = os.path.join(self.build, "tag_load")
         runs = min(self.args.runs, 5)
-        print("row 7: median of %d runs of each side, %d for the walk" % (runs, min(runs, 3)))
+        print("row 10: median of %d runs of each side, %d for the walk" % (runs, min(runs, 3)))
 
         def block_file(count):
             return "BLOCK:\n" + "".join("  value-%07d\n" % i for i in range(count)) + "/:\n"
@@ -503,9 +751,9 @@ class Bench:
             return "".join("TAG_%07d: value %d\n" % (i, i) for i in range(count))
 
         for number, what, make, sizes, expect in (
-                ("7a", "tag block of %d values", block_file, (50000, 100000, 200000),
+                ("10a", "tag block of %d values", block_file, (50000, 100000, 200000),
                  lambda n: "1 %d" % n),
-                ("7b", "tag file of %d tags", tags_file, (10000, 20000, 40000),
+                ("10b", "tag file of %d tags", tags_file, (10000, 20000, 40000),
                  lambda n: "%d %d" % (n, n))):
             steps = {}
             for count in sizes:
@@ -548,12 +796,22 @@ class Bench:
             raise BenchError("the walk found %d files, find %d" % (len(walked), len(found)))
         # The walks above were the warm-up; a walk of this size takes seconds, so 3 runs.
         result = self.runner.compare(ours, find, min(runs, 3), warm_up=False)
-        self.table.add_times("7c", "walk of %d directories" % self.args.dirs, result,
+        self.table.add_times("10c", "walk of %d directories" % self.args.dirs, result,
                              "find -name java -type f", goal=1.5)
 
 
-ROWS = [("1", Bench.real_jvm), ("2", Bench.fake_jvm), ("3", Bench.query), ("4", Bench.walk),
-        ("5", Bench.extract), ("6", Bench.size_and_memory), ("7", Bench.growth)]
+ROWS = [("1", Bench.real_jvm), ("1c", Bench.hello_main_jar), ("2", Bench.fake_jvm),
+        ("3", Bench.query), ("4", Bench.walk), ("5", Bench.extract),
+        ("6", Bench.size_and_memory), ("7a", Bench.ant_direct), ("7b", Bench.ant_launcher),
+        ("8", Bench.big_application), ("9a", Bench.javac_default), ("9b", Bench.javac_newest),
+        ("10", Bench.growth)]
+
+
+def selected(key, only):
+    """Whether the rows of key run: all without --only; with it, those named and those of a
+    group named (7 names 7a and 7b, 1 names 1 and 1c but not 10)."""
+    return only is None or any(
+        key == name or (key.startswith(name) and not key[len(name)].isdigit()) for name in only)
 
 
 def run_all(build, work, args):
@@ -562,7 +820,7 @@ def run_all(build, work, args):
     print("each row: median of %d runs of each side, alternating A B A B ..." % args.runs)
     print()
     for number, row in ROWS:
-        if args.only is None or number in args.only:
+        if selected(number, args.only):
             row(bench)
     bench.table.print()
     print()
