@@ -199,6 +199,13 @@ public:
     // Removes the listed files, then the listed directories, then the launcher file named by
     // setLauncherToDelete. Failures are logged only.
     static void cleanup();
+    // Removes now the listed files and directories that command and environment (the
+    // "NAME=value" entries a child gets) cannot use: those whose last path component, a name
+    // the launcher chose, appears in neither. A component with other bytes than letters,
+    // digits and "._-" is kept, as its quoted form in the command could hide it. For a command
+    // that is the run's last act, so that nothing is left to clean up after it.
+    static void removeCleanupEntriesNotNamedIn(const SString& command,
+                                               const StringDeque* environment);
     // Removes a file, or a directory with everything below it.
     static void deleteFile(const SString& path);
     static bool fileExists(const SString& path);

@@ -5,6 +5,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
@@ -299,6 +301,52 @@ void PlatformImpl::cleanup() {
     if (!m_launcherToDelete.empty()) {
         deleteLauncherCopy(m_launcherToDelete);
     }
+}
+
+namespace {
+
+// True when text, or one of the environment entries, holds path's last component, or when
+// that component is not plain enough to be found in a command as written.
+bool mayBeNamedIn(const SString& path, const SString& command, const StringDeque* environment) {
+    const SString::size_type slash = path.find_last_of('/');
+    const SString name = slash == SString::npos ? path : path.substr(slash + 1);
+    const bool plain =
+        !name.empty() && std::all_of(name.c_str(), name.c_str() + name.length(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+        });
+    if (!plain || command.find(name) != SString::npos) {
+        return true;
+    }
+    for (long i = 0; environment != nullptr && i < environment->size(); ++i) {
+        if (environment->at(i).find(name) != SString::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Removes the entries of list that the command cannot use and keeps the others listed.
+void removeUnnamed(StringDeque& list, const SString& command, const StringDeque* environment) {
+    StringDeque kept;
+    for (long i = 0; i < list.size(); ++i) {
+        if (mayBeNamedIn(list.at(i), command, environment)) {
+            kept.push_back(list.at(i));
+        } else {
+            removeListed(list.at(i));
+        }
+    }
+    list.clear();
+    for (long i = 0; i < kept.size(); ++i) {
+        list.push_back(kept.at(i));
+    }
+}
+
+}  // namespace
+
+void PlatformImpl::removeCleanupEntriesNotNamedIn(const SString& command,
+                                                  const StringDeque* environment) {
+    removeUnnamed(m_sdqCreatedFiles, command, environment);
+    removeUnnamed(m_sdqCreatedDrs, command, environment);
 }
 
 void PlatformImpl::resetTemporaryFiles() {

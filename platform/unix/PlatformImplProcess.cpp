@@ -183,9 +183,13 @@ ChildResult PlatformImpl::runForeground(const SString& command, const SString& w
         endProgressLine();
     }
     if (options.lastAct && options.output == nullptr && !options.helper &&
-        m_sdqCreatedFiles.size() == 0 && m_sdqCreatedDrs.size() == 0 &&
         m_launcherToDelete.empty()) {
-        replaceLauncherWith(command, environment);
+        // What the command cannot use (the search's jvm file, a verify archive) goes now; what
+        // it may use keeps the launcher as its parent, to remove it afterwards.
+        removeCleanupEntriesNotNamedIn(command, environment);
+        if (m_sdqCreatedFiles.size() == 0 && m_sdqCreatedDrs.size() == 0) {
+            replaceLauncherWith(command, environment);
+        }
     }
     // A helper must not take what the user types for the application.
     FileDescriptor nullInput;

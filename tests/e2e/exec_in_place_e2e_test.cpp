@@ -25,12 +25,13 @@ protected:
         m_environment["QV_VERIFY_CACHE"] = "0";
         m_home = makeDirectory("jdk");
         makeDirectory("jdk/bin");
-        // Started as "java app HOW", it writes "<pid> <parent pid>" and then ends as HOW says:
+        // Started as "java app ... HOW", it writes "<pid> <parent pid>" and then ends as HOW says:
         // with that exit status, or by SIGTERM for "term".
         writeFile(m_home + "/" + m_exe,
                   "#!/bin/sh\nif [ \"$1\" = app ]; then\n  echo \"$$ $PPID\" > '" +
                       path("app.pid") +
-                      "'\n  [ \"$2\" = term ] && kill -TERM $$\n  exit \"$2\"\nfi\necho " +
+                      "'\n  for a in \"$@\"; do how=\"$a\"; done\n"
+                      "  [ \"$how\" = term ] && kill -TERM $$\n  exit \"$how\"\nfi\necho " +
                       kMagicLine + "\necho 1.8.0_42\n",
                   0755);
         writeFile(path("fake.jvm"),
@@ -38,14 +39,23 @@ protected:
                       "\nJVM_PROPERTIES: java.version=1.8...\nPATH_HINT: " + m_home + "\n");
     }
 
-    // A launcher whose script is lines; the jvm file has id 2, the launch script id 3.
-    std::string packLauncher(const std::vector<std::string>& lines, bool displayConsole = true) {
+    // A launcher whose script is lines; the jvm file has id 2, the launch script id 3. With
+    // an archive, the command gets it (extracted for the run) on its class path.
+    std::string packLauncher(const std::vector<std::string>& lines, bool displayConsole = true,
+                             bool archive = false) {
         writeFile(path("launch.tag"),
-                  std::string("DESC: Fake app\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app\"\n") +
-                      "DISPLAY_CONSOLE: " + (displayConsole ? "1" : "0") + "\n");
-        return pack("app", {{"--instructions", writeInstructions("run.tag", lines)},
-                            {"--jvm", path("fake.jvm")},
-                            {"--launch-script", path("launch.tag")}});
+                  std::string("DESC: Fake app\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" app") +
+                      (archive ? " %CP%()" : "") +
+                      "\"\nDISPLAY_CONSOLE: " + (displayConsole ? "1" : "0") + "\n");
+        writeFile(path("lib.jar"), "a class-path archive");
+        std::vector<std::pair<std::string, std::string>> files = {
+            {"--instructions", writeInstructions("run.tag", lines)},
+            {"--jvm", path("fake.jvm")},
+            {"--launch-script", path("launch.tag")}};
+        if (archive) {
+            files.emplace_back("--classpath", path("lib.jar"));
+        }
+        return pack("app", files);
     }
 
     // Runs launcher with the application's HOW; the pid the launcher ran as goes to launcherPid.
@@ -107,21 +117,25 @@ TEST_F(ExecInPlaceE2ETest, ApplicationReplacesTheLauncherAndKeepsItsEnd) {
 }
 
 // Anything the launcher still has to do after the launch keeps the application its child: a
-// line that runs after it, output to capture into the log, a jvm file that a search wrote for
-// the launch and cleanup removes.
+// line that runs after it, output to capture into the log, a file extracted for the run that
+// the command uses and cleanup removes. A jvm file the search wrote, which the command does
+// not name, is removed before the launcher replaces itself.
 TEST_F(ExecInPlaceE2ETest, LauncherStaysWhenItHasMoreToDo) {
     struct Case {
         std::vector<std::string> lines;
         bool displayConsole;
+        bool archive;
         bool replaced;
-    } cases[] = {{{"VERIFY 0 0 2", "ILAUNCH 2 0"}, true, true},
-                 {{"VERIFY 0 0 2", "ILAUNCH 2 0", "SET S3 = after"}, true, false},
-                 {{"VERIFY 0 0 2", "ILAUNCH 2 0", "GOTO end", ":end"}, true, false},
-                 {{"VERIFY 0 0 2", "ILAUNCH 2 0"}, false, false},
-                 {{"FIND_JVM 0 0", "LAUNCH @S2@ 0"}, true, false}};
+    } cases[] = {{{"VERIFY 0 0 2", "ILAUNCH 2 0"}, true, false, true},
+                 {{"VERIFY 0 0 2", "ILAUNCH 2 0", "SET S3 = after"}, true, false, false},
+                 {{"VERIFY 0 0 2", "ILAUNCH 2 0", "GOTO end", ":end"}, true, false, false},
+                 {{"VERIFY 0 0 2", "ILAUNCH 2 0"}, false, false, false},
+                 {{"FIND_JVM 0 0", "LAUNCH @S2@ 0"}, true, false, true},
+                 {{"FIND_JVM 0 0", "LAUNCH @S2@ 0"}, true, true, false}};
     for (const Case& c : cases) {
-        std::string launcher = packLauncher(c.lines, c.displayConsole);
-        std::string what = c.lines.back() + (c.displayConsole ? "" : " captured");
+        std::string launcher = packLauncher(c.lines, c.displayConsole, c.archive);
+        std::string what =
+            c.lines.back() + (c.displayConsole ? "" : " captured") + (c.archive ? " archive" : "");
         pid_t launcherPid = 0;
         RunResult result = run(launcher, "7", true, launcherPid);
 

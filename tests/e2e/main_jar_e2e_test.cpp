@@ -361,6 +361,8 @@ TEST_F(MainJarAcceptanceTest, TerminatedLauncherEndsTheApplicationAndCleansUp) {
     const std::string pidFile = path("app.pid");
     Command start = command(packTool("my-tool"), {});
     start.environment["JAVA_OPTS"] = "-Dqv.wait=" + pidFile;
+    // Jars extracted for the run, which the launcher stays to remove.
+    start.environment["QV_APP_CACHE"] = "0";
     ChildProcess running(start);
     ASSERT_TRUE(eventually([&] { return exists(pidFile); }));
     const pid_t application = static_cast<pid_t>(std::stol(readFile(pidFile)));
