@@ -196,6 +196,52 @@ void ClassDataCache::passOnVmOutput(const std::string& configuration) {
     UserCache::writeAll(STDERR_FILENO, text.data(), text.size());
 }
 
+bool ClassDataCache::conflictsWith(const std::string& command) const {
+    if (m_words.empty()) {
+        return false;
+    }
+    std::string ours;
+    for (const std::string& word : m_words) {
+        ours += word + "\n";
+    }
+    std::string theirs = command;
+    for (const char* variable : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) {
+        const char* value = std::getenv(variable);
+        theirs += value == nullptr ? "" : std::string("\n") + value;
+    }
+    auto count = [](const std::string& text, const char* part) {
+        size_t found = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    const char* const sharingOptions[] = {"Xshare",
+                                          "SharedArchiveFile",
+                                          "AutoCreateSharedArchive",
+                                          "ArchiveClassesAtExit",
+                                          "AOTCache",
+                                          "AOTMode",
+                                          "AOTConfiguration",
+                                          "DumpLoadedClassList",
+                                          "SharedClassListFile"};
+    return std::any_of(
+        std::begin(sharingOptions), std::end(sharingOptions),
+        [&](const char* option) { return count(theirs, option) > count(ours, option); });
+}
+
+void ClassDataCache::withdraw() {
+    for (const std::string& file : {m_pendingFile, m_vmOutput}) {
+        if (!file.empty()) {
+            PlatformImpl::removeFileFromCleanupList(SString(file.c_str()));
+        }
+    }
+    m_words.clear();
+    m_pendingFile.clear();
+    m_vmOutput.clear();
+    m_pendingKind = Kind::kNone;
+}
+
 bool ClassDataCache::isEnabled() {
     const char* setting = std::getenv("QV_CLASS_CACHE");
     return setting == nullptr || std::strcmp(setting, "0") != 0;
@@ -203,6 +249,13 @@ bool ClassDataCache::isEnabled() {
 
 std::vector<std::string> ClassDataCache::options(const std::string& jvmHome,
                                                  const std::vector<std::string>& applicationFiles) {
+    withdraw();
+    m_words = chooseOptions(jvmHome, applicationFiles);
+    return m_words;
+}
+
+std::vector<std::string> ClassDataCache::chooseOptions(
+    const std::string& jvmHome, const std::vector<std::string>& applicationFiles) {
     std::vector<std::string> words;
     if (!isEnabled() || applicationFiles.empty()) {
         return words;

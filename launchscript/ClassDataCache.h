@@ -33,6 +33,12 @@ public:
     // applicationFiles are the cached paths of the application's class path files.
     std::vector<std::string> options(const std::string& jvmHome,
                                      const std::vector<std::string>& applicationFiles);
+    // True when command, the launch command that holds the words options gave, or the
+    // variables the JVM reads its options from, set class-sharing options of their own (the
+    // user's -Xshare:off, a SharedArchiveFile): the JVM may refuse to start with both.
+    bool conflictsWith(const std::string& command) const;
+    // Forgets the options given: this launch runs without an archive.
+    void withdraw();
     // True when the run that options prepared leaves work for finishRun: the launcher must stay
     // the application's parent.
     bool hasPendingWork() const { return !m_pendingFile.empty(); }
@@ -44,12 +50,15 @@ public:
 private:
     enum class Kind { kNone, kDynamicArchive, kAotRecord };
 
+    std::vector<std::string> chooseOptions(const std::string& jvmHome,
+                                           const std::vector<std::string>& applicationFiles);
     // Writes to standard error what the JVM of a record run printed on its terminal output,
     // without its announcement of configuration.
     void passOnVmOutput(const std::string& configuration);
 
-    std::string m_archive;      // the archive later launches use
-    std::string m_pendingFile;  // what this run writes, for finishRun to turn into m_archive
+    std::vector<std::string> m_words;  // what options gave
+    std::string m_archive;             // the archive later launches use
+    std::string m_pendingFile;         // what this run writes, for finishRun to make m_archive
     Kind m_pendingKind = Kind::kNone;
     std::string m_vmOutput;  // where a record run's JVM writes its terminal output
 };

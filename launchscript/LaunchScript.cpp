@@ -167,6 +167,19 @@ SString LaunchScript::resolve(const JVMTags& jvmFile) const {
         ~CurrentJVMFile() { slot = nullptr; }
     } current(m_currentJVMFile, jvmFile);
 
+    SString command = resolveOnce(jvmFile);
+    // A class-data archive of the launcher's own next to the user's sharing options could
+    // keep the JVM from starting: the user's win.
+    if (m_classData.conflictsWith(std::string(command.c_str(), command.length()))) {
+        m_classData.withdraw();
+        m_classDataWithdrawn = true;
+        command = resolveOnce(jvmFile);
+        m_classDataWithdrawn = false;
+    }
+    return command;
+}
+
+SString LaunchScript::resolveOnce(const JVMTags& jvmFile) const {
     m_childVariables.clear();
     SString text = MacroHandler::resolve(m_command, '%');
     text = jvmFile.resolveSealed(text);

@@ -137,6 +137,8 @@ private:
     std::vector<std::string> cachedArchives() const;
     // %CLASS_CACHE%: the sealed options of the class-data archive.
     SString classCacheFunction(const SString& text, const StringDeque& arguments) const;
+    // One expansion of the template, as resolve describes it.
+    SString resolveOnce(const JVMTags& jvmFile) const;
     SString buildRuntimeSystemProps(const JVMTags* jvmFile) const;
     SString buildRuntimeJavaArgs(const JVMTags* jvmFile) const;
     void addToClasspath(const JVMTags* jvmFile, SString& classpath, const SString& entry) const;
@@ -177,6 +179,8 @@ private:
     bool m_useApplicationCache = false;
     // The class-data archive the last resolve prepared, finished after the run.
     mutable ClassDataCache m_classData;
+    // Set while the template is expanded again without the class-data archive.
+    mutable bool m_classDataWithdrawn = false;
     // The class path (as the JVM reads it) that the last resolve's %CP% produced.
     mutable SString m_lastClasspath;
     SString m_description;

@@ -237,6 +237,9 @@ std::vector<std::string> LaunchScript::cachedArchives() const {
 SString LaunchScript::classCacheFunction(const SString& text, const StringDeque& arguments) const {
     requireArguments(text, arguments, 0, "CLASS_CACHE function takes no arguments.");
     const SString home = currentJVMFile(text).getTagValue(g_jvmHomeTag);
+    if (m_classDataWithdrawn) {
+        return SString();
+    }
     const std::vector<std::string> words =
         m_classData.options(std::string(home.c_str(), home.length()), cachedArchives());
     SString options;

@@ -512,5 +512,10 @@ TEST_F(MainJarAcceptanceTest, ClassDataArchiveServesTheSecondRunAndIsRebuiltWhen
         launch();
         EXPECT_NE(readFile(archive()).substr(0, 4), std::string(4, '\0'));
         EXPECT_TRUE(contains(launch(), shared));
+        // The user's own sharing option wins over the archive, which could keep the JVM from
+        // starting.
+        m_environment["JAVA_OPTS"] = "-Xlog:class+load=info -Xshare:off";
+        EXPECT_FALSE(contains(launch(), shared));
+        m_environment["JAVA_OPTS"] = "-Xlog:class+load=info";
     }
 }
