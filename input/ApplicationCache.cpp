@@ -44,6 +44,8 @@ struct Known {
 
 // What this process knows: the index of its launcher file and the files it served.
 struct State {
+    std::string filesDirectory;  // both made and checked once per process
+    std::string indexDirectory;
     std::string indexName;
     bool indexLoaded = false;
     std::map<Placement, Known> index;
@@ -362,17 +364,19 @@ SString ApplicationCache::cachedPath(const FileIndexEntry& entry) {
     if (served != current.served.end()) {
         return SString(served->second.c_str());
     }
-    const std::string filesDirectory = UserCache::prepareDirectory(kFilesDirectory);
-    const std::string indexDirectory = UserCache::prepareDirectory(kIndexDirectory);
-    struct stat launcherInfo;
-    if (filesDirectory.empty() || indexDirectory.empty() ||
-        fstat(launcher->binaryFile().descriptor(), &launcherInfo) != 0) {
-        return SString();
-    }
     if (!current.indexLoaded) {
+        struct stat launcherInfo;
+        current.filesDirectory = UserCache::prepareDirectory(kFilesDirectory);
+        current.indexDirectory = UserCache::prepareDirectory(kIndexDirectory);
+        if (current.filesDirectory.empty() || current.indexDirectory.empty() ||
+            fstat(launcher->binaryFile().descriptor(), &launcherInfo) != 0) {
+            return SString();
+        }
         current.indexName = Sha256::of(UserCache::fileIdentity(launcherInfo)).substr(0, 32);
-        loadIndex(current, indexDirectory);
+        loadIndex(current, current.indexDirectory);
     }
+    const std::string& filesDirectory = current.filesDirectory;
+    const std::string& indexDirectory = current.indexDirectory;
 
     Known& known = current.index[placement];
     std::string directory = filesDirectory + "/" + known.digest;

@@ -16,7 +16,20 @@ bool PlatformImpl::m_canceled = false;
 
 namespace {
 
+// The title as set, and in the console's encoding once a message needs it: the conversion
+// loads the C library's codeset tables, which a quiet launch never uses.
+SString g_titleSource;
 SString g_title;
+bool g_titleConverted = false;
+
+const SString& consoleTitle() {
+    if (!g_titleConverted) {
+        g_titleConverted = true;
+        std::unique_ptr<wchar_t[]> wide = convertToUnicode(g_titleSource);
+        g_title = wide ? PlatformImpl::wideToMultiByte(wide.get()) : SString();
+    }
+    return g_title;
+}
 long ui_progress = 0;
 long ui_progressBlock = 0;
 // Progress marks were printed and no line feed has followed them yet.
@@ -72,7 +85,7 @@ void PlatformImpl::setUIStatus(UIStatus status) {
     switch (status) {
         case UI_STATUS_INITIALIZING:
             consoleLine("");
-            consoleLine(get_msg(kInitializing, g_title.c_str()));
+            consoleLine(get_msg(kInitializing, consoleTitle().c_str()));
             break;
         case UI_STATUS_SEARCHING:
             consoleLine("");
@@ -81,11 +94,11 @@ void PlatformImpl::setUIStatus(UIStatus status) {
         case UI_STATUS_NOT_FOUND:
             consoleLine("");
             consoleLine(concat(get_msg(kNoJvmFound, nullptr),
-                               get_msg(kCouldNotBeLaunched, g_title.c_str())));
+                               get_msg(kCouldNotBeLaunched, consoleTitle().c_str())));
             break;
         case UI_STATUS_RUNNING:
             consoleLine("");
-            consoleLine(get_msg(kRunning, g_title.c_str()));
+            consoleLine(get_msg(kRunning, consoleTitle().c_str()));
             break;
         case UI_STATUS_PREPARING_JVM:
             consoleLine("");
@@ -244,12 +257,10 @@ void PlatformImpl::endProgressLine() {
 }
 
 void PlatformImpl::setUITitle(const SString& title) {
-    std::unique_ptr<wchar_t[]> wide = convertToUnicode(title);
-    if (wide) {
-        g_title = wideToMultiByte(wide.get());
-    }
+    g_titleSource = title;
+    g_titleConverted = false;
     if (!m_silent && !m_quiet) {
-        consoleLine(g_title);
+        consoleLine(consoleTitle());
     }
 }
 
@@ -282,7 +293,9 @@ void PlatformImpl::resetUIState() {
     m_subStatus = UI_SUBSTATUS_NONE;
     m_subStatusData.erase();
     m_canceled = false;
+    g_titleSource.erase();
     g_title.erase();
+    g_titleConverted = false;
     ui_progress = 0;
     ui_progressBlock = 0;
 }

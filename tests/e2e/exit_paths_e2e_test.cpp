@@ -88,6 +88,8 @@ protected:
     void SetUp() override {
         PackedLauncherTest::SetUp();
         m_environment["QV_VERIFY_CACHE"] = "0";
+        // The launcher stays the application's parent: these tests watch what it does then.
+        m_environment["QV_EXEC_IN_PLACE"] = "0";
     }
 
     // A fake JVM home. Verified, its java runs the shell text verifying, then answers with the

@@ -39,6 +39,8 @@ protected:
     void SetUp() override {
         PackedLauncherTest::SetUp();
         m_environment["QV_VERIFY_CACHE"] = "0";
+        // The launcher stays the application's parent: these tests watch what it does then.
+        m_environment["QV_EXEC_IN_PLACE"] = "0";
     }
 
     // Starts program with args in the test directory with the test's environment.

@@ -23,6 +23,9 @@ protected:
     void SetUp() override {
         PackedLauncherTest::SetUp();
         m_environment["XDG_CACHE_HOME"] = path("cache");
+        // The launcher stays the application's parent, so the application sees what the run
+        // extracted (replacing itself, the launcher would remove it first).
+        m_environment["QV_EXEC_IN_PLACE"] = "0";
         m_environment["QV_VERIFY_CACHE"] = "1";
         m_home = makeDirectory("jdk");
         mkdir((m_home + "/bin").c_str(), 0755);
