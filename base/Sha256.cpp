@@ -27,10 +27,11 @@ Sha256::Sha256()
 
 void Sha256::compressBlock(const unsigned char* block) {
     std::uint32_t schedule[64];
-    for (int i = 0; i < 16; ++i) {
-        schedule[i] = static_cast<std::uint32_t>(block[4 * i]) << 24 |
-                      static_cast<std::uint32_t>(block[4 * i + 1]) << 16 |
-                      static_cast<std::uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
+    for (size_t i = 0; i < 16; ++i) {
+        const unsigned char* word = block + 4 * i;
+        schedule[i] = static_cast<std::uint32_t>(word[0]) << 24 |
+                      static_cast<std::uint32_t>(word[1]) << 16 |
+                      static_cast<std::uint32_t>(word[2]) << 8 | word[3];
     }
     for (int i = 16; i < 64; ++i) {
         const std::uint32_t s0 = rotateRight(schedule[i - 15], 7) ^

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <numeric>
 #include <set>
 #include <utility>
 
@@ -26,14 +27,14 @@ namespace {
 const char kFilesDirectory[] = "app";
 const char kIndexDirectory[] = "app-index";
 const char kIndexHeader[] = "qvlauncher application index 1";
-const size_t kMaxIndexBytes = 1024 * 1024;
+const size_t kMaxIndexBytes = size_t{1024} * 1024;
 // Index files beyond this many are removed oldest first: each launcher file has one, and a
 // rebuilt launcher is a new file.
 const size_t kMaxIndexFiles = 256;
 // An application used this recently may be running on its files: they are never removed.
 const time_t kInUseSeconds = 60;
 const unsigned long long kDefaultLimitMiB = 1024;
-const size_t kCopyBuffer = 64 * 1024;
+const size_t kCopyBuffer = size_t{64} * 1024;
 
 typedef std::pair<long, long> Placement;  // offset and length in the launcher file
 
@@ -271,7 +272,9 @@ void listUsage(const std::string& directory, std::vector<Usage>& usage) {
     while (const dirent* item = readdir(listing)) {
         const std::string name = item->d_name;
         struct stat info;
-        const std::string path = directory + "/" + name;
+        std::string path = directory;
+        path += "/";
+        path += name;
         if (name == "." || name == ".." || lstat(path.c_str(), &info) != 0) {
             continue;
         }
@@ -303,10 +306,9 @@ void keepWithinLimit(const std::string& filesDirectory, const std::set<std::stri
     listUsage(filesDirectory, usage);
     const std::string root = UserCache::rootDirectory();
     listUsage(root + "/" + ApplicationCache::kClassArchiveDirectory, usage);
-    unsigned long long total = 0;
-    for (const Usage& item : usage) {
-        total += item.bytes;
-    }
+    unsigned long long total =
+        std::accumulate(usage.begin(), usage.end(), 0ULL,
+                        [](unsigned long long sum, const Usage& item) { return sum + item.bytes; });
     const unsigned long long limit = ApplicationCache::sizeLimit();
     if (total <= limit) {
         return;

@@ -20,11 +20,11 @@
 
 namespace {
 
-const size_t kMaxReleaseBytes = 64 * 1024;
+const size_t kMaxReleaseBytes = size_t{64} * 1024;
 // The JVM's class-sharing log of one run: a few dozen lines.
-const size_t kMaxLogBytes = 1024 * 1024;
+const size_t kMaxLogBytes = size_t{1024} * 1024;
 // The JVM's own output of one run: its options, properties and messages.
-const size_t kMaxVmOutputBytes = 4 * 1024 * 1024;
+const size_t kMaxVmOutputBytes = size_t{4} * 1024 * 1024;
 // The AOT cache's assembly is one JVM run over the recorded classes; a few seconds for most
 // applications, but it is bounded.
 const long kAssemblyTimeLimitMs = 300000;
@@ -61,11 +61,12 @@ int featureRelease(const std::string& release) {
         return 0;
     }
     const char* version = release.c_str() + at + marker.size();
-    int feature = std::atoi(version);
-    if (feature == 1 && version[1] == '.') {
-        feature = std::atoi(version + 2);
+    char* end = nullptr;
+    long feature = std::strtol(version, &end, 10);
+    if (feature == 1 && *end == '.') {
+        feature = std::strtol(end + 1, &end, 10);
     }
-    return feature;
+    return feature > 0 && feature < 1000 ? static_cast<int>(feature) : 0;
 }
 
 JvmKind inspect(const std::string& home, std::string& identity) {
@@ -290,8 +291,9 @@ std::vector<std::string> ClassDataCache::chooseOptions(
                         LOG_INFO);
         unlink(m_archive.c_str());
         unlink(log.c_str());
-        touchMarker(base + (exists(base + ".rebuilt") ? ".off" : ".rebuilt"));
-        if (exists(base + ".off")) {
+        const bool rebuiltBefore = exists(base + ".rebuilt");
+        touchMarker(base + (rebuiltBefore ? ".off" : ".rebuilt"));
+        if (rebuiltBefore) {
             return words;
         }
     }
@@ -365,12 +367,12 @@ void ClassDataCache::finishRun(const std::string& javaExecutable, const std::str
     command += quoteShellArgument(SString(classpath.c_str()));
     Log::logMessage(concat("Assembling the AOT cache: ", command), LOG_INFO);
     DiscardedOutput discarded;
-    ChildOptions options;
-    options.output = &discarded;
-    options.helper = true;
-    options.timeLimitMs = kAssemblyTimeLimitMs;
+    ChildOptions assembly;
+    assembly.output = &discarded;
+    assembly.helper = true;
+    assembly.timeLimitMs = kAssemblyTimeLimitMs;
     try {
-        const ChildResult result = PlatformImpl::runForeground(command, SString(), options);
+        const ChildResult result = PlatformImpl::runForeground(command, SString(), assembly);
         if (result.exitStatus != 0) {
             unlink(assembled.c_str());
         }

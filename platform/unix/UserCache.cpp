@@ -87,7 +87,8 @@ std::string runtimeImageIdentity(const std::string& home) {
         std::string path;
         std::string identity;
         if (resolvedIdentity(home + candidate, path, identity)) {
-            return path + "=" + identity;
+            path += "=";
+            return path + identity;
         }
     }
     return "none";
