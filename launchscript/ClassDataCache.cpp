@@ -332,7 +332,11 @@ std::vector<std::string> ClassDataCache::chooseOptions(
         }
     }
     words.push_back(quiet);
-    words.push_back(record + log + "::filecount=0");
+    // Only a run that maps the archive logs to the file the next launch reads: a run that
+    // writes one warns about classes it leaves out, which says nothing about the archive.
+    if (m_pendingKind == Kind::kNone) {
+        words.push_back(record + log + "::filecount=0");
+    }
     return words;
 }
 
