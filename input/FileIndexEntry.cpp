@@ -1,6 +1,8 @@
 #include "input/FileIndexEntry.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -209,6 +211,22 @@ SString FileIndexEntry::extractForRun() const {
         directory = PlatformImpl::createTempSubDirectory();
     }
     return extract(directory);
+}
+
+FileDescriptor FileIndexEntry::copyToMemory(long maxBytes) const {
+    if (m_length > maxBytes) {
+        return FileDescriptor();
+    }
+    FileDescriptor memory(memfd_create(m_name.c_str(), MFD_CLOEXEC));
+    char buffer[8192];
+    for (long position = 0; memory.isOpen() && position < m_length;) {
+        const long got = readSomeAt(buffer, sizeof buffer, position);
+        if (got <= 0 || write(memory.get(), buffer, static_cast<size_t>(got)) != got) {
+            memory.reset();
+        }
+        position += got;
+    }
+    return memory;
 }
 
 long FileIndexEntry::readSomeAt(char* buffer, long count, long position) const {

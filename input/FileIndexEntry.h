@@ -7,6 +7,7 @@
 #include "base/PtrDeque.h"
 #include "base/SString.h"
 #include "input/TagFile.h"
+#include "platform/unix/FileDescriptor.h"
 
 class LauncherFile;
 
@@ -49,6 +50,11 @@ public:
     // two files alike), a directory of its own takes this one, so that no extracted file is
     // overwritten.
     SString extractForRun() const;
+    // A copy of the file's bytes in memory (an anonymous memory file, close-on-exec, that
+    // /proc/self/fd/<n> names), for a child that reads it by path without the launcher writing
+    // it to disk. Empty when the system has no memory files, the file is larger than maxBytes
+    // or reading fails.
+    FileDescriptor copyToMemory(long maxBytes) const;
     // Reads up to count bytes of the embedded file, from position (0 is its first byte), through
     // the launcher file it was read from, as extract reads them. Returns the number read, 0 at
     // the file's end, -1 on a read error, a position outside the file or no open launcher file.

@@ -371,7 +371,10 @@ bool JVMFile::verifyOutput(const SString& jvmHome, const VerifyClass& verifyClas
     LaunchScript script(verifyCommand(jvmHome, verifyClass, propertyNames), true, false, m_context);
     script.leaveOutRuntimeClasspath();
     script.runAsHelper(timeLimitMs);
-    script.execute(*this, nullptr, false);
+    {
+        const VerifyClass::SharedWithChild sharing(verifyClass);
+        script.execute(*this, nullptr, false);
+    }
     if (script.timedOut()) {
         failure = "the verify run took longer than ";
         failure += formatSeconds(timeLimitMs);
