@@ -79,16 +79,11 @@ bool isHexDigest(const std::string& text) {
 // The digest of the embedded file's bytes, read through the launcher file; empty on a read error.
 std::string embeddedDigest(const FileIndexEntry& entry) {
     Sha256 hash;
-    std::string buffer(kCopyBuffer, '\0');
-    for (long position = 0; position < entry.getLength();) {
-        long got = entry.readSomeAt(&buffer[0], static_cast<long>(buffer.size()), position);
-        if (got <= 0) {
-            return std::string();
-        }
-        hash.add(buffer.data(), static_cast<size_t>(got));
-        position += got;
-    }
-    return hash.hexDigest();
+    const bool read = entry.forEachChunk([&hash](const char* bytes, long count) {
+        hash.add(bytes, static_cast<size_t>(count));
+        return true;
+    });
+    return read ? hash.hexDigest() : std::string();
 }
 
 // The digest of an open file's bytes; empty on a read error.
@@ -145,16 +140,11 @@ bool extractTo(const FileIndexEntry& entry, const std::string& directory, const 
         return false;
     }
     Sha256 hash;
-    std::string buffer(kCopyBuffer, '\0');
-    bool copied = fchmod(fd.get(), 0444) == 0;
-    for (long position = 0; copied && position < entry.getLength();) {
-        long got = entry.readSomeAt(&buffer[0], static_cast<long>(buffer.size()), position);
-        copied = got > 0 && UserCache::writeAll(fd.get(), buffer.data(), static_cast<size_t>(got));
-        if (copied) {
-            hash.add(buffer.data(), static_cast<size_t>(got));
-            position += got;
-        }
-    }
+    bool copied = fchmod(fd.get(), 0444) == 0 &&
+                  entry.forEachChunk([&hash, &fd](const char* bytes, long count) {
+                      hash.add(bytes, static_cast<size_t>(count));
+                      return UserCache::writeAll(fd.get(), bytes, static_cast<size_t>(count));
+                  });
     // Synced before it gets its name: after a crash the name never shows a file that is short
     // of its bytes.
     copied = copied && hash.hexDigest() == digest && fdatasync(fd.get()) == 0;

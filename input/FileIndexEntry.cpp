@@ -218,15 +218,24 @@ FileDescriptor FileIndexEntry::copyToMemory(long maxBytes) const {
         return FileDescriptor();
     }
     FileDescriptor memory(memfd_create(m_name.c_str(), MFD_CLOEXEC));
-    char buffer[8192];
-    for (long position = 0; memory.isOpen() && position < m_length;) {
-        const long got = readSomeAt(buffer, sizeof buffer, position);
-        if (got <= 0 || write(memory.get(), buffer, static_cast<size_t>(got)) != got) {
-            memory.reset();
+    if (memory.isOpen() && !forEachChunk([&memory](const char* bytes, long count) {
+            return write(memory.get(), bytes, static_cast<size_t>(count)) == count;
+        })) {
+        memory.reset();
+    }
+    return memory;
+}
+
+bool FileIndexEntry::forEachChunk(const std::function<bool(const char*, long)>& consume) const {
+    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    for (long position = 0; position < m_length;) {
+        const long got = readSomeAt(buffer.get(), kCopyBufferSize, position);
+        if (got <= 0 || !consume(buffer.get(), got)) {
+            return false;
         }
         position += got;
     }
-    return memory;
+    return true;
 }
 
 long FileIndexEntry::readSomeAt(char* buffer, long count, long position) const {

@@ -2,6 +2,7 @@
 #define QV_INPUT_FILEINDEXENTRY_H
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "base/PtrDeque.h"
@@ -55,6 +56,10 @@ public:
     // it to disk. Empty when the system has no memory files, the file is larger than maxBytes
     // or reading fails.
     FileDescriptor copyToMemory(long maxBytes) const;
+    // Hands the file's bytes, in order, to consume(bytes, count) in chunks read through the
+    // launcher file as readSomeAt reads them. False on a read error or when consume returns
+    // false (which stops the reading).
+    bool forEachChunk(const std::function<bool(const char*, long)>& consume) const;
     // Reads up to count bytes of the embedded file, from position (0 is its first byte), through
     // the launcher file it was read from, as extract reads them. Returns the number read, 0 at
     // the file's end, -1 on a read error, a position outside the file or no open launcher file.

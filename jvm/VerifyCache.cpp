@@ -209,16 +209,11 @@ std::string VerifyCache::embeddedClassIdentity(const FileIndexEntry& archive,
         return std::string();
     }
     ArchiveDigest digest;
-    char buffer[8192];
-    for (long position = 0; position < archive.getLength();) {
-        long got = archive.readSomeAt(buffer, sizeof buffer, position);
-        if (got <= 0) {
-            return std::string();
-        }
-        digest.add(buffer, got);
-        position += got;
-    }
-    return digest.text(toStd(className));
+    const bool read = archive.forEachChunk([&digest](const char* bytes, long count) {
+        digest.add(bytes, count);
+        return true;
+    });
+    return read ? digest.text(toStd(className)) : std::string();
 }
 
 bool VerifyCache::makeKey(const SString& executable, const SString& jvmHome,
